@@ -1,0 +1,37 @@
+# Settings every target shares: language level, warnings, sanitizers.
+set(CMAKE_EXPORT_COMPILE_COMMANDS ON)
+if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
+  set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "Build type" FORCE)
+endif()
+
+add_library(tavo_options INTERFACE)
+target_compile_features(tavo_options INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(tavo_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
+  -Wcast-align -Woverloaded-virtual -Wnull-dereference -Wformat=2 -Wno-format-y2k
+  # GCC 12 reports false -Wrestrict overlaps inside std::string (PR 105329).
+  $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
+target_compile_definitions(tavo_options INTERFACE TAVO_VERSION_TEXT="${PROJECT_VERSION}")
+if(TAVO_SANITIZE)
+  target_compile_options(tavo_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(tavo_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# tavo_add_test(NAME <name> SOURCES <files...> LIBS <targets...> LABELS <labels...>
+#               [TIMEOUT <seconds>] [ENVIRONMENT <VAR=value...>])
+# One test program per module; ctest runs it as one test.
+function(tavo_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} tavo_test_support GTest::gmock GTest::gtest_main tavo_options)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_brief=1)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+  if(T_ENVIRONMENT)
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
+endfunction()

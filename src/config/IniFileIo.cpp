@@ -1,0 +1,249 @@
+#include "config/IniFileIo.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+
+#include "config/SystemUtils.h"
+#include "messages/Format.h"
+#include "messages/MsgClasses.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/TextCodec.h"
+
+namespace tavo {
+namespace {
+
+// The file's lines, trimmed, without blank and comment lines. A missing or
+// unreadable file gives none.
+std::vector<std::string> ReadLines(const std::string& aFileName) {
+  std::string text;
+  try {
+    text = ReadTextFile(aFileName);
+  } catch (const Exception&) {
+    return {};
+  }
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = TrimText(std::string_view(text).substr(start, end - start));
+    if (!line.empty() && line.front() != ';') lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool IsSectionLine(const std::string& aLine) {
+  return aLine.size() >= 2 && aLine.front() == '[' && aLine.back() == ']';
+}
+
+// Calls aOnSection(name) for each first occurrence of a section and
+// aOnLine(line) for each line of it; lines of repeated sections and lines
+// before the first section are skipped.
+template <typename OnSection, typename OnLine>
+void WalkSections(const std::vector<std::string>& aLines, OnSection aOnSection, OnLine aOnLine) {
+  std::vector<std::string> seen;
+  bool active = false;
+  for (const std::string& line : aLines) {
+    if (IsSectionLine(line)) {
+      const std::string name = TrimText(std::string_view(line).substr(1, line.size() - 2));
+      active = true;
+      for (const std::string& s : seen) {
+        if (SameText(s, name)) {
+          active = false;
+          break;
+        }
+      }
+      if (active) {
+        seen.push_back(name);
+        aOnSection(name);
+      }
+      continue;
+    }
+    if (active) aOnLine(line);
+  }
+}
+
+std::optional<std::int32_t> ParseInteger(const std::string& aText) {
+  if (aText.empty()) return std::nullopt;
+  std::string digits = aText;
+  bool negative = false;
+  int base = 10;
+  std::size_t pos = 0;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    base = 16;
+    pos = 2;
+  } else {
+    if (digits[pos] == '+' || digits[pos] == '-') negative = digits[pos++] == '-';
+    if (pos < digits.size() && digits[pos] == '$') {
+      base = 16;
+      ++pos;
+    }
+  }
+  if (pos >= digits.size()) return std::nullopt;
+  long long value = 0;
+  for (; pos < digits.size(); ++pos) {
+    const char c = digits[pos];
+    int d = -1;
+    if (c >= '0' && c <= '9') d = c - '0';
+    if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    if (d < 0) return std::nullopt;
+    value = value * base + d;
+    if (value > 0x100000000LL) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
+TIniFileIo* gInstance = nullptr;
+
+}  // namespace
+
+// --- TOrvoIniFile --------------------------------------------------------------
+
+TOrvoIniFile::TOrvoIniFile(const std::string& aFileName) : fsFileName(aFileName) {
+  WalkSections(
+      ReadLines(aFileName), [&](const std::string& name) { fSections.push_back({name, {}}); },
+      [&](const std::string& line) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) return;  // not a key
+        fSections.back().Keys.push_back(
+            {TrimText(std::string_view(line).substr(0, eq)), TrimText(std::string_view(line).substr(eq + 1))});
+      });
+}
+
+const TOrvoIniFile::Section* TOrvoIniFile::FindSection(const std::string& aSection) const {
+  for (const Section& s : fSections) {
+    if (SameText(s.Name, aSection)) return &s;
+  }
+  return nullptr;
+}
+
+std::string TOrvoIniFile::ReadString(const std::string& aSection, const std::string& aKey,
+                                     const std::string& aDefault) const {
+  const Section* section = FindSection(aSection);
+  if (!section) return aDefault;
+  for (const Key& key : section->Keys) {
+    if (!SameText(key.Name, aKey)) continue;
+    std::string value = key.Value;
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    return Utf16Length(value) > 2047 ? Utf16Left(value, 2047) : value;
+  }
+  return aDefault;
+}
+
+std::int32_t TOrvoIniFile::ReadInteger(const std::string& aSection, const std::string& aKey,
+                                       std::int32_t aDefault) const {
+  return ParseInteger(ReadString(aSection, aKey, "")).value_or(aDefault);
+}
+
+void TOrvoIniFile::ReadSections(TStringList& aList) const {
+  aList.clear();
+  for (const Section& s : fSections) aList.push_back(s.Name);
+}
+
+void TOrvoIniFile::ReadSectionValues(const std::string& aSection, TStringList& aList) const {
+  aList.clear();
+  const Section* section = FindSection(aSection);
+  if (!section) return;
+  for (const Key& key : section->Keys) {
+    aList.push_back(key.Name + "=" + ReadString(aSection, key.Name, ""));
+  }
+}
+
+std::string TOrvoIniFile::ReadHexString(const std::string& aSection, const std::string& aKey,
+                                        const std::string& aDefault) const {
+  std::string s;
+  for (char c : ReadString(aSection, aKey, aDefault)) {
+    if (c != ' ') s += c;
+  }
+  if (s.size() % 2 != 0) throw Exception(Format("Invalid string length %d", {s.size()}));
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); i += 2) {
+    const std::string pair = s.substr(i, 2);
+    char* end = nullptr;
+    const long v = std::strtol(pair.c_str(), &end, 16);
+    if (end != pair.c_str() + 2 || pair[0] == '-' || pair[0] == '+' || pair[0] == ' ') {
+      throw EConvertError("'" + pair + "' is not a valid integer value");
+    }
+    out += static_cast<char>(v);
+  }
+  return out;
+}
+
+// --- TIniFileIo -------------------------------------------------------------------
+
+TIniFileIo& TIniFileIo::Instance() {
+  if (!gInstance) gInstance = new TIniFileIo();
+  return *gInstance;
+}
+
+void TIniFileIo::InstanceRelease() {
+  delete gInstance;
+  gInstance = nullptr;
+}
+
+bool TIniFileIo::Load(const std::string& aFileName) {
+  try {
+    IniFileName = aFileName;
+    const TOrvoIniFile ini(aFileName);
+    fLogLevel = TMsgBase::TextToMsgTypeId(ini.ReadString("Logging", "Level", ""), eTrace);
+    fiLogFileSize = ini.ReadInteger("Logging", "MaxFileSize", 2097152);
+
+    // Directories resolve against the configuration file's folder, which is
+    // the executable's folder unless --config named another file.
+    const std::string logName = ChangeFileExt(aFileName, ".log");
+    fsLogFileName = logName;
+    const std::string dir = ini.ReadString("Logging", "Directory", "");
+    if (!dir.empty()) {
+      const std::string resolved = CombinePath(aFileName, dir);
+      if (!resolved.empty() && DirectoryExists(resolved)) {
+        fsLogFileName = IncludeTrailingPathDelimiter(resolved) + ExtractFileName(logName);
+      }
+    }
+
+    fsLogBackupDir.clear();
+    const std::string backup = ini.ReadString("Logging", "BackupDirectory", "");
+    if (!backup.empty()) {
+      const std::string resolved = CombinePath(aFileName, backup);
+      if (!resolved.empty() && DirectoryExists(resolved)) fsLogBackupDir = resolved;
+    }
+    fiLogBackupRetainDays = ini.ReadInteger("Logging", "BackupRetainDays", 0);
+    return true;
+  } catch (const std::exception& e) {
+    fsLastError = e.what();
+    throw;
+  }
+}
+
+std::unique_ptr<TOrvoIniFile> TIniFileIo::Open() const {
+  if (!FileExists(IniFileName)) throw Exception("File not found: " + IniFileName);
+  return std::make_unique<TOrvoIniFile>(IniFileName);
+}
+
+void TIniFileIo::ReadSectionValues(const std::string& aSection, TStringList& aList) const {
+  aList.clear();
+  bool wanted = false;
+  WalkSections(
+      ReadLines(IniFileName), [&](const std::string& name) { wanted = SameText(name, aSection); },
+      [&](const std::string& line) {
+        if (!wanted) return;
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) {
+          aList.push_back(line);
+        } else {
+          aList.push_back(TrimRightText(std::string_view(line).substr(0, eq)) + "=" +
+                          TrimLeftText(std::string_view(line).substr(eq + 1)));
+        }
+      });
+}
+
+}  // namespace tavo

@@ -1,0 +1,103 @@
+#pragma once
+// The configuration file: one INI file, read, never written.
+//
+// File rules: "[name]" opens a section; "key=value" defines a key (only the
+// first "=" separates); lines starting with ";" are comments; blank lines
+// are ignored; section and key names match without regard to ASCII case;
+// blanks around keys and values do not count. The text is decoded by its
+// byte-order mark (UTF-8, UTF-16 LE/BE), else as UTF-8 when valid, else as
+// Windows-1252. A section name that occurs again adds nothing: only its
+// first occurrence counts.
+//
+// Main thread only. Every Open() or ReadSectionValues() reads the file
+// afresh; nothing is cached between calls.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "messages/MsgTypes.h"
+
+namespace tavo {
+
+using TStringList = std::vector<std::string>;
+
+// A reader over one file, holding the file's content as it was when the
+// reader was made. A missing file reads as empty: every key gives its default.
+class TOrvoIniFile {
+ public:
+  explicit TOrvoIniFile(const std::string& aFileName);
+
+  const std::string& FileName() const { return fsFileName; }
+
+  // The value of the first matching key of the first matching section,
+  // trimmed, without one enclosing pair of double or single quotes, at most
+  // 2047 characters; aDefault when the section or key is missing.
+  std::string ReadString(const std::string& aSection, const std::string& aKey,
+                         const std::string& aDefault) const;
+  // Decimal with optional sign, "0x…" (longer than two characters) or "$…"
+  // hexadecimal; aDefault for a missing, empty, invalid or out-of-range value.
+  std::int32_t ReadInteger(const std::string& aSection, const std::string& aKey,
+                           std::int32_t aDefault) const;
+  // Every section name, in file order.
+  void ReadSections(TStringList& aList) const;
+  // "key=ReadString(key)" for every key of the section, in file order.
+  void ReadSectionValues(const std::string& aSection, TStringList& aList) const;
+  // A value written as hexadecimal digit pairs (blanks ignored) as bytes.
+  // Throws Exception "Invalid string length %d" for an odd number of digits,
+  // EConvertError for a pair that is not hexadecimal.
+  std::string ReadHexString(const std::string& aSection, const std::string& aKey,
+                            const std::string& aDefault) const;
+
+ private:
+  struct Key {
+    std::string Name;
+    std::string Value;  // trimmed, quotes kept
+  };
+  struct Section {
+    std::string Name;
+    std::vector<Key> Keys;
+  };
+  const Section* FindSection(const std::string& aSection) const;
+
+  std::string fsFileName;
+  std::vector<Section> fSections;  // first occurrences only, in file order
+};
+
+class TIniFileIo {
+ public:
+  static TIniFileIo& Instance();
+  static void InstanceRelease();
+
+  // Remembers the path and reads [Logging]. A missing file gives the
+  // defaults. Returns true; on an exception records its text in LastError
+  // and lets it propagate.
+  bool Load(const std::string& aFileName);
+  // A new reader for IniFileName; throws Exception "File not found: <path>"
+  // when no file exists there.
+  std::unique_ptr<TOrvoIniFile> Open() const;
+  // The section's entries as raw lines ("name=value" or the bare text),
+  // quotes kept, from a fresh reading of the whole file.
+  void ReadSectionValues(const std::string& aSection, TStringList& aList) const;
+
+  std::string IniFileName;
+  const std::string& LastError() const { return fsLastError; }
+  TMsgTypeId LogLevel() const { return fLogLevel; }
+  const std::string& LogBackupDir() const { return fsLogBackupDir; }
+  std::int32_t LogFileSize() const { return fiLogFileSize; }
+  const std::string& LogFileName() const { return fsLogFileName; }
+  std::int32_t LogBackupRetainDays() const { return fiLogBackupRetainDays; }
+
+ private:
+  TIniFileIo() = default;
+
+  std::string fsLastError;
+  TMsgTypeId fLogLevel = eTrace;
+  std::string fsLogBackupDir;
+  std::int32_t fiLogFileSize = 2097152;
+  std::string fsLogFileName;
+  std::int32_t fiLogBackupRetainDays = 0;
+};
+
+}  // namespace tavo

@@ -1,0 +1,88 @@
+#include "config/RC4Coder.h"
+
+#include <string.h>
+
+#include "config/SystemUtils.h"
+#include "messages/Format.h"
+#include "platform/TextCodec.h"
+
+namespace tavo {
+
+const char* const TRC4HexCoder::kKey = "Qm7#tR2v!Lp8&Wd4?Ks6^Yh1*Nb3=Gf5~Jc9+Zx";
+
+TRC4Coder::TRC4Coder(const std::string& aKey) {
+  const std::string key = Utf8ToCp1252(aKey);
+  if (key.empty() || key.size() > ARCFOUR_MAX_KEY_SIZE) {
+    throw Exception("Invalid RC4 key length");
+  }
+  arcfour_set_key(&fState, key.size(), reinterpret_cast<const std::uint8_t*>(key.data()));
+}
+
+TRC4Coder::~TRC4Coder() { explicit_bzero(&fState, sizeof fState); }
+
+void TRC4Coder::Execute(const std::uint8_t* aSource, std::uint8_t* aDest, std::size_t aCount) {
+  arcfour_crypt(&fState, aCount, aDest, aSource);
+}
+
+std::vector<std::uint8_t> TRC4Coder::Execute(const std::vector<std::uint8_t>& aSource) {
+  std::vector<std::uint8_t> out(aSource.size());
+  Execute(aSource.data(), out.data(), aSource.size());
+  return out;
+}
+
+std::string TRC4Coder::ExecuteBytes(const std::string& aSource) {
+  std::string out(aSource.size(), '\0');
+  Execute(reinterpret_cast<const std::uint8_t*>(aSource.data()),
+          reinterpret_cast<std::uint8_t*>(out.data()), aSource.size());
+  return out;
+}
+
+std::string TRC4Coder::ExecuteText(const std::string& aSource) {
+  return Cp1252ToUtf8(ExecuteBytes(Utf8ToCp1252(aSource)));
+}
+
+std::string TRC4HexCoder::Encode(const std::string& aText) {
+  try {
+    std::string plain = Utf8ToCp1252(TrimText(aText));
+    plain.append(10 - plain.size() % 10, ' ');
+    TRC4Coder coder(kKey);
+    const std::string cipher = coder.ExecuteBytes(plain);
+    explicit_bzero(plain.data(), plain.size());
+    std::string hex;
+    hex.reserve(cipher.size() * 2);
+    for (unsigned char b : cipher) hex += Format("%.2x", {b});
+    return hex;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::string TRC4HexCoder::Decode(const std::string& aKey) {
+  try {
+    std::string digits;
+    for (char c : aKey) {
+      if (c != ' ') digits += c;
+    }
+    if (digits.size() % 2 != 0) throw Exception("Invalid hex stream length!");
+    std::string bytes;
+    bytes.reserve(digits.size() / 2);
+    auto nibble = [](char c) -> int {
+      if (c >= '0' && c <= '9') return c - '0';
+      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      throw Exception(Format("Invalid \"%s\" letter in hex stream found.", {std::string(1, c)}));
+    };
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+      bytes += static_cast<char>(nibble(digits[i]) << 4 | nibble(digits[i + 1]));
+    }
+    TRC4Coder coder(kKey);
+    std::string plain = coder.ExecuteBytes(bytes);
+    std::string text = TrimText(Cp1252ToUtf8(plain));
+    explicit_bzero(plain.data(), plain.size());
+    return text;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+}  // namespace tavo

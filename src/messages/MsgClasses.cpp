@@ -1,0 +1,109 @@
+#include "messages/MsgClasses.h"
+
+#include <array>
+#include <cctype>
+
+#include "platform/MessageBox.h"
+
+namespace tavo {
+namespace {
+
+TMsgClass* gSingleton = nullptr;
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+TMsgTypeId TMsgBase::TextToMsgTypeId(std::string_view aLevel, TMsgTypeId aDefault) {
+  static constexpr std::array<std::pair<std::string_view, TMsgTypeId>, 7> kNames = {{
+      {"Fatal", eFatal},
+      {"Error", eError},
+      {"Warning", eWarning},
+      {"Hint", eHint},
+      {"Info", eInfo},
+      {"Trace", eTrace},
+      {"Debug", eDebug},
+  }};
+  for (const auto& [name, level] : kNames) {
+    if (SameText(aLevel, name)) return level;
+  }
+  return aDefault;
+}
+
+TMsgClass* TMsgClass::CreateSingleton() {
+  if (!gSingleton) gSingleton = new TMsgClass();
+  return gSingleton;
+}
+
+void TMsgClass::ReleaseSingleton() {
+  delete gSingleton;
+  gSingleton = nullptr;
+}
+
+TMsgClass* TMsgClass::Singleton() { return gSingleton; }
+
+void TMsgClass::NewMsg(TMsgTypeId aType, std::uint32_t aId, const std::string& aText) {
+  if (Level > aType) return;
+  TMsgId id(aId);
+  id.SetTypeNo(aType);
+  if (OnMsgNotice) {
+    Id = id;
+    Text = aText;
+    OnMsgNotice(nullptr);
+    return;
+  }
+  if (OnNewMsg) OnNewMsg(this, id, aText);
+}
+
+void TMsg::Emit(TMsgTypeId aType, std::string_view aText, std::uint32_t aId) {
+  std::string text(aText);
+  if (TMsgClass* dispatcher = TMsgClass::Singleton()) {
+    dispatcher->NewMsg(aType, aId, text);
+    return;
+  }
+  switch (aType) {
+    case eDebug:
+      ShowMessageBox(TMsgBoxIcon::Information, "Debug: " + text);
+      break;
+    case eTrace:
+      ShowMessageBox(TMsgBoxIcon::Information, "Trace: " + text);
+      break;
+    case eWarning:
+      ShowMessageBox(TMsgBoxIcon::Warning, text);
+      break;
+    case eError:
+    case eFatal:
+      ShowMessageBox(TMsgBoxIcon::Error, text);
+      break;
+    default:
+      ShowMessageBox(TMsgBoxIcon::Information, text);
+      break;
+  }
+}
+
+#define TAVO_MSG_LEVEL(Name, Level)                                                  \
+  void TMsg::Name(std::string_view aText, std::uint32_t aId) { Emit(Level, aText, aId); } \
+  void TMsg::Name(std::string_view aText, Args aArgs, std::uint32_t aId) {           \
+    Emit(Level, Format(aText, aArgs), aId);                                          \
+  }
+
+TAVO_MSG_LEVEL(Debug, eDebug)
+TAVO_MSG_LEVEL(Trace, eTrace)
+TAVO_MSG_LEVEL(Info, eInfo)
+TAVO_MSG_LEVEL(Hint, eHint)
+TAVO_MSG_LEVEL(Warning, eWarning)
+TAVO_MSG_LEVEL(Error, eError)
+TAVO_MSG_LEVEL(Fatal, eFatal)
+
+#undef TAVO_MSG_LEVEL
+
+}  // namespace tavo

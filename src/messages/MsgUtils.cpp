@@ -1,0 +1,39 @@
+#include "messages/MsgUtils.h"
+
+#include <array>
+#include <cstdio>
+
+#include "messages/Format.h"
+
+namespace tavo {
+
+std::string MsgLineText(TMsgId aId, const std::string& aText) {
+  static constexpr std::array<const char*, 8> kPrefixes = {
+      nullptr, "Debug: ", "Trace: ", "Info:  ", "Hint:  ", "Warning: ", "Error: ", "Fatal: "};
+  std::string text;
+  text.reserve(aText.size());
+  for (std::size_t i = 0; i < aText.size(); ++i) {
+    if (aText[i] == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n') {
+      text += "||";
+      ++i;
+    } else {
+      text += aText[i];
+    }
+  }
+  const std::uint8_t type = aId.TypeNo();
+  if (type == 0 || type > 7) return Format("[%d] %s", {type, text});
+  return kPrefixes[type] + text;
+}
+
+std::string MsgTimeStamp(const LocalDateTime& aTime) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d.%03d", aTime.Day, aTime.Month,
+                aTime.Year, aTime.Hour, aTime.Minute, aTime.Second, aTime.Millisecond);
+  return buf;
+}
+
+std::string FormatMsgLine(TMsgId aId, const std::string& aText, const LocalDateTime& aTime) {
+  return MsgTimeStamp(aTime) + ' ' + MsgLineText(aId, aText);
+}
+
+}  // namespace tavo

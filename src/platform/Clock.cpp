@@ -1,0 +1,90 @@
+#include "platform/Clock.h"
+
+#include <ctime>
+
+#include <atomic>
+
+namespace tavo {
+namespace {
+
+class SystemClock final : public IClock {
+ public:
+  LocalDateTime Now() const override {
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    tm local{};
+    ::localtime_r(&ts.tv_sec, &local);
+    LocalDateTime t;
+    t.Year = local.tm_year + 1900;
+    t.Month = local.tm_mon + 1;
+    t.Day = local.tm_mday;
+    t.Hour = local.tm_hour;
+    t.Minute = local.tm_min;
+    t.Second = local.tm_sec > 59 ? 59 : local.tm_sec;  // no leap seconds here
+    t.Millisecond = static_cast<int>(ts.tv_nsec / 1000000);
+    t.DayOfWeek = local.tm_wday == 0 ? 7 : local.tm_wday;
+    return t;
+  }
+};
+
+const SystemClock kSystemClock;
+std::atomic<const IClock*> gClock{&kSystemClock};
+
+tm ToTm(const LocalDateTime& aTime) {
+  tm t{};
+  t.tm_year = aTime.Year - 1900;
+  t.tm_mon = aTime.Month - 1;
+  t.tm_mday = aTime.Day;
+  t.tm_hour = aTime.Hour;
+  t.tm_min = aTime.Minute;
+  t.tm_sec = aTime.Second;
+  t.tm_wday = aTime.DayOfWeek % 7;
+  t.tm_isdst = -1;
+  return t;
+}
+
+}  // namespace
+
+std::int64_t DayNumber(int aYear, int aMonth, int aDay) {
+  // Howard Hinnant's days_from_civil.
+  const std::int64_t y = aYear - (aMonth <= 2 ? 1 : 0);
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (aMonth + (aMonth > 2 ? -3 : 9)) + 2) / 5 + aDay - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+int IsoWeekday(std::int64_t aDayNumber) {
+  // 1970-01-01 was a Thursday (4).
+  const std::int64_t w = (aDayNumber % 7 + 7 + 3) % 7;  // Monday 0
+  return static_cast<int>(w) + 1;
+}
+
+const IClock& Clock() { return *gClock.load(std::memory_order_acquire); }
+
+void SetClock(const IClock* aClock) {
+  gClock.store(aClock ? aClock : &kSystemClock, std::memory_order_release);
+}
+
+std::string ShortDateText(const LocalDateTime& aTime) {
+  const tm t = ToTm(aTime);
+  char buf[128];
+  return std::string(buf, std::strftime(buf, sizeof buf, "%x", &t));
+}
+
+std::string LongTimeText(const LocalDateTime& aTime) {
+  const tm t = ToTm(aTime);
+  char buf[128];
+  return std::string(buf, std::strftime(buf, sizeof buf, "%X", &t));
+}
+
+std::uint32_t TickCount32() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_BOOTTIME, &ts);
+  const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+                  static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+  return static_cast<std::uint32_t>(ms);
+}
+
+}  // namespace tavo

@@ -1,0 +1,33 @@
+#pragma once
+// The system's base exception: an error that carries its message text.
+// Every error the system raises derives from it, so a handler that reports
+// errors needs to know nothing but `what()`.
+
+#include <stdexcept>
+#include <string>
+
+namespace tavo {
+
+class Exception : public std::runtime_error {
+ public:
+  explicit Exception(const std::string& aMessage) : std::runtime_error(aMessage) {}
+  const char* Message() const noexcept { return what(); }
+};
+
+// Text that could not be converted (numbers, format strings, hex digits).
+class EConvertError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// A failed operating-system call; `Code` is errno or the called tool's exit status.
+class EOSError : public Exception {
+ public:
+  EOSError(const std::string& aMessage, int aCode) : Exception(aMessage), Code(aCode) {}
+  int Code;
+};
+
+// Builds "<what>: <strerror(code)>" for an errno value.
+std::string ErrnoText(const std::string& aWhat, int aCode);
+
+}  // namespace tavo

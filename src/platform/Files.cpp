@@ -1,0 +1,76 @@
+#include "platform/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/Errors.h"
+#include "platform/TextCodec.h"
+
+namespace tavo {
+
+bool FileExists(const std::string& aPath) {
+  struct stat st {};
+  return ::stat(aPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& aPath) {
+  struct stat st {};
+  return !aPath.empty() && ::stat(aPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const std::string& aPath) { return ::unlink(aPath.c_str()) == 0; }
+
+bool RenameFile(const std::string& aFrom, const std::string& aTo) {
+  return std::rename(aFrom.c_str(), aTo.c_str()) == 0;
+}
+
+std::vector<DirEntry> ListDirectory(const std::string& aDir) {
+  DIR* dir = ::opendir(aDir.c_str());
+  if (!dir) throw EOSError(ErrnoText("Cannot list " + aDir, errno), errno);
+  std::vector<DirEntry> entries;
+  const std::string prefix = aDir.empty() || aDir.back() == '/' ? aDir : aDir + '/';
+  while (const dirent* ent = ::readdir(dir)) {
+    const std::string name = ent->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    if (::lstat((prefix + name).c_str(), &st) != 0) continue;  // vanished meanwhile
+    DirEntry e;
+    e.Name = name;
+    e.IsDirectory = S_ISDIR(st.st_mode);
+    e.LastWrite = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+    entries.push_back(std::move(e));
+  }
+  ::closedir(dir);
+  return entries;
+}
+
+std::string ReadFileBytes(const std::string& aPath) {
+  const int fd = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw EOSError(ErrnoText("Cannot open " + aPath, errno), errno);
+  std::string data;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd);
+      throw EOSError(ErrnoText("Cannot read " + aPath, err), err);
+    }
+    if (n == 0) break;
+    data.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return data;
+}
+
+std::string ReadTextFile(const std::string& aPath) { return DecodeTextBytes(ReadFileBytes(aPath)); }
+
+}  // namespace tavo

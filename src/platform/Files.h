@@ -1,0 +1,31 @@
+#pragma once
+// Files and directories. Failures are reported through the result (false,
+// empty) unless the function says it throws EOSError.
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace tavo {
+
+bool FileExists(const std::string& aPath);       // exists and is not a directory
+bool DirectoryExists(const std::string& aPath);
+bool DeleteFile(const std::string& aPath);
+// rename(2): replaces an existing target on the same file system.
+bool RenameFile(const std::string& aFrom, const std::string& aTo);
+
+struct DirEntry {
+  std::string Name;
+  bool IsDirectory = false;
+  std::chrono::system_clock::time_point LastWrite;
+};
+// Every entry except "." and "..", hidden files included. Throws EOSError.
+std::vector<DirEntry> ListDirectory(const std::string& aDir);
+
+// The whole file as bytes. Throws EOSError.
+std::string ReadFileBytes(const std::string& aPath);
+// The whole file as UTF-8, by its byte-order mark or the received-text rule.
+// Throws EOSError.
+std::string ReadTextFile(const std::string& aPath);
+
+}  // namespace tavo

@@ -1,0 +1,271 @@
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace tavo {
+namespace {
+
+void CloseFd(int& aFd) {
+  if (aFd >= 0) {
+    ::close(aFd);
+    aFd = -1;
+  }
+}
+
+// poll() for one event, restarting after signals with the remaining time.
+// Returns false on time-out.
+bool PollFor(int aFd, short aEvents, int aTimeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(aTimeoutMs);
+  for (;;) {
+    int wait = aTimeoutMs;
+    if (aTimeoutMs >= 0) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      wait = static_cast<int>(std::max<long long>(0, left));
+    }
+    pollfd p{aFd, aEvents, 0};
+    const int n = ::poll(&p, 1, wait);
+    if (n > 0) return true;
+    if (n == 0) return false;
+    if (errno != EINTR) throw EOSError(ErrnoText("poll", errno), errno);
+  }
+}
+
+}  // namespace
+
+std::string SocketAddress::Host() const {
+  char buf[INET6_ADDRSTRLEN] = {};
+  if (Family() == AF_INET) {
+    const auto* a = reinterpret_cast<const sockaddr_in*>(&Storage);
+    ::inet_ntop(AF_INET, &a->sin_addr, buf, sizeof buf);
+  } else if (Family() == AF_INET6) {
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(&Storage);
+    ::inet_ntop(AF_INET6, &a->sin6_addr, buf, sizeof buf);
+  }
+  return buf;
+}
+
+std::uint16_t SocketAddress::Port() const {
+  if (Family() == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&Storage)->sin_port);
+  if (Family() == AF_INET6) {
+    return ntohs(reinterpret_cast<const sockaddr_in6*>(&Storage)->sin6_port);
+  }
+  return 0;
+}
+
+std::string SocketAddress::ToString() const {
+  const std::string host = Host();
+  const std::string port = std::to_string(Port());
+  return Family() == AF_INET6 ? "[" + host + "]:" + port : host + ":" + port;
+}
+
+std::vector<SocketAddress> ResolveAddresses(const std::string& aHost, std::uint16_t aPort,
+                                            int aSockType) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = aSockType;
+  hints.ai_flags = aHost.empty() ? AI_PASSIVE : 0;
+  addrinfo* res = nullptr;
+  const std::string port = std::to_string(aPort);
+  const int rc = ::getaddrinfo(aHost.empty() ? nullptr : aHost.c_str(), port.c_str(), &hints, &res);
+  if (rc != 0) {
+    const int code = rc == EAI_SYSTEM ? errno : rc;
+    throw EOSError("Cannot resolve \"" + aHost + "\": " + ::gai_strerror(rc), code);
+  }
+  std::vector<SocketAddress> out;
+  for (const addrinfo* ai = res; ai; ai = ai->ai_next) {
+    if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6) continue;
+    SocketAddress a;
+    std::memcpy(&a.Storage, ai->ai_addr, ai->ai_addrlen);
+    a.Length = ai->ai_addrlen;
+    out.push_back(a);
+  }
+  ::freeaddrinfo(res);
+  std::stable_partition(out.begin(), out.end(),
+                        [](const SocketAddress& a) { return a.Family() == AF_INET; });
+  if (out.empty()) throw EOSError("Cannot resolve \"" + aHost + "\": no address", EAI_NONAME);
+  return out;
+}
+
+SocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, int aSockType) {
+  if (aHost.empty()) {
+    // The wildcard for binding: all IPv4 interfaces.
+    SocketAddress a;
+    auto* in = reinterpret_cast<sockaddr_in*>(&a.Storage);
+    in->sin_family = AF_INET;
+    in->sin_port = htons(aPort);
+    in->sin_addr.s_addr = htonl(INADDR_ANY);
+    a.Length = sizeof(sockaddr_in);
+    return a;
+  }
+  return ResolveAddresses(aHost, aPort, aSockType).front();
+}
+
+// --- UDP ---------------------------------------------------------------------
+
+UdpSocket::~UdpSocket() { Close(); }
+
+UdpSocket::UdpSocket(UdpSocket&& aOther) noexcept : fhSocket(aOther.fhSocket) {
+  aOther.fhSocket = -1;
+}
+
+UdpSocket& UdpSocket::operator=(UdpSocket&& aOther) noexcept {
+  if (this != &aOther) {
+    Close();
+    fhSocket = aOther.fhSocket;
+    aOther.fhSocket = -1;
+  }
+  return *this;
+}
+
+void UdpSocket::Open(int aFamily) {
+  Close();
+  fhSocket = ::socket(aFamily, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fhSocket < 0) throw EOSError(ErrnoText("socket", errno), errno);
+}
+
+void UdpSocket::Bind(const std::string& aHost, std::uint16_t aPort) {
+  const SocketAddress addr = ResolveAddress(aHost, aPort, SOCK_DGRAM);
+  Open(addr.Family());
+  if (::bind(fhSocket, reinterpret_cast<const sockaddr*>(&addr.Storage), addr.Length) != 0) {
+    const int err = errno;
+    Close();
+    throw EOSError(ErrnoText("bind " + addr.ToString(), err), err);
+  }
+}
+
+int UdpSocket::SetReceiveBuffer(int aBytes) {
+  ::setsockopt(fhSocket, SOL_SOCKET, SO_RCVBUF, &aBytes, sizeof aBytes);
+  int granted = 0;
+  socklen_t len = sizeof granted;
+  ::getsockopt(fhSocket, SOL_SOCKET, SO_RCVBUF, &granted, &len);
+  return granted;
+}
+
+bool UdpSocket::WaitReadable(int aTimeoutMs) {
+  if (fhSocket < 0) return false;
+  return PollFor(fhSocket, POLLIN, aTimeoutMs);
+}
+
+std::size_t UdpSocket::ReceiveFrom(char* aBuf, std::size_t aLen, SocketAddress& aFrom) {
+  for (;;) {
+    aFrom.Length = sizeof aFrom.Storage;
+    const ssize_t n =
+        ::recvfrom(fhSocket, aBuf, aLen, 0, reinterpret_cast<sockaddr*>(&aFrom.Storage), &aFrom.Length);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) throw EOSError(ErrnoText("recvfrom", errno), errno);
+  }
+}
+
+void UdpSocket::SendTo(std::string_view aData, const SocketAddress& aTo) {
+  if (fhSocket < 0) Open(aTo.Family());
+  for (;;) {
+    const ssize_t n = ::sendto(fhSocket, aData.data(), aData.size(), 0,
+                               reinterpret_cast<const sockaddr*>(&aTo.Storage), aTo.Length);
+    if (n >= 0) return;
+    if (errno != EINTR) throw EOSError(ErrnoText("sendto " + aTo.ToString(), errno), errno);
+  }
+}
+
+std::uint16_t UdpSocket::LocalPort() const {
+  SocketAddress a;
+  a.Length = sizeof a.Storage;
+  if (::getsockname(fhSocket, reinterpret_cast<sockaddr*>(&a.Storage), &a.Length) != 0) return 0;
+  return a.Port();
+}
+
+void UdpSocket::Close() { CloseFd(fhSocket); }
+
+// --- TCP ---------------------------------------------------------------------
+
+TcpStream::~TcpStream() { Close(); }
+
+TcpStream::TcpStream(TcpStream&& aOther) noexcept : fhSocket(aOther.fhSocket) {
+  aOther.fhSocket = -1;
+}
+
+TcpStream& TcpStream::operator=(TcpStream&& aOther) noexcept {
+  if (this != &aOther) {
+    Close();
+    fhSocket = aOther.fhSocket;
+    aOther.fhSocket = -1;
+  }
+  return *this;
+}
+
+void TcpStream::Connect(const std::string& aHost, std::uint16_t aPort, int aTimeoutMs) {
+  Close();
+  std::string lastError = "no address";
+  int lastCode = 0;
+  for (const SocketAddress& addr : ResolveAddresses(aHost, aPort, SOCK_STREAM)) {
+    int fd = ::socket(addr.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+      lastCode = errno;
+      lastError = ErrnoText("socket", errno);
+      continue;
+    }
+    int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr.Storage), addr.Length);
+    if (rc != 0 && errno == EINPROGRESS) {
+      if (!PollFor(fd, POLLOUT, aTimeoutMs)) {
+        ::close(fd);
+        lastCode = ETIMEDOUT;
+        lastError = "Connection to " + addr.ToString() + " timed out";
+        continue;
+      }
+      int err = 0;
+      socklen_t len = sizeof err;
+      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+      rc = err == 0 ? 0 : -1;
+      errno = err;
+    }
+    if (rc != 0) {
+      lastCode = errno;
+      lastError = ErrnoText("connect " + addr.ToString(), errno);
+      ::close(fd);
+      continue;
+    }
+    // Blocking from here on; every wait is bounded by poll().
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    fhSocket = fd;
+    return;
+  }
+  if (lastCode == ETIMEDOUT) throw ETimeout(lastError);
+  throw EOSError(lastError, lastCode);
+}
+
+void TcpStream::SendAll(std::string_view aData, int aTimeoutMs) {
+  while (!aData.empty()) {
+    if (!PollFor(fhSocket, POLLOUT, aTimeoutMs)) throw ETimeout("Send timed out");
+    const ssize_t n = ::send(fhSocket, aData.data(), aData.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      throw EOSError(ErrnoText("send", errno), errno);
+    }
+    aData.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+std::size_t TcpStream::Receive(char* aBuf, std::size_t aLen, int aTimeoutMs) {
+  for (;;) {
+    if (!PollFor(fhSocket, POLLIN, aTimeoutMs)) throw ETimeout("Receive timed out");
+    const ssize_t n = ::recv(fhSocket, aBuf, aLen, MSG_DONTWAIT);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno == EINTR || errno == EAGAIN) continue;
+    throw EOSError(ErrnoText("recv", errno), errno);
+  }
+}
+
+void TcpStream::Close() { CloseFd(fhSocket); }
+
+}  // namespace tavo

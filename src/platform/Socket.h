@@ -1,0 +1,100 @@
+#pragma once
+// POSIX sockets: UDP datagrams and TCP client streams, with name resolution
+// that prefers IPv4. Errors throw EOSError (ETimeout for a time-out); a
+// closed or moved-from socket holds no descriptor. A socket object is used by
+// one thread at a time; a thread that must notice a stop request waits with
+// a time-out.
+
+#include <sys/socket.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Errors.h"
+
+namespace tavo {
+
+class ETimeout : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+struct SocketAddress {
+  sockaddr_storage Storage{};
+  socklen_t Length = 0;
+
+  int Family() const { return Storage.ss_family; }
+  std::string Host() const;  // numeric form
+  std::uint16_t Port() const;
+  std::string ToString() const;  // "host:port", "[v6]:port"
+};
+
+// All addresses of aHost for aPort, IPv4 ones first. aSockType is SOCK_DGRAM
+// or SOCK_STREAM. An empty host is the wildcard address for binding.
+// Throws EOSError with the resolver's text when nothing is found.
+std::vector<SocketAddress> ResolveAddresses(const std::string& aHost, std::uint16_t aPort,
+                                            int aSockType);
+SocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, int aSockType);
+
+class UdpSocket {
+ public:
+  UdpSocket() = default;
+  ~UdpSocket();
+  UdpSocket(UdpSocket&& aOther) noexcept;
+  UdpSocket& operator=(UdpSocket&& aOther) noexcept;
+  UdpSocket(const UdpSocket&) = delete;
+  UdpSocket& operator=(const UdpSocket&) = delete;
+
+  // Creates the socket for an address family (AF_INET, AF_INET6).
+  void Open(int aFamily);
+  // Opens a socket of the address's family and binds it. An empty host binds
+  // all IPv4 interfaces.
+  void Bind(const std::string& aHost, std::uint16_t aPort);
+  // Asks for a receive buffer of aBytes; returns the size the system granted.
+  int SetReceiveBuffer(int aBytes);
+  // Waits until a datagram can be read: true when one can, false on time-out
+  // (aTimeoutMs < 0 waits for ever).
+  bool WaitReadable(int aTimeoutMs);
+  // Reads one datagram (truncated to aLen) and its sender.
+  std::size_t ReceiveFrom(char* aBuf, std::size_t aLen, SocketAddress& aFrom);
+  // Sends one datagram; opens a socket of the target's family if none is open.
+  void SendTo(std::string_view aData, const SocketAddress& aTo);
+
+  std::uint16_t LocalPort() const;
+  int Handle() const { return fhSocket; }
+  bool IsOpen() const { return fhSocket >= 0; }
+  void Close();
+
+ private:
+  int fhSocket = -1;
+};
+
+class TcpStream {
+ public:
+  TcpStream() = default;
+  ~TcpStream();
+  TcpStream(TcpStream&& aOther) noexcept;
+  TcpStream& operator=(TcpStream&& aOther) noexcept;
+  TcpStream(const TcpStream&) = delete;
+  TcpStream& operator=(const TcpStream&) = delete;
+
+  // Tries each resolved address in turn, each within aTimeoutMs.
+  void Connect(const std::string& aHost, std::uint16_t aPort, int aTimeoutMs);
+  // Sends all bytes; ETimeout when the peer takes none for aTimeoutMs.
+  void SendAll(std::string_view aData, int aTimeoutMs);
+  // Receives what is there, at most aLen bytes; 0 means the peer closed.
+  // ETimeout when nothing arrives within aTimeoutMs.
+  std::size_t Receive(char* aBuf, std::size_t aLen, int aTimeoutMs);
+
+  int Handle() const { return fhSocket; }
+  bool IsOpen() const { return fhSocket >= 0; }
+  void Close();
+
+ private:
+  int fhSocket = -1;
+};
+
+}  // namespace tavo

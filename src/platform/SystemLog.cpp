@@ -1,0 +1,33 @@
+#include "platform/SystemLog.h"
+
+#include <syslog.h>
+
+#include <mutex>
+
+namespace tavo {
+namespace {
+std::mutex gMutex;
+std::string gIdent;  // openlog keeps the pointer: the text must outlive it
+bool gOpen = false;
+}  // namespace
+
+void SetSystemLogIdent(const std::string& aIdent) {
+  std::lock_guard lock(gMutex);
+  gIdent = aIdent;
+  ::openlog(gIdent.c_str(), LOG_PID, LOG_DAEMON);
+  gOpen = true;
+}
+
+void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText) {
+  std::lock_guard lock(gMutex);
+  if (!gOpen) {
+    ::openlog(nullptr, LOG_PID, LOG_DAEMON);
+    gOpen = true;
+  }
+  const int prio = aLevel == TSysLogLevel::Error     ? LOG_ERR
+                   : aLevel == TSysLogLevel::Warning ? LOG_WARNING
+                                                     : LOG_INFO;
+  ::syslog(prio, "%s", aText.c_str());
+}
+
+}  // namespace tavo

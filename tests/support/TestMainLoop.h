@@ -1,0 +1,44 @@
+#pragma once
+// A std-only main thread for tests. The thread that constructs it is the
+// main thread; it runs handed-over procedures while it waits in RunUntil()
+// or ProcessPending(). Installs itself as the process's IMainThread for its
+// lifetime.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "platform/MainThread.h"
+
+namespace tavo::test {
+
+class TestMainLoop final : public IMainThread {
+ public:
+  TestMainLoop();
+  ~TestMainLoop() override;
+
+  void Synchronize(const std::function<void()>& aProc) override;
+
+  // Runs handed-over procedures until aDone() is true or aTimeout passes.
+  // Returns aDone()'s last value.
+  bool RunUntil(const std::function<bool()>& aDone,
+                std::chrono::milliseconds aTimeout = std::chrono::seconds(10));
+  // Runs what is queued now, without waiting.
+  void ProcessPending();
+  // From now on Synchronize fails at once with EShutdown; waiting callers
+  // are released with EShutdown too.
+  void BeginShutdown();
+
+ private:
+  struct Job;
+  std::thread::id fMainId;
+  std::mutex fMutex;
+  std::condition_variable fWake;
+  std::deque<Job*> fQueue;
+  bool fbShutdown = false;
+};
+
+}  // namespace tavo::test

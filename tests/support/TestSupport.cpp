@@ -1,0 +1,117 @@
+#include "TestSupport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "messages/MsgUtils.h"
+
+namespace tavo::test {
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tavo-test-XXXXXX";
+  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+  fsPath = tmpl;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(fsPath, ec);
+}
+
+std::string TempDir::File(const std::string& aName) const { return fsPath + "/" + aName; }
+
+std::string TempDir::Write(const std::string& aName, const std::string& aBytes) const {
+  const std::string path = File(aName);
+  WriteWholeFile(path, aBytes);
+  return path;
+}
+
+std::string TempDir::Read(const std::string& aName) const { return ReadWholeFile(File(aName)); }
+
+std::string ReadWholeFile(const std::string& aPath) {
+  std::ifstream in(aPath, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + aPath);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteWholeFile(const std::string& aPath, const std::string& aBytes) {
+  std::ofstream out(aPath, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::runtime_error("cannot write " + aPath);
+  out << aBytes;
+}
+
+void SetFileAge(const std::string& aPath, std::chrono::seconds aOffsetFromNow) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  timespec times[2] = {now, now};
+  times[1].tv_sec += aOffsetFromNow.count();
+  times[0] = times[1];
+  if (::utimensat(AT_FDCWD, aPath.c_str(), times, 0) != 0) {
+    throw std::runtime_error("utimensat failed for " + aPath);
+  }
+}
+
+FakeClock::FakeClock() {
+  Set(2024, 3, 5, 14, 7, 9, 42);
+  SetClock(this);
+}
+
+FakeClock::~FakeClock() { SetClock(nullptr); }
+
+void FakeClock::Set(int aYear, int aMonth, int aDay, int aHour, int aMinute, int aSecond,
+                    int aMillisecond) {
+  fNow.Year = aYear;
+  fNow.Month = aMonth;
+  fNow.Day = aDay;
+  fNow.Hour = aHour;
+  fNow.Minute = aMinute;
+  fNow.Second = aSecond;
+  fNow.Millisecond = aMillisecond;
+  fNow.DayOfWeek = IsoWeekday(DayNumber(aYear, aMonth, aDay));
+}
+
+std::string CapturedMsg::Line() const { return MsgLineText(Id, Text); }
+
+MessageCapture::MessageCapture(TMsgTypeId aLevel) {
+  TMsgClass* d = TMsgClass::CreateSingleton();
+  d->Level = aLevel;
+  d->OnNewMsg = [this](TMsgBase*, TMsgId aId, const std::string& aText) {
+    fMessages.push_back({aId, aText});
+  };
+}
+
+MessageCapture::~MessageCapture() {
+  if (TMsgClass* d = TMsgClass::Singleton()) d->OnNewMsg = nullptr;
+  TMsgClass::ReleaseSingleton();
+}
+
+std::vector<std::string> MessageCapture::Lines() const {
+  std::vector<std::string> lines;
+  for (const CapturedMsg& m : fMessages) lines.push_back(m.Line());
+  return lines;
+}
+
+bool MessageCapture::Contains(const std::string& aLine) const {
+  const auto lines = Lines();
+  return std::find(lines.begin(), lines.end(), aLine) != lines.end();
+}
+
+BoxRecorder::BoxRecorder() {
+  fPrevious = SetMessageBoxHandler(
+      [this](TMsgBoxIcon aIcon, const std::string& aText) { Boxes.push_back({aIcon, aText}); });
+}
+
+BoxRecorder::~BoxRecorder() { SetMessageBoxHandler(std::move(fPrevious)); }
+
+}  // namespace tavo::test
