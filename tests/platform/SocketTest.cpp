@@ -1,0 +1,79 @@
+#include "platform/Socket.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace tavo {
+namespace {
+
+TEST(SocketTest, UdpDatagramArrivesWithSender) {
+  UdpSocket receiver;
+  receiver.Bind("127.0.0.1", 0);
+  const std::uint16_t port = receiver.LocalPort();
+  ASSERT_NE(port, 0);
+
+  UdpSocket sender;
+  sender.SendTo("hello", ResolveAddress("localhost", port, SOCK_DGRAM));
+  ASSERT_TRUE(receiver.WaitReadable(2000));
+  char buf[64];
+  SocketAddress from;
+  const std::size_t n = receiver.ReceiveFrom(buf, sizeof buf, from);
+  EXPECT_EQ(std::string(buf, n), "hello");
+  EXPECT_EQ(from.Host(), "127.0.0.1");
+  EXPECT_EQ(from.Port(), sender.LocalPort());
+  EXPECT_FALSE(receiver.WaitReadable(10));
+}
+
+TEST(SocketTest, ResolutionPrefersIPv4AndFailsClearly) {
+  EXPECT_EQ(ResolveAddress("localhost", 161, SOCK_DGRAM).Family(), AF_INET);
+  EXPECT_EQ(ResolveAddress("", 162, SOCK_DGRAM).ToString(), "0.0.0.0:162");
+  EXPECT_THROW(ResolveAddress("no-such-host.invalid", 1, SOCK_DGRAM), EOSError);
+}
+
+TEST(SocketTest, BindingABusyPortThrows) {
+  UdpSocket first;
+  first.Bind("127.0.0.1", 0);
+  UdpSocket second;
+  EXPECT_THROW(second.Bind("127.0.0.1", first.LocalPort()), EOSError);
+  EXPECT_FALSE(second.IsOpen());
+}
+
+TEST(SocketTest, TcpExchangeAndTimeouts) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  socklen_t len = sizeof addr;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+
+  std::thread peer([&] {
+    const int c = ::accept(listener, nullptr, nullptr);
+    char buf[16];
+    const ssize_t n = ::recv(c, buf, sizeof buf, 0);
+    ::send(c, buf, static_cast<std::size_t>(n), 0);
+    ::recv(c, buf, sizeof buf, 0);  // until the client closes
+    ::close(c);
+  });
+
+  TcpStream s;
+  s.Connect("127.0.0.1", ntohs(addr.sin_port), 2000);
+  s.SendAll("ping", 2000);
+  char buf[16];
+  EXPECT_EQ(std::string(buf, s.Receive(buf, sizeof buf, 2000)), "ping");
+  EXPECT_THROW(s.Receive(buf, sizeof buf, 50), ETimeout);  // the peer stays silent
+  s.Close();
+  peer.join();
+  ::close(listener);
+
+  TcpStream refused;
+  EXPECT_THROW(refused.Connect("127.0.0.1", ntohs(addr.sin_port), 2000), EOSError);
+}
+
+}  // namespace
+}  // namespace tavo
