@@ -11,7 +11,8 @@ namespace {
 TMsgClass* gSingleton = nullptr;
 
 bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (std::tolower(static_cast<unsigned char>(a[i])) !=
         std::tolower(static_cast<unsigned char>(b[i]))) {
@@ -34,13 +35,15 @@ TMsgTypeId TMsgBase::TextToMsgTypeId(std::string_view aLevel, TMsgTypeId aDefaul
       {"Debug", eDebug},
   }};
   for (const auto& [name, level] : kNames) {
-    if (SameText(aLevel, name)) return level;
+    if (SameText(aLevel, name))
+      return level;
   }
   return aDefault;
 }
 
 TMsgClass* TMsgClass::CreateSingleton() {
-  if (!gSingleton) gSingleton = new TMsgClass();
+  if (!gSingleton)
+    gSingleton = new TMsgClass();
   return gSingleton;
 }
 
@@ -49,10 +52,13 @@ void TMsgClass::ReleaseSingleton() {
   gSingleton = nullptr;
 }
 
-TMsgClass* TMsgClass::Singleton() { return gSingleton; }
+TMsgClass* TMsgClass::Singleton() {
+  return gSingleton;
+}
 
 void TMsgClass::NewMsg(TMsgTypeId aType, std::uint32_t aId, const std::string& aText) {
-  if (Level > aType) return;
+  if (Level > aType)
+    return;
   TMsgId id(aId);
   id.SetTypeNo(aType);
   if (OnMsgNotice) {
@@ -61,13 +67,14 @@ void TMsgClass::NewMsg(TMsgTypeId aType, std::uint32_t aId, const std::string& a
     OnMsgNotice(nullptr);
     return;
   }
-  if (OnNewMsg) OnNewMsg(this, id, aText);
+  if (OnNewMsg)
+    OnNewMsg(this, id, aText);
 }
 
-void TMsg::Emit(TMsgTypeId aType, std::string_view aText, std::uint32_t aId) {
+void TMsg::Emit(TMsgTypeId aType, std::string_view aText, TMsgId aId) {
   std::string text(aText);
   if (TMsgClass* dispatcher = TMsgClass::Singleton()) {
-    dispatcher->NewMsg(aType, aId, text);
+    dispatcher->NewMsg(aType, aId.Value, text);
     return;
   }
   switch (aType) {
@@ -90,10 +97,12 @@ void TMsg::Emit(TMsgTypeId aType, std::string_view aText, std::uint32_t aId) {
   }
 }
 
-#define TAVO_MSG_LEVEL(Name, Level)                                                  \
-  void TMsg::Name(std::string_view aText, std::uint32_t aId) { Emit(Level, aText, aId); } \
-  void TMsg::Name(std::string_view aText, Args aArgs, std::uint32_t aId) {           \
-    Emit(Level, Format(aText, aArgs), aId);                                          \
+#define TAVO_MSG_LEVEL(Name, Level)                                 \
+  void TMsg::Name(std::string_view aText, TMsgId aId) {             \
+    Emit(Level, aText, aId);                                        \
+  }                                                                 \
+  void TMsg::Name(std::string_view aText, Args aArgs, TMsgId aId) { \
+    Emit(Level, Format(aText, aArgs), aId);                         \
   }
 
 TAVO_MSG_LEVEL(Debug, eDebug)

@@ -58,27 +58,30 @@ class TMsgClass : public TMsgBase {
   TMsgClass() = default;
 };
 
+// The facade. The message number is a TMsgId, never a plain integer, so a
+// one-argument list such as TMsg::Info("%d", {n}) always means the format
+// form: TMsg::Error("text", TMsgId(0x03010A)) passes a number.
 class TMsg {
  public:
   using Args = std::initializer_list<FormatArg>;
 
-  static void Debug(std::string_view aText, std::uint32_t aId = 0);
-  static void Debug(std::string_view aText, Args aArgs, std::uint32_t aId = 0);
-  static void Trace(std::string_view aText, std::uint32_t aId = 0);
-  static void Trace(std::string_view aText, Args aArgs, std::uint32_t aId = 0);
-  static void Info(std::string_view aText, std::uint32_t aId = 0);
-  static void Info(std::string_view aText, Args aArgs, std::uint32_t aId = 0);
-  static void Hint(std::string_view aText, std::uint32_t aId = 0);
-  static void Hint(std::string_view aText, Args aArgs, std::uint32_t aId = 0);
-  static void Warning(std::string_view aText, std::uint32_t aId = 0);
-  static void Warning(std::string_view aText, Args aArgs, std::uint32_t aId = 0);
-  static void Error(std::string_view aText, std::uint32_t aId = 0);
-  static void Error(std::string_view aText, Args aArgs, std::uint32_t aId = 0);
-  static void Fatal(std::string_view aText, std::uint32_t aId = 0);
-  static void Fatal(std::string_view aText, Args aArgs, std::uint32_t aId = 0);
+  static void Debug(std::string_view aText, TMsgId aId = TMsgId());
+  static void Debug(std::string_view aText, Args aArgs, TMsgId aId = TMsgId());
+  static void Trace(std::string_view aText, TMsgId aId = TMsgId());
+  static void Trace(std::string_view aText, Args aArgs, TMsgId aId = TMsgId());
+  static void Info(std::string_view aText, TMsgId aId = TMsgId());
+  static void Info(std::string_view aText, Args aArgs, TMsgId aId = TMsgId());
+  static void Hint(std::string_view aText, TMsgId aId = TMsgId());
+  static void Hint(std::string_view aText, Args aArgs, TMsgId aId = TMsgId());
+  static void Warning(std::string_view aText, TMsgId aId = TMsgId());
+  static void Warning(std::string_view aText, Args aArgs, TMsgId aId = TMsgId());
+  static void Error(std::string_view aText, TMsgId aId = TMsgId());
+  static void Error(std::string_view aText, Args aArgs, TMsgId aId = TMsgId());
+  static void Fatal(std::string_view aText, TMsgId aId = TMsgId());
+  static void Fatal(std::string_view aText, Args aArgs, TMsgId aId = TMsgId());
 
   // The common path of all of the above.
-  static void Emit(TMsgTypeId aType, std::string_view aText, std::uint32_t aId);
+  static void Emit(TMsgTypeId aType, std::string_view aText, TMsgId aId);
 };
 
 }  // namespace tavo

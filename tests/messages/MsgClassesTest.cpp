@@ -65,7 +65,7 @@ TEST(MsgClassesTest, LevelFilter) {
 
 TEST(MsgClassesTest, SinkGetsLevelInTopByteAndTheLowBitsUnchanged) {
   MessageCapture capture;
-  TMsg::Warning("%s %d", {"code", 7}, 0xFF03010A);
+  TMsg::Warning("%s %d", {"code", 7}, TMsgId(0xFF03010A));
   ASSERT_EQ(capture.Messages().size(), 1u);
   EXPECT_EQ(capture.Messages()[0].Id.Value, 0x0503010Au);
   EXPECT_EQ(capture.Messages()[0].Text, "code 7");
@@ -85,7 +85,7 @@ TEST(MsgClassesTest, NoticeModeStoresInsteadOfCallingTheSink) {
     EXPECT_EQ(sender, nullptr);
     ++notices;
   };
-  TMsg::Error("stored", 0x42);
+  TMsg::Error("stored", TMsgId(0x42));
   EXPECT_EQ(notices, 1);
   EXPECT_EQ(d->Text, "stored");
   EXPECT_EQ(d->Id.Value, 0x06000042u);
