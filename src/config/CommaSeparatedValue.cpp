@@ -46,33 +46,8 @@ std::string TCommaSeparatedValue::GetStringTrimmed(std::int32_t iIndex) const {
 
 std::int32_t TCommaSeparatedValue::GetInteger(std::int32_t iIndex) const {
   const std::string s = GetValueTrimmed(iIndex);
-  const auto invalid = [&] { return EConvertError(Format("'%s' is not a valid integer value", {s})); };
-  std::size_t pos = 0;
-  bool negative = false;
-  if (pos < s.size() && (s[pos] == '+' || s[pos] == '-')) negative = s[pos++] == '-';
-  int base = 10;
-  if (pos < s.size() && s[pos] == '$') {
-    base = 16;
-    ++pos;
-  } else if (pos + 1 < s.size() && s[pos] == '0' && (s[pos + 1] == 'x' || s[pos + 1] == 'X')) {
-    base = 16;
-    pos += 2;
-  }
-  if (pos >= s.size()) throw invalid();
-  long long value = 0;
-  for (; pos < s.size(); ++pos) {
-    const char c = s[pos];
-    int d = -1;
-    if (c >= '0' && c <= '9') d = c - '0';
-    if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    if (d < 0) throw invalid();
-    value = value * base + d;
-    if (value > 0x100000000LL) throw invalid();
-  }
-  if (negative) value = -value;
-  if (value < INT32_MIN || value > INT32_MAX) throw invalid();
-  return static_cast<std::int32_t>(value);
+  if (const auto value = TryStrToInt(s)) return *value;
+  throw EConvertError(Format("'%s' is not a valid integer value", {s}));
 }
 
 double TCommaSeparatedValue::GetFloat(std::int32_t iIndex) const {

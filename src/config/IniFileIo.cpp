@@ -67,39 +67,6 @@ void WalkSections(const std::vector<std::string>& aLines, OnSection aOnSection, 
   }
 }
 
-std::optional<std::int32_t> ParseInteger(const std::string& aText) {
-  if (aText.empty()) return std::nullopt;
-  std::string digits = aText;
-  bool negative = false;
-  int base = 10;
-  std::size_t pos = 0;
-  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-    base = 16;
-    pos = 2;
-  } else {
-    if (digits[pos] == '+' || digits[pos] == '-') negative = digits[pos++] == '-';
-    if (pos < digits.size() && digits[pos] == '$') {
-      base = 16;
-      ++pos;
-    }
-  }
-  if (pos >= digits.size()) return std::nullopt;
-  long long value = 0;
-  for (; pos < digits.size(); ++pos) {
-    const char c = digits[pos];
-    int d = -1;
-    if (c >= '0' && c <= '9') d = c - '0';
-    if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    if (d < 0) return std::nullopt;
-    value = value * base + d;
-    if (value > 0x100000000LL) return std::nullopt;
-  }
-  if (negative) value = -value;
-  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-  return static_cast<std::int32_t>(value);
-}
-
 TIniFileIo* gInstance = nullptr;
 
 }  // namespace
@@ -142,7 +109,7 @@ std::string TOrvoIniFile::ReadString(const std::string& aSection, const std::str
 
 std::int32_t TOrvoIniFile::ReadInteger(const std::string& aSection, const std::string& aKey,
                                        std::int32_t aDefault) const {
-  return ParseInteger(ReadString(aSection, aKey, "")).value_or(aDefault);
+  return TryStrToInt(ReadString(aSection, aKey, "")).value_or(aDefault);
 }
 
 void TOrvoIniFile::ReadSections(TStringList& aList) const {

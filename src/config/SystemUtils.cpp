@@ -1,6 +1,7 @@
 #include "config/SystemUtils.h"
 
 #include <cctype>
+#include <climits>
 
 #include "platform/Network.h"
 #include "platform/Paths.h"
@@ -41,6 +42,36 @@ std::string UnquoteText(const std::string& aText, char aQuote) {
   const auto second = rest.find(aQuote);
   if (second != std::string::npos) rest.resize(second);
   return rest;
+}
+
+std::optional<std::int32_t> TryStrToInt(std::string_view aText) {
+  std::size_t pos = 0;
+  bool negative = false;
+  if (pos < aText.size() && (aText[pos] == '+' || aText[pos] == '-')) negative = aText[pos++] == '-';
+  int base = 10;
+  if (pos < aText.size() && aText[pos] == '$') {
+    base = 16;
+    ++pos;
+  } else if (pos + 1 < aText.size() && aText[pos] == '0' &&
+             (aText[pos + 1] == 'x' || aText[pos + 1] == 'X')) {
+    base = 16;
+    pos += 2;
+  }
+  if (pos >= aText.size()) return std::nullopt;
+  long long value = 0;
+  for (; pos < aText.size(); ++pos) {
+    const char c = aText[pos];
+    int d = -1;
+    if (c >= '0' && c <= '9') d = c - '0';
+    if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    if (d < 0) return std::nullopt;
+    value = value * base + d;
+    if (value > 0x80000000LL) return std::nullopt;  // beyond every 32-bit value
+  }
+  if (negative) value = -value;
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<std::int32_t>(value);
 }
 
 bool IsDigitsOnly(std::string_view aText) {

@@ -2,6 +2,7 @@
 // Small shared routines. None of them throws.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,11 @@ std::string CombinePath(const std::string& aBase, const std::string& aPath);
 // The text between the first two aQuote characters, everything after a
 // single one, or the whole text when there is none.
 std::string UnquoteText(const std::string& aText, char aQuote = '"');
+
+// A signed 32-bit integer: optional sign, then decimal digits or, after "$"
+// or "0x", hexadecimal ones. Nothing for any other text or a value out of
+// range.
+std::optional<std::int32_t> TryStrToInt(std::string_view aText);
 
 // true when every character is 0-9 (also for an empty text).
 bool IsDigitsOnly(std::string_view aText);
