@@ -1,0 +1,82 @@
+#include "recipients/RecipientTypes.h"
+
+#include <utility>
+
+#include "config/SystemUtils.h"
+#include "recipients/Recipients.h"
+
+namespace tavo {
+namespace {
+
+struct TypeBinding {
+  std::string Type;
+  TRecipientFactory Factory;
+};
+
+struct Registry {
+  std::vector<TypeBinding> Bindings;
+  bool StandardDone = false;
+};
+
+Registry& TheRegistry() {
+  static Registry registry;
+  return registry;
+}
+
+void EnsureStandardTypes() {
+  Registry& r = TheRegistry();
+  if (r.StandardDone)
+    return;
+  r.StandardDone = true;
+  RegisterStandardRecipientTypes();
+}
+
+}  // namespace
+
+void RegisterStandardRecipientTypes() {
+  TheRegistry().StandardDone = true;
+  // One line per recipient class the product ships (see the header).
+}
+
+void RegisterRecipientType(const std::string& aType, TRecipientFactory aFactory) {
+  EnsureStandardTypes();
+  Registry& r = TheRegistry();
+  for (TypeBinding& b : r.Bindings) {
+    if (SameText(b.Type, aType)) {
+      b.Factory = std::move(aFactory);
+      return;
+    }
+  }
+  r.Bindings.push_back({aType, std::move(aFactory)});
+}
+
+bool UnregisterRecipientType(std::string_view aType) {
+  EnsureStandardTypes();
+  Registry& r = TheRegistry();
+  for (auto it = r.Bindings.begin(); it != r.Bindings.end(); ++it) {
+    if (SameText(it->Type, aType)) {
+      r.Bindings.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+const TRecipientFactory* FindRecipientType(std::string_view aType) {
+  EnsureStandardTypes();
+  for (const TypeBinding& b : TheRegistry().Bindings) {
+    if (SameText(b.Type, aType))
+      return &b.Factory;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> RecipientTypeNames() {
+  EnsureStandardTypes();
+  std::vector<std::string> names;
+  for (const TypeBinding& b : TheRegistry().Bindings)
+    names.push_back(b.Type);
+  return names;
+}
+
+}  // namespace tavo
