@@ -1,0 +1,93 @@
+#pragma once
+// TfrmMain, the controller: one per process, in every run mode. It owns the
+// log file, the client list and the trap receiver, connects the message
+// dispatcher to its sink, and brings the system up in two stages:
+// FormCreate (configuration, dispatcher, log file, banner; then it posts the
+// start-up event 1124 to itself) and DeferredInit (when the event loop takes
+// that event: [General], recipients, clients, trap receiver, check timer).
+// FormDestroy takes everything down in the reverse order; the closing line
+// is the last line of the log file.
+//
+// Main thread only. Every entry from the event loop (the start-up event,
+// timer ticks) runs through the guard of shell/Guard.h. Without a console
+// window the log view does not exist and reads as hidden.
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "messages/LogFile.h"
+#include "messages/MsgClasses.h"
+
+namespace tavo {
+
+class TOrvoIniFile;
+
+// What the controller needs of the console window (desktop mode). The
+// console implements it; headless runs have none.
+class IConsole {
+ public:
+  virtual ~IConsole() = default;
+  // Memo1's visibility: the desktop-mode marker.
+  virtual void SetLogViewVisible(bool aVisible) = 0;
+  virtual bool LogViewVisible() const = 0;
+  // Appends one line to the log view, which keeps at most 801 lines.
+  virtual void AppendLogLine(const std::string& aLine) = 0;
+  virtual void SetCaption(const std::string& aCaption) = 0;
+  // Fills the recipient and client selectors (once, from DeferredInit).
+  virtual void FillConsoleLists() = 0;
+  // The last-check label.
+  virtual void SetLastUpdate(const std::string& aText) = 0;
+};
+
+class TfrmMain : public QObject {
+  Q_OBJECT
+
+ public:
+  // The deferred-initialisation event: WM_USER + 100.
+  static constexpr int kDeferredInitEvent = 1124;
+  static constexpr const char* kCaption = "Tavo V1.11.03 ";
+
+  explicit TfrmMain(IConsole* aConsole = nullptr, QObject* aParent = nullptr);
+  ~TfrmMain() override;  // runs FormDestroy if it has not run
+
+  void FormCreate(QObject* aSender = nullptr);
+  void FormDestroy(QObject* aSender = nullptr);
+  void DeferredInit();
+  void NewMsgEvent(TMsgBase* aSender, TMsgId aId, const std::string& aText);
+  void CheckIntervalTimerEvent(QObject* aSender = nullptr);
+
+  // --check: loads the configuration as start-up does with every message
+  // line on standard output, starts nothing. Returns the exit status: 0
+  // when no Error or Fatal line was printed, 1 otherwise.
+  int RunConfigurationCheck();
+
+  // Desktop mode's exception hook: a Fatal line and an error box.
+  void ApplicationEvents1Exception(const std::string& aText);
+
+  const std::string& Caption() const { return fsCaption; }
+  bool Memo1Visible() const;
+  const QTimer& CheckIntervalTimer() const { return fCheckIntervalTimer; }
+  TLogFile* LogFile() const { return fLogFile.get(); }
+
+ protected:
+  bool event(QEvent* aEvent) override;
+
+ private:
+  void SetUpLogFile();
+  void WriteLogFileBanner();
+  void ReadGeneral(const TOrvoIniFile& aIni);
+
+  IConsole* fConsole;  // not owned; none without a window
+  std::string fsCaption;
+  std::unique_ptr<TLogFile> fLogFile;
+  QTimer fCheckIntervalTimer;
+  bool fbCreated = false;    // FormCreate has run
+  bool fbDestroyed = false;  // FormDestroy has run
+  bool fbCheckOnly = false;  // --check: load, report, start nothing
+  bool fbErrorSeen = false;  // --check: an Error or Fatal line was printed
+};
+
+}  // namespace tavo

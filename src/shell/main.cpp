@@ -1,0 +1,116 @@
+// tavo: the monitoring agent. Parses the command line, decides the run mode,
+// and runs the controller on the Qt event loop until it is told to stop.
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <clocale>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "platform/Paths.h"
+#include "platform/SystemPower.h"
+#include "shell/CommandLine.h"
+#include "shell/Controller.h"
+#include "shell/Guard.h"
+#include "shell/QtMainThread.h"
+#include "shell/RunMode.h"
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void OnStopSignal(int /*aSignal*/) {
+  const char byte = 1;
+  // Nothing else is safe in a signal handler; the event loop reads the pipe.
+  [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
+}
+
+// SIGINT and SIGTERM end the event loop through a socket the loop watches.
+void InstallStopSignals(QCoreApplication& aApp, std::unique_ptr<QSocketNotifier>& aNotifier) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0)
+    return;
+  aNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+  QObject::connect(aNotifier.get(), &QSocketNotifier::activated, &aApp, [&aApp] {
+    char buf[16];
+    [[maybe_unused]] const ssize_t n = ::read(gSignalPipe[0], buf, sizeof buf);
+    aApp.quit();
+  });
+  struct sigaction sa {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGINT, &sa, nullptr);
+  ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+std::string AbsolutePath(const std::string& aPath) {
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::absolute(aPath, ec);
+  return tavo::NormalizePath(ec ? aPath : p.string());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace tavo;
+  const std::string program = argc > 0 ? ExtractFileName(argv[0]) : "tavo";
+  TCommandLine cl;
+  try {
+    cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.c_str(), e.what(), program.c_str());
+    return 2;
+  }
+  if (cl.bHelp) {
+    std::fputs(CommandLineHelp(program).c_str(), stdout);
+    return 0;
+  }
+  if (cl.bVersion) {
+    std::printf("tavo 1.11.03\n");
+    return 0;
+  }
+
+  std::setlocale(LC_ALL, "");
+  if (!cl.ConfigFile.empty())
+    SetConfigFileOverride(AbsolutePath(cl.ConfigFile));
+  ::signal(SIGPIPE, SIG_IGN);
+
+  TTavoCoreApplication app(argc, argv);
+  TQtMainThread mainThread;
+
+  if (cl.bCheck) {
+    SetRunMode(TRunMode::eService);
+    TfrmMain frm;
+    return frm.RunConfigurationCheck();
+  }
+
+  SetRunMode(cl.bForeground ? TRunMode::eService : TRunMode::eDesktop, cl.bForeground);
+  LinuxSystemPower power;
+  SetSystemPower(&power);
+  std::unique_ptr<QSocketNotifier> stopNotifier;
+  InstallStopSignals(app, stopNotifier);
+
+  auto frm = std::make_unique<TfrmMain>();
+  if (RunAsService()) {
+    SetEscapedErrorHandler(ServiceErrorHandler);
+  } else {
+    SetEscapedErrorHandler([&frm](const std::string& aText) {
+      if (frm)
+        frm->ApplicationEvents1Exception(aText);
+    });
+  }
+  frm->FormCreate();
+  app.exec();
+
+  // From here no worker reaches the main thread any more; FormDestroy runs
+  // and the controller's threads are joined.
+  mainThread.BeginShutdown();
+  frm.reset();
+  SetEscapedErrorHandler(nullptr);
+  SetSystemPower(nullptr);
+  return 0;
+}

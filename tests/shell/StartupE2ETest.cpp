@@ -1,0 +1,137 @@
+// The real tavo: start lines, level filter, check cycle clean-up, a missing
+// configuration, --check, the command line and an orderly stop.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "platform/Files.h"
+
+#include "TavoE2E.h"
+
+namespace tavo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+
+TEST(StartupE2ETest, StartLinesInOrderAndTheClosingLineLast) {
+  TempDir dir;
+  TavoRun tavo(dir, "[Logging]\nLevel=Trace\n[General]\nCheckInterval=0\n");
+  tavo.Start();
+  ASSERT_TRUE(tavo.WaitForLine("Initialization done")) << tavo.Dump();
+  ASSERT_TRUE(tavo.Stop(SIGTERM));
+  EXPECT_EQ(tavo.Process().ExitStatus(), 0);
+  const auto lines = tavo.Lines();
+  ASSERT_GE(lines.size(), 5u) << tavo.Dump();
+  EXPECT_EQ(lines[0], "Info:  ------------------------------");
+  EXPECT_EQ(lines[1], "Info:  Service start: Tavo V1.11.03 ");
+  EXPECT_EQ(lines[2], "Info:  Log file name: " + tavo.LogPath());
+  EXPECT_EQ(lines.back(), "Info:  Service closed");
+  EXPECT_EQ(tavo.Count("Trace: Initialization done"), 1);
+}
+
+TEST(StartupE2ETest, SigintStopsInOrderToo) {
+  TempDir dir;
+  TavoRun tavo(dir, "[General]\nCheckInterval=1\n");
+  tavo.Start();
+  ASSERT_TRUE(tavo.WaitForLine("Initialization done")) << tavo.Dump();
+  ASSERT_TRUE(tavo.Stop(SIGINT));
+  EXPECT_EQ(tavo.Process().ExitStatus(), 0);
+  EXPECT_EQ(tavo.Lines().back(), "Info:  Service closed");
+}
+
+TEST(StartupE2ETest, LevelWarningKeepsTheBannerOutAndANegativeIntervalIsRefused) {
+  TempDir dir;
+  TavoRun tavo(dir, "[Logging]\nLevel=warning\n[General]\nCheckInterval=-5\n");
+  tavo.Start();
+  ASSERT_TRUE(tavo.WaitForLine("Error: ")) << tavo.Dump();
+  ASSERT_TRUE(tavo.Stop());
+  EXPECT_THAT(tavo.Lines(),
+              ElementsAre("Error: Invalid check interval -5: the periodic check is off"));
+}
+
+TEST(StartupE2ETest, BackupBannerAndTheFirstCycleCleansUp) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.File("bak").c_str(), 0755), 0);
+  const std::string old = dir.Write("bak/tavo.230101000000.bak", "old\r\n");
+  SetFileAge(old, -std::chrono::hours(24 * 9));
+  dir.Write("bak/tavo.recent.bak", "recent\r\n");
+  TavoRun tavo(dir,
+               "[Logging]\nBackupDirectory=bak\nBackupRetainDays=7\n"
+               "[General]\nCheckInterval=1\n");
+  tavo.Start();
+  ASSERT_TRUE(tavo.WaitForLine("Backup directory cleaned up")) << tavo.Dump();
+  ASSERT_TRUE(tavo.Stop());
+  EXPECT_EQ(tavo.Count("Info:  Log backup directory: " + dir.File("bak") + "/"), 1);
+  EXPECT_EQ(tavo.Count("Info:  Log backup files retain for 7 days"), 1);
+  EXPECT_EQ(tavo.Count("Info:  Backup directory cleaned up 1 file(s)"), 1) << tavo.Dump();
+  EXPECT_FALSE(FileExists(old));
+  EXPECT_TRUE(FileExists(dir.File("bak/tavo.recent.bak")));
+}
+
+TEST(StartupE2ETest, MissingConfigurationIsReportedOnStandardErrorAndTavoStaysUpIdle) {
+  TempDir dir;
+  TavoRun tavo(dir, "");
+  const std::string missing = dir.File("absent.ini");
+  ChildProcess process({TAVO_EXE, "--foreground", "--config", missing}, dir.File("run"));
+  ASSERT_TRUE(WaitFor(
+      [&] { return process.Stderr().find("File not found: " + missing) != std::string::npos; },
+      10s))
+      << process.Stderr();
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(process.Running());
+  process.Signal(SIGTERM);
+  ASSERT_TRUE(process.WaitExit(6s));
+  EXPECT_EQ(process.ExitStatus(), 0);
+  const auto lines = LogLinesOf(ReadWholeFile(dir.File("absent.log")));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[1], "Info:  Service start: Tavo V1.11.03 ");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Trace: Initialization done"), 0);
+  EXPECT_EQ(lines.back(), "Info:  Service closed");
+}
+
+TEST(StartupE2ETest, CheckPrintsTheMessagesAndSetsTheExitStatus) {
+  TempDir dir;
+  dir.Write("good.ini", "[General]\nCheckInterval=5\n");
+  dir.Write("bad.ini", "[General]\nCheckInterval=-1\n");
+  const RunResult good =
+      RunProgram({TAVO_EXE, "--check", "--config", dir.File("good.ini")}, dir.File("good"));
+  EXPECT_EQ(good.Status, 0) << good.Out;
+  EXPECT_NE(good.Out.find("Trace: Initialization done"), std::string::npos) << good.Out;
+  const RunResult bad =
+      RunProgram({TAVO_EXE, "--check", "--config", dir.File("bad.ini")}, dir.File("bad"));
+  EXPECT_EQ(bad.Status, 1) << bad.Out;
+  EXPECT_NE(bad.Out.find("Error: Invalid check interval -1"), std::string::npos) << bad.Out;
+  const RunResult missing =
+      RunProgram({TAVO_EXE, "--check", "--config", dir.File("none.ini")}, dir.File("none"));
+  EXPECT_EQ(missing.Status, 1);
+  EXPECT_NE(missing.Out.find("Fatal: File not found: " + dir.File("none.ini")), std::string::npos)
+      << missing.Out;
+  // A check starts nothing: no log file appears.
+  EXPECT_FALSE(FileExists(dir.File("good.log")));
+}
+
+TEST(StartupE2ETest, CommandLine) {
+  TempDir dir;
+  const RunResult version = RunProgram({TAVO_EXE, "--version"}, dir.File("v"));
+  EXPECT_EQ(version.Status, 0);
+  EXPECT_EQ(version.Out, "tavo 1.11.03\n");
+  const RunResult help = RunProgram({TAVO_EXE, "--help"}, dir.File("h"));
+  EXPECT_EQ(help.Status, 0);
+  for (const char* option : {"--config FILE", "--foreground", "--check", "--version"}) {
+    EXPECT_NE(help.Out.find(option), std::string::npos) << option;
+  }
+  const RunResult unknown = RunProgram({TAVO_EXE, "--frobnicate"}, dir.File("u"));
+  EXPECT_EQ(unknown.Status, 2);
+  EXPECT_NE(unknown.Err.find("unknown argument \"--frobnicate\""), std::string::npos);
+  const RunResult noFile = RunProgram({TAVO_EXE, "--config"}, dir.File("c"));
+  EXPECT_EQ(noFile.Status, 2);
+  EXPECT_NE(noFile.Err.find("--config needs a file name"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tavo::test

@@ -1,0 +1,64 @@
+#include "TavoE2E.h"
+
+#include <algorithm>
+
+namespace tavo::test {
+
+TavoRun::TavoRun(const TempDir& aDir, const std::string& aIni, std::vector<std::string> aExtraArgs)
+    : fDir(aDir), fExtraArgs(std::move(aExtraArgs)) {
+  aDir.Write("tavo.ini", aIni);
+}
+
+void TavoRun::Start() {
+  std::vector<std::string> argv = {TAVO_EXE, "--foreground", "--config", IniPath()};
+  argv.insert(argv.end(), fExtraArgs.begin(), fExtraArgs.end());
+  fProcess = std::make_unique<ChildProcess>(argv, fDir.File("tavo"));
+}
+
+std::vector<std::string> LogLinesOf(const std::string& aText) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < aText.size()) {
+    std::size_t end = aText.find("\r\n", start);
+    if (end == std::string::npos)
+      break;  // a line still being written
+    std::string line = aText.substr(start, end - start);
+    // "dd.mm.yyyy hh:nn:ss.zzz " is 24 characters.
+    lines.push_back(line.size() >= 24 ? line.substr(24) : line);
+    start = end + 2;
+  }
+  return lines;
+}
+
+std::vector<std::string> TavoRun::Lines() const {
+  try {
+    return LogLinesOf(ReadWholeFile(LogPath()));
+  } catch (...) {
+    return {};
+  }
+}
+
+bool TavoRun::WaitForLine(const std::string& aText, std::chrono::milliseconds aTimeout) const {
+  return WaitFor([&] { return Count(aText) > 0; }, aTimeout);
+}
+
+int TavoRun::Count(const std::string& aText) const {
+  const auto lines = Lines();
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+    return l.find(aText) != std::string::npos;
+  }));
+}
+
+bool TavoRun::Stop(int aSignal, std::chrono::milliseconds aTimeout) {
+  fProcess->Signal(aSignal);
+  return fProcess->WaitExit(aTimeout);
+}
+
+std::string TavoRun::Dump() const {
+  std::string all;
+  for (const auto& l : Lines())
+    all += l + "\n";
+  return all;
+}
+
+}  // namespace tavo::test

@@ -1,0 +1,48 @@
+#pragma once
+// Runs the real tavo in a temporary folder: writes tavo.ini, starts
+// `tavo --foreground --config <dir>/tavo.ini`, and reads its log file.
+
+#include <signal.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
+namespace tavo::test {
+
+class TavoRun {
+ public:
+  explicit TavoRun(const TempDir& aDir, const std::string& aIni,
+                   std::vector<std::string> aExtraArgs = {});
+
+  std::string IniPath() const { return fDir.File("tavo.ini"); }
+  std::string LogPath() const { return fDir.File("tavo.log"); }
+  void Start();
+  ChildProcess& Process() { return *fProcess; }
+
+  // The log file's lines without their time stamps ("Info:  text").
+  std::vector<std::string> Lines() const;
+  // Waits until a line contains aText; true when one does.
+  bool WaitForLine(const std::string& aText,
+                   std::chrono::milliseconds aTimeout = std::chrono::seconds(10)) const;
+  // How many lines contain aText.
+  int Count(const std::string& aText) const;
+  // Sends aSignal and waits for the exit; true when it ended in time.
+  bool Stop(int aSignal = SIGTERM, std::chrono::milliseconds aTimeout = std::chrono::seconds(6));
+  // All lines joined, for failure messages.
+  std::string Dump() const;
+
+ private:
+  const TempDir& fDir;
+  std::vector<std::string> fExtraArgs;
+  std::unique_ptr<ChildProcess> fProcess;
+};
+
+// Splits a log file's text into its lines with the time stamps removed.
+std::vector<std::string> LogLinesOf(const std::string& aText);
+
+}  // namespace tavo::test

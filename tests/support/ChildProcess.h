@@ -1,0 +1,64 @@
+#pragma once
+// Programs started by tests: the real tavo, net-snmp's tools, a Python peer.
+// Standard output and error go to files, so a test can read them while the
+// program runs. Every wait is bounded; a child still running when its object
+// goes is killed and reaped. Also: free ports for loopback peers, and a
+// bounded poll.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tavo::test {
+
+class ChildProcess {
+ public:
+  // Starts aArgv[0] (a path, or a name looked up on PATH) with the test's
+  // environment plus aEnv ("NAME=value"); stdout and stderr go to
+  // aOutputBase + ".out" / ".err". Throws std::runtime_error when the
+  // program cannot be started.
+  ChildProcess(const std::vector<std::string>& aArgv, const std::string& aOutputBase,
+               const std::vector<std::string>& aEnv = {});
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  pid_t Pid() const { return fPid; }
+  bool Running();
+  void Signal(int aSignal);
+  // true when the child ended within aTimeout.
+  bool WaitExit(std::chrono::milliseconds aTimeout);
+  // The exit code, or -N when signal N ended it; only after WaitExit.
+  int ExitStatus() const { return fiStatus; }
+  std::string Stdout() const;
+  std::string Stderr() const;
+
+ private:
+  pid_t fPid = -1;
+  bool fbExited = false;
+  int fiStatus = 0;
+  std::string fsOutputBase;
+};
+
+struct RunResult {
+  int Status = -1;  // as ChildProcess::ExitStatus; -9 when it had to be killed
+  std::string Out;
+  std::string Err;
+};
+// Runs a program to its end (killed after aTimeout).
+RunResult RunProgram(const std::vector<std::string>& aArgv, const std::string& aOutputBase,
+                     std::chrono::milliseconds aTimeout = std::chrono::seconds(30),
+                     const std::vector<std::string>& aEnv = {});
+
+// Polls aDone every few milliseconds until it is true or aTimeout passes.
+bool WaitFor(const std::function<bool()>& aDone, std::chrono::milliseconds aTimeout);
+
+// A port on 127.0.0.1 that was free a moment ago (bound to 0, read, released).
+std::uint16_t FreeUdpPort();
+std::uint16_t FreeTcpPort();
+
+}  // namespace tavo::test
