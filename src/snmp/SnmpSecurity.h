@@ -1,0 +1,74 @@
+#pragma once
+// The SNMPv3 user-based security model (RFC 3414, RFC 3826) as the message
+// codec applies it: passwords to localised keys, the 12-byte message
+// authentication code (HMAC-MD5-96, HMAC-SHA-96), and the privacy of the
+// scoped PDU (CBC-DES, CBC-Triple-DES EDE, AES-128 in CFB-128 mode). The
+// primitives are Nettle's; only the glue is here.
+//
+// Threads: every function may run on any thread. The record functions use
+// only the record they are given (one thread per record). Localised keys
+// are kept in one process-wide cache of at most kLocalKeyCacheCapacity
+// entries, keyed by (hash, password, engine ID) and guarded by a mutex, so
+// the trap receiver's thread and the main thread may derive keys at the same
+// time. The cache holds passwords in memory for the life of the process (or
+// until ClearLocalKeyCache).
+//
+// Errors: ESnmpError for an empty password (no key exists for it) and for a
+// DES or Triple-DES ciphertext whose length is not a multiple of 8.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/Errors.h"
+#include "snmp/SnmpMessage.h"
+
+namespace tavo {
+
+class ESnmpError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+constexpr std::size_t kAuthCodeLength = 12;
+constexpr std::size_t kLocalKeyCacheCapacity = 256;
+
+// Ku of RFC 3414 A.2: the hash (MD5 or SHA-1) of 1 MiB of the repeated
+// password. Not cached. Throws ESnmpError for an empty password.
+std::string PasswordToKey(std::string_view aPassword, TV3Auth aAuthMode);
+// H(Ku, engine ID, Ku): 16 bytes for MD5, 20 for SHA-1.
+std::string LocalizeKey(std::string_view aKu, TV3Auth aAuthMode, std::string_view aEngineID);
+// The localised key of a password, through the cache: the first call for a
+// (hash, password, engine ID) derives it, later ones find it. Throws
+// ESnmpError for an empty password.
+std::string DeriveLocalKey(std::string_view aPassword, TV3Auth aAuthMode,
+                           std::string_view aEngineID);
+void ClearLocalKeyCache();
+std::size_t LocalKeyCacheSize();
+
+// HMAC-MD5 or HMAC-SHA-1 of aMessage with aKey, cut to its first 12 bytes.
+std::string ComputeAuthCode(std::string_view aMessage, TV3Auth aAuthMode, std::string_view aKey);
+
+// The codec's privacy steps. Both clear aRec.FPrivKey first and act only when
+// aRec.FFlags is AuthPriv; otherwise the input comes back unchanged.
+// EncryptScopedPdu returns the OCTET STRING item of the ciphertext and sets
+// FPrivSalt, FPrivKey and advances FPrivSaltCounter; aEngineTime is the
+// engine time the message will carry (the AES IV uses it). Throws
+// ESnmpError for an empty FPrivPassword.
+std::string EncryptScopedPdu(TSNMPRec& aRec, std::string_view aScopedPdu, std::int32_t aEngineTime);
+// Decrypts the content of the received encrypted OCTET STRING with
+// FPrivPassword, the received engine fields and the received FPrivSalt. The
+// DES modes keep their zero padding at the end. Throws ESnmpError for an
+// empty FPrivPassword and for a DES ciphertext not a multiple of 8 long.
+std::string DecryptScopedPdu(TSNMPRec& aRec, std::string_view aCipher);
+
+// Checks a received SNMPv3 message as RFC 3414 3.2 step 6 does: the message
+// is taken as received (any length forms, any msgID, encrypted or not), its
+// msgAuthenticationParameters are replaced by twelve zero bytes, and the
+// code is computed with aPassword localised for the msgAuthoritativeEngineID
+// the message carries. True when it equals the received code. False when it
+// differs or when the message is not an SNMPv3 USM message with a 12-byte
+// code. Throws ESnmpError for an empty password.
+bool VerifyAuthentication(std::string_view aMessage, TV3Auth aAuthMode, std::string_view aPassword);
+
+}  // namespace tavo

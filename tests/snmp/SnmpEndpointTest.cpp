@@ -1,0 +1,153 @@
+#include "snmp/SnmpEndpoint.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "snmp/BerEncoding.h"
+#include "snmp/SnmpSecurity.h"
+
+namespace tavo {
+namespace {
+
+// A UDP socket on 127.0.0.1 with a port the system picked.
+class Listener {
+ public:
+  Listener() { fSock.Bind("127.0.0.1", 0); }
+  std::string Port() const { return std::to_string(fSock.LocalPort()); }
+  // The next datagram within a second, or false.
+  bool Receive(std::string& aBytes, SocketAddress& aFrom) {
+    if (!fSock.WaitReadable(1000))
+      return false;
+    char buf[65536];
+    aBytes.assign(buf, fSock.ReceiveFrom(buf, sizeof buf, aFrom));
+    return true;
+  }
+  bool Quiet() { return !fSock.WaitReadable(100); }
+
+ private:
+  UdpSocket fSock;
+};
+
+void FillV1(TSNMPRec& aQuery) {
+  aQuery.FPDUType = kPduTrapV1;
+  aQuery.FOldTrapEnterprise = "1.3.6.4.1.52814.8423.0";
+  aQuery.FOldTrapGen = 6;
+  aQuery.FOldTrapSpec = 8423;
+  aQuery.MIBAdd("1.3.6.4.1.52814.8423.1", "100", kBerInteger);
+}
+
+TEST(SnmpEndpointTest, NewEndpoint) {
+  TSNMPSend snmp;
+  EXPECT_EQ(snmp.FTargetHost, "127.0.0.1");
+  EXPECT_EQ(snmp.FTargetPort, "161");
+  EXPECT_EQ(snmp.FIPInterface, "0.0.0.0");
+  EXPECT_EQ(snmp.FTimeout, 5000);
+  EXPECT_FALSE(snmp.Sock().IsOpen());
+  EXPECT_EQ(snmp.Query().FID, 1);
+  EXPECT_EQ(snmp.Reply().FCommunity, "public");
+}
+
+TEST(SnmpEndpointTest, SendsOneDatagramFromAnEphemeralPort) {
+  Listener listener;
+  for (int i = 0; i < 2; ++i) {
+    TSNMPSend snmp;
+    snmp.FTargetPort = listener.Port();
+    FillV1(snmp.Query());
+    ASSERT_TRUE(snmp.SendTrap());
+    std::string bytes;
+    SocketAddress from;
+    ASSERT_TRUE(listener.Receive(bytes, from));
+    EXPECT_EQ(bytes, snmp.FBuffer);
+    EXPECT_EQ(from.Host(), "127.0.0.1");
+    EXPECT_NE(from.Port(), 0);
+    TSNMPRec rec;
+    ASSERT_TRUE(rec.DecodeBuf(bytes));
+    EXPECT_EQ(rec.FOldTrapSpec, 8423);
+    EXPECT_EQ(rec.MIBGet("1.3.6.4.1.52814.8423.1"), "100");
+  }
+  EXPECT_TRUE(listener.Quiet());
+}
+
+TEST(SnmpEndpointTest, BindsTheGivenLocalInterface) {
+  Listener listener;
+  TSNMPSend snmp;
+  snmp.FTargetPort = listener.Port();
+  snmp.FIPInterface = "127.0.0.1";
+  FillV1(snmp.Query());
+  ASSERT_TRUE(snmp.SendTrap());
+  std::string bytes;
+  SocketAddress from;
+  ASSERT_TRUE(listener.Receive(bytes, from));
+  EXPECT_EQ(from.Host(), "127.0.0.1");
+}
+
+TEST(SnmpEndpointTest, NobodyListeningStillCountsAsSent) {
+  UdpSocket probe;
+  probe.Bind("127.0.0.1", 0);
+  const std::string port = std::to_string(probe.LocalPort());
+  probe.Close();
+  TSNMPSend snmp;
+  snmp.FTargetPort = port;
+  FillV1(snmp.Query());
+  EXPECT_TRUE(snmp.SendTrap());
+}
+
+TEST(SnmpEndpointTest, SocketErrorsGiveFalse) {
+  struct Case {
+    const char* Host;
+    const char* Port;
+    const char* Interface;
+  };
+  const Case cases[] = {
+      {"no-such-host.invalid", "162", "0.0.0.0"},
+      {"", "162", "0.0.0.0"},
+      {"127.0.0.1", "snmp-trap", "0.0.0.0"},
+      {"127.0.0.1", "65536", "0.0.0.0"},
+      {"127.0.0.1", "", "0.0.0.0"},
+      {"127.0.0.1", "0", "0.0.0.0"},
+      {"127.0.0.1", "162", "192.0.2.77"},  // an address this machine does not have
+  };
+  for (const Case& c : cases) {
+    TSNMPSend snmp;
+    snmp.FTargetHost = c.Host;
+    snmp.FTargetPort = c.Port;
+    snmp.FIPInterface = c.Interface;
+    FillV1(snmp.Query());
+    bool result = true;
+    EXPECT_NO_THROW(result = snmp.SendTrap()) << c.Host << ":" << c.Port;
+    EXPECT_FALSE(result) << c.Host << ":" << c.Port << " via " << c.Interface;
+    EXPECT_FALSE(snmp.FBuffer.empty());  // encoded all the same
+  }
+}
+
+TEST(SnmpEndpointTest, EncodingErrorsReachTheCallerAndNothingIsSent) {
+  Listener listener;
+  for (const char* host : {"127.0.0.1", "no-such-host.invalid"}) {
+    TSNMPSend snmp;
+    snmp.FTargetHost = host;
+    snmp.FTargetPort = listener.Port();
+    snmp.Query().FVersion = 3;
+    snmp.Query().FPDUType = kPduTrapV2;
+    snmp.Query().FUserName = "TavoSnmpTrap";
+    snmp.Query().FFlags = TV3Flags::AuthNoPriv;
+    EXPECT_THROW(snmp.SendTrap(), ESnmpError) << host;
+  }
+  EXPECT_TRUE(listener.Quiet());
+}
+
+TEST(SnmpEndpointTest, PortText) {
+  std::uint16_t port = 1;
+  EXPECT_TRUE(ParsePortText("0", port));
+  EXPECT_EQ(port, 0);
+  EXPECT_TRUE(ParsePortText("65535", port));
+  EXPECT_EQ(port, 65535);
+  EXPECT_TRUE(ParsePortText("00162", port));
+  EXPECT_EQ(port, 162);
+  for (const char* bad : {"", "-1", "65536", "+5", " 5", "5x", "999999"}) {
+    EXPECT_FALSE(ParsePortText(bad, port)) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace tavo
