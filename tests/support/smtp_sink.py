@@ -18,6 +18,7 @@ Run it with /usr/bin/python3: that is the one that sees python3-aiosmtpd.
 import argparse
 import asyncio
 import email
+import logging
 import email.policy
 import os
 import re
@@ -97,10 +98,12 @@ class Authenticator:
     def __call__(self, server, session, envelope, mechanism, auth_data):
         ok = (isinstance(auth_data, LoginPassword) and auth_data.login == self.user
               and auth_data.password == self.password)
-        return AuthResult(success=ok, auth_data=auth_data if ok else None)
+        return AuthResult(success=ok, handled=False, auth_data=auth_data if ok else None)
 
 
 async def serve(args):
+    # Refused handshakes and deprecation notes are expected; stay quiet.
+    logging.getLogger("mail.log").setLevel(logging.CRITICAL)
     loop = asyncio.get_running_loop()
     handler = Sink(args.dir)
     context = None
