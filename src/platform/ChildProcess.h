@@ -1,0 +1,34 @@
+#pragma once
+// Starting other programs: detached ones that outlive us, and short tool
+// runs whose exit status we wait for. Children start with default signal
+// handling and an empty signal mask, whatever this process has set up, and
+// with standard input (and, unless captured, output and error) on /dev/null.
+//
+// Any thread may call these; they block only the calling thread.
+
+#include <string>
+#include <vector>
+
+namespace tavo {
+
+// Starts aArgv[0] with the arguments aArgv in a new session, detached: it is
+// not our child (no zombie, no wait) and keeps none of our open files. A
+// name without "/" is searched in PATH. Returns 0 once the program has been
+// executed, or the errno of the failure (exec errors included).
+int SpawnDetached(const std::vector<std::string>& aArgv);
+
+struct TRunResult {
+  int Error = 0;        // errno when the program could not be run or ETIMEDOUT
+  int ExitStatus = -1;  // its exit status, 128 + signal when a signal ended it
+  std::string Output;   // its standard output, when asked for (at most 64 KiB)
+
+  bool Succeeded() const { return Error == 0 && ExitStatus == 0; }
+};
+
+// Runs aArgv (a name without "/" is searched in PATH) and waits for it at
+// most aTimeoutMs; a program that takes longer is killed and the result's
+// Error is ETIMEDOUT. With aCaptureOutput its standard output is collected.
+TRunResult RunProcess(const std::vector<std::string>& aArgv, int aTimeoutMs,
+                      bool aCaptureOutput = false);
+
+}  // namespace tavo

@@ -1,0 +1,219 @@
+#include "platform/ProcessControl.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "platform/Paths.h"
+
+namespace tavo {
+namespace {
+
+LinuxProcessControl gLinuxControl;
+IProcessControl* gControl = &gLinuxControl;
+
+bool SameFileName(const std::string& a, const std::string& b) {
+  return !a.empty() && a.size() == b.size() && ::strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+std::string ReadLink(const std::string& aPath) {
+  char buf[PATH_MAX];
+  const ssize_t n = ::readlink(aPath.c_str(), buf, sizeof buf);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf)
+    return {};
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string RealPath(const std::string& aPath) {
+  char buf[PATH_MAX];
+  return ::realpath(aPath.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+std::string ReadSmallFile(const std::string& aPath, std::size_t aMax) {
+  const int fd = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return {};
+  std::string data;
+  char buf[4096];
+  while (data.size() < aMax) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      break;
+    data.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  if (data.size() > aMax)
+    data.resize(aMax);
+  return data;
+}
+
+std::vector<std::string> SplitBlanks(const std::string& aText) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : aText) {
+    if (c == ' ' || c == '\t') {
+      if (!word.empty())
+        words.push_back(std::move(word));
+      word.clear();
+    } else {
+      word += c;
+    }
+  }
+  if (!word.empty())
+    words.push_back(std::move(word));
+  return words;
+}
+
+// The resolved path of a program name as a shell would find it in PATH.
+std::string FindInPath(const std::string& aName) {
+  const char* env = std::getenv("PATH");
+  const std::string path = env && *env ? env : "/usr/local/bin:/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find(':', start);
+    if (end == std::string::npos)
+      end = path.size();
+    const std::string dir = path.substr(start, end - start);
+    start = end + 1;
+    const std::string candidate = (dir.empty() ? "." : dir) + "/" + aName;
+    struct stat st {};
+    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0) {
+      return RealPath(candidate);
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+// --- LinuxProcessControl ------------------------------------------------------
+
+std::vector<TProcessEntry> LinuxProcessControl::Snapshot() {
+  std::vector<TProcessEntry> processes;
+  DIR* dir = ::opendir("/proc");
+  if (!dir)
+    return processes;
+  const int self = CurrentProcessId();
+  while (const dirent* ent = ::readdir(dir)) {
+    char* end = nullptr;
+    const long pid = std::strtol(ent->d_name, &end, 10);
+    if (*end != '\0' || pid <= 0 || pid > INT_MAX || pid == self)
+      continue;
+    const std::string base = std::string("/proc/") + ent->d_name;
+    TProcessEntry p;
+    p.Pid = static_cast<int>(pid);
+    p.ExePath = ReadLink(base + "/exe");
+    if (p.ExePath.empty())
+      continue;  // a kernel thread, gone, or not ours to see
+    static const std::string kDeleted = " (deleted)";
+    if (p.ExePath.size() > kDeleted.size() &&
+        p.ExePath.compare(p.ExePath.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0) {
+      p.ExePath.resize(p.ExePath.size() - kDeleted.size());
+    }
+    const std::string cmdline = ReadSmallFile(base + "/cmdline", 64 * 1024);
+    std::size_t start = 0;
+    while (start < cmdline.size()) {
+      std::size_t stop = cmdline.find('\0', start);
+      if (stop == std::string::npos)
+        stop = cmdline.size();
+      p.Args.push_back(cmdline.substr(start, stop - start));
+      start = stop + 1;
+    }
+    p.Cwd = ReadLink(base + "/cwd");
+    processes.push_back(std::move(p));
+  }
+  ::closedir(dir);
+  return processes;
+}
+
+int LinuxProcessControl::Terminate(int aPid) {
+  // kill() with 0 or a negative id signals whole groups: never.
+  if (aPid <= 0 || aPid == CurrentProcessId())
+    return EPERM;
+  if (::kill(aPid, SIGKILL) == 0 || errno == ESRCH)
+    return 0;
+  return errno;
+}
+
+IProcessControl& ProcessControl() {
+  return *gControl;
+}
+void SetProcessControl(IProcessControl* aControl) {
+  gControl = aControl ? aControl : &gLinuxControl;
+}
+
+int CurrentProcessId() {
+  return static_cast<int>(::getpid());
+}
+
+// --- TExecutableMatcher -------------------------------------------------------
+
+TExecutableMatcher::TExecutableMatcher(const std::string& aExecutable)
+    : fsFileName(ExtractFileName(aExecutable)) {
+  struct stat st {};
+  if (::stat(aExecutable.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return;
+  // The kernel reads at most this much of a "#!" line.
+  const std::string head = ReadSmallFile(aExecutable, 256);
+  if (head.compare(0, 2, "#!") != 0)
+    return;
+  const std::vector<std::string> words = SplitBlanks(head.substr(2, head.find('\n') - 2));
+  if (words.empty())
+    return;
+  fbScript = true;
+  fScriptDev = st.st_dev;
+  fScriptIno = st.st_ino;
+  fsInterpreterPath = RealPath(words[0]);
+  if (ExtractFileName(words[0]) != "env")
+    return;
+  // "#!/usr/bin/env [-S] [NAME=VALUE] program": the program is the interpreter.
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    const std::string& w = words[i];
+    if (w[0] == '-' || w.find('=') != std::string::npos)
+      continue;
+    fsInterpreterName = ExtractFileName(w);
+    fsInterpreterPath = w.find('/') != std::string::npos ? RealPath(w) : FindInPath(w);
+    return;
+  }
+  fsInterpreterPath.clear();
+}
+
+bool TExecutableMatcher::IsInterpreter(const TProcessEntry& aProcess) const {
+  return (!fsInterpreterPath.empty() && aProcess.ExePath == fsInterpreterPath) ||
+         SameFileName(ExtractFileName(aProcess.ExePath), fsInterpreterName);
+}
+
+bool TExecutableMatcher::RunsScript(const TProcessEntry& aProcess) const {
+  for (std::size_t i = 1; i < aProcess.Args.size(); ++i) {
+    const std::string& arg = aProcess.Args[i];
+    if (arg.empty() || arg[0] == '-')
+      continue;
+    std::string path = arg;
+    if (arg[0] != '/') {
+      if (aProcess.Cwd.empty())
+        return false;
+      path = aProcess.Cwd + "/" + arg;
+    }
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && st.st_dev == fScriptDev && st.st_ino == fScriptIno;
+  }
+  return false;
+}
+
+bool TExecutableMatcher::Matches(const TProcessEntry& aProcess) const {
+  if (fbScript && IsInterpreter(aProcess))
+    return RunsScript(aProcess);
+  return SameFileName(ExtractFileName(aProcess.ExePath), fsFileName);
+}
+
+}  // namespace tavo

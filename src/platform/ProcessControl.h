@@ -1,0 +1,77 @@
+#pragma once
+// Running processes: a snapshot of them with their executables, ending one
+// at once, and the rule that decides which of them run a client's program.
+//
+// LinuxProcessControl reads /proc and ends processes with SIGKILL; it never
+// lists or signals this process. Tests install a recording IProcessControl
+// through SetProcessControl, or use the real one only on processes they
+// started themselves. Main thread only (the client's check cycle).
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace tavo {
+
+struct TProcessEntry {
+  int Pid = 0;
+  std::string ExePath;            // /proc/<pid>/exe, without a " (deleted)" mark
+  std::vector<std::string> Args;  // /proc/<pid>/cmdline
+  std::string Cwd;                // /proc/<pid>/cwd; empty when it cannot be read
+};
+
+class IProcessControl {
+ public:
+  virtual ~IProcessControl() = default;
+  // Every process whose executable can be read, except this process.
+  virtual std::vector<TProcessEntry> Snapshot() = 0;
+  // Ends aPid at once. 0 on success (also for a process that has already
+  // gone), else the errno; this process is never ended (EPERM).
+  virtual int Terminate(int aPid) = 0;
+};
+
+class LinuxProcessControl final : public IProcessControl {
+ public:
+  std::vector<TProcessEntry> Snapshot() override;
+  int Terminate(int aPid) override;
+};
+
+// The control in effect: the installed one, else LinuxProcessControl.
+IProcessControl& ProcessControl();
+// Installs aControl (not owned); nullptr restores LinuxProcessControl.
+void SetProcessControl(IProcessControl* aControl);
+
+// This process's id.
+int CurrentProcessId();
+
+// Which processes run a given program file (a client's "Executable").
+//
+// A process matches when the file name part of its executable equals that of
+// the program file, ignoring case, wherever the executable lies. A script
+// (a file starting with "#!") runs in its interpreter, whose name says
+// nothing about the script: a process of that interpreter matches only when
+// the script argument of its command line (the first argument after the
+// program that is not an option, resolved against the process's working
+// directory) is the same file as the script. Matching an interpreter by its
+// name alone never happens.
+class TExecutableMatcher {
+ public:
+  // Reads the program file's first line now; aExecutable relative to our
+  // working directory.
+  explicit TExecutableMatcher(const std::string& aExecutable);
+  bool Matches(const TProcessEntry& aProcess) const;
+
+ private:
+  bool IsInterpreter(const TProcessEntry& aProcess) const;
+  bool RunsScript(const TProcessEntry& aProcess) const;
+
+  std::string fsFileName;  // name part of the program file
+  bool fbScript = false;   // a "#!" file whose identity is known
+  dev_t fScriptDev = 0;    // the script's identity
+  ino_t fScriptIno = 0;
+  std::string fsInterpreterPath;  // resolved path of the interpreter, may be empty
+  std::string fsInterpreterName;  // its name as "#!/usr/bin/env NAME" gives it, may be empty
+};
+
+}  // namespace tavo

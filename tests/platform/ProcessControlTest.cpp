@@ -1,0 +1,129 @@
+#include "platform/ProcessControl.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+#include "ChildProcess.h"
+#include "ProcessTestSupport.h"
+#include "TestSupport.h"
+
+namespace tavo {
+namespace {
+
+using test::TempDir;
+
+std::string Executable(const TempDir& aDir, const std::string& aName, const std::string& aText) {
+  const std::string path = aDir.Write(aName, aText);
+  ::chmod(path.c_str(), 0755);
+  return path;
+}
+
+TProcessEntry Process(const std::string& aExe, std::vector<std::string> aArgs = {},
+                      const std::string& aCwd = "/") {
+  TProcessEntry p;
+  p.Pid = 4242;
+  p.ExePath = aExe;
+  p.Args = std::move(aArgs);
+  p.Cwd = aCwd;
+  return p;
+}
+
+TEST(ExecutableMatcherTest, ProgramsMatchByFileNameIgnoringCaseAnywhere) {
+  TempDir dir;
+  const std::string program = Executable(dir, "Agent.bin",
+                                         "\x7f"
+                                         "ELF not really");
+  const TExecutableMatcher m(program);
+  EXPECT_TRUE(m.Matches(Process(program)));
+  EXPECT_TRUE(m.Matches(Process("/opt/other/AGENT.BIN")));
+  EXPECT_FALSE(m.Matches(Process("/opt/other/Agent.bin2")));
+  EXPECT_FALSE(m.Matches(Process("/usr/bin/dash", {"/bin/sh", program})));
+  // A path that is not there still matches by name (the caller checks it exists).
+  EXPECT_TRUE(TExecutableMatcher(dir.File("gone/agent.bin")).Matches(Process(program)));
+}
+
+TEST(ExecutableMatcherTest, ScriptsMatchOnlyTheirInterpreterRunningThatScript) {
+  TempDir dir;
+  const std::string script = Executable(dir, "watch.sh", "#!/bin/sh -e\nsleep 1\n");
+  const std::string copy = Executable(dir, "other.sh", "#!/bin/sh -e\nsleep 1\n");
+  char resolved[PATH_MAX];
+  ASSERT_NE(::realpath("/bin/sh", resolved), nullptr);
+  const std::string interpreter = resolved;
+  const TExecutableMatcher m(script);
+
+  struct Case {
+    TProcessEntry P;
+    bool Expected;
+    const char* What;
+  };
+  const Case cases[] = {
+      {Process(interpreter, {"/bin/sh", "-e", script}), true, "as the kernel starts it"},
+      {Process(interpreter, {"sh", "watch.sh"}, dir.Path()), true, "relative to its folder"},
+      {Process(interpreter, {"sh", "./sub/../watch.sh"}, dir.Path()), false, "no such folder"},
+      {Process(interpreter, {"sh", "watch.sh"}, ""), false, "folder unknown"},
+      {Process(interpreter, {"/bin/sh", copy}), false, "another script"},
+      {Process(interpreter, {"/bin/sh", "-c", "sleep 9"}), false, "a command string"},
+      {Process(interpreter, {"/bin/sh"}), false, "the interpreter alone"},
+      {Process("/usr/bin/vi", {"vi", script}), false, "an editor on the script"},
+      {Process(dir.File("WATCH.SH")), true, "a program of the script's name"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(m.Matches(c.P), c.Expected) << c.What;
+}
+
+TEST(ExecutableMatcherTest, EnvShebangNamesTheInterpreter) {
+  TempDir dir;
+  const std::string script = Executable(dir, "job", "#!/usr/bin/env -S sh -e\nsleep 1\n");
+  char resolved[PATH_MAX];
+  ASSERT_NE(::realpath("/bin/sh", resolved), nullptr);
+  const TExecutableMatcher m(script);
+  EXPECT_TRUE(m.Matches(Process(resolved, {"sh", "-e", script})));
+  EXPECT_FALSE(m.Matches(Process(resolved, {"sh", "-e", "/etc/hostname"})));
+  EXPECT_FALSE(m.Matches(Process("/usr/bin/env", {"env", "job"})));
+}
+
+TEST(LinuxProcessControlTest, SnapshotListsOurChildButNeverUs) {
+  TempDir dir;
+  test::ChildProcess child({"/bin/sleep", "30"}, dir.File("sleep"));
+  LinuxProcessControl control;
+  std::vector<TProcessEntry> snapshot;
+  ASSERT_TRUE(test::WaitFor(
+      [&] {
+        snapshot = control.Snapshot();
+        return std::any_of(snapshot.begin(), snapshot.end(), [&](const TProcessEntry& p) {
+          return p.Pid == child.Pid() && !p.Args.empty() && p.Args[0] == "/bin/sleep";
+        });
+      },
+      test::kProcessWait));
+  const auto it = std::find_if(snapshot.begin(), snapshot.end(),
+                               [&](const TProcessEntry& p) { return p.Pid == child.Pid(); });
+  char resolved[PATH_MAX];
+  ASSERT_NE(::realpath("/bin/sleep", resolved), nullptr);
+  EXPECT_EQ(it->ExePath, resolved);
+  EXPECT_EQ(it->Args, (std::vector<std::string>{"/bin/sleep", "30"}));
+  EXPECT_FALSE(it->Cwd.empty());
+  EXPECT_TRUE(std::none_of(snapshot.begin(), snapshot.end(),
+                           [](const TProcessEntry& p) { return p.Pid == CurrentProcessId(); }));
+}
+
+TEST(LinuxProcessControlTest, TerminateEndsAChildAndRefusesUsAndGroups) {
+  TempDir dir;
+  test::ChildProcess child({"/bin/sleep", "30"}, dir.File("sleep"));
+  LinuxProcessControl control;
+  EXPECT_EQ(control.Terminate(CurrentProcessId()), EPERM);
+  EXPECT_EQ(control.Terminate(0), EPERM);
+  EXPECT_EQ(control.Terminate(-1), EPERM);
+  EXPECT_EQ(control.Terminate(child.Pid()), 0);
+  EXPECT_TRUE(test::WaitFor([&] { return !child.Running(); }, test::kProcessWait));
+  EXPECT_EQ(control.Terminate(child.Pid()), 0);  // already gone counts as ended
+}
+
+}  // namespace
+}  // namespace tavo

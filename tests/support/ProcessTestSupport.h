@@ -1,0 +1,43 @@
+#pragma once
+// Helpers for tests that start and end client programs: pid marker files,
+// the stand-in client program, and clean-up of what a test started through
+// the code under test. A test only ever signals processes it started itself.
+// Starting a child of the test and bounded polls: ChildProcess.h.
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace tavo::test {
+
+// How long these tests wait for a process to appear or to go.
+constexpr std::chrono::milliseconds kProcessWait = std::chrono::seconds(10);
+
+// The pid written into aMarker (by TestSleeper or a test script), waiting
+// for the file to appear; -1 after aTimeout.
+int WaitForPidFile(const std::string& aMarker, std::chrono::milliseconds aTimeout = kProcessWait);
+
+// true when aPid no longer runs: gone, or a zombie nobody has reaped yet.
+bool ProcessGone(int aPid);
+
+// Copies aFrom to aTo with mode 0755.
+void CopyExecutable(const std::string& aFrom, const std::string& aTo);
+
+// The built TestSleeper program.
+std::string SleeperPath();
+
+// Ends (SIGKILL) the pids it was given when it goes: for processes a test
+// started detached, through the code under test.
+class KillOnExit {
+ public:
+  KillOnExit() = default;
+  ~KillOnExit();
+  KillOnExit(const KillOnExit&) = delete;
+  KillOnExit& operator=(const KillOnExit&) = delete;
+  void Add(int aPid) { fPids.push_back(aPid); }
+
+ private:
+  std::vector<int> fPids;
+};
+
+}  // namespace tavo::test
