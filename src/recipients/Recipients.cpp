@@ -85,6 +85,21 @@ TStringList SplitRecipientItems(std::string_view aCsv) {
   return items;
 }
 
+TStringList SplitTextLines(std::string_view aText) {
+  TStringList lines;
+  std::size_t start = 0;
+  while (start < aText.size()) {
+    std::size_t end = aText.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.emplace_back(aText.substr(start));
+      break;
+    }
+    lines.emplace_back(aText.substr(start, end - start));
+    start = end + (aText[end] == '\r' && end + 1 < aText.size() && aText[end + 1] == '\n' ? 2 : 1);
+  }
+  return lines;
+}
+
 // --- TRecipientList ---------------------------------------------------------
 
 namespace {

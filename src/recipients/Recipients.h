@@ -61,6 +61,10 @@ class TRecipient {
 // control characters. An empty value gives no items.
 TStringList SplitRecipientItems(std::string_view aCsv);
 
+// The lines of a report or template text: CR LF, CR and LF each end a line;
+// a line end at the very end adds no empty line, and an empty text has none.
+TStringList SplitTextLines(std::string_view aText);
+
 class TRecipientList {
  public:
   // The one list; created empty on first use.

@@ -1,0 +1,179 @@
+#include "accounting/Client.h"
+
+#include <optional>
+
+#include "config/SystemUtils.h"
+#include "messages/MsgClasses.h"
+#include "platform/Files.h"
+#include "platform/ProcessControl.h"
+#include "platform/ShellOpen.h"
+#include "platform/SysServiceManager.h"
+#include "platform/SystemPower.h"
+
+namespace tavo {
+namespace {
+
+// Full access to the service manager, as a client asks for it.
+constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
+// Reboot flag (EWX_REBOOT); RebootSystem adds the force-if-hung bit.
+constexpr std::uint16_t kRebootFlag = 0x02;
+
+}  // namespace
+
+TClient::~TClient() = default;
+
+bool TClient::Init(const std::string& aSection, const TOrvoIniFile& aIni) {
+  FsName = aIni.ReadString(aSection, "Name", "");
+  if (FsName.empty()) {
+    TMsg::Error("Missing name in \"%s\"", {aSection});
+    return false;
+  }
+  fsExecutable = aIni.ReadString(aSection, "Executable", "");
+  FsOidMsgId = aIni.ReadString(aSection, "OidMsgId", "");
+  if (FsOidMsgId.empty()) {
+    TMsg::Error("Missing OID message ID (OidMsgId ) in \"%s\"", {aSection});
+    return false;
+  }
+  FsOidMsgText = aIni.ReadString(aSection, "OidMsgText", "");
+  // Raw lines: the reader's values lose enclosing quotes, which would cut a
+  // quoted label or template apart.
+  TStringList lines;
+  TIniFileIo::Instance().ReadSectionValues(aSection, lines);
+  LoadMessageAccounts(lines);
+  return !fMsgAccounts.empty();
+}
+
+void TClient::LoadMessageAccounts(const TStringList& aLines) {
+  for (const std::string& line : aLines) {
+    const auto eq = line.find('=');
+    const std::optional<std::int32_t> id = TryStrToInt(TrimText(line.substr(0, eq)));
+    if (!id)
+      continue;
+    auto account = std::make_unique<TMessageAccount>();
+    if (account->Init(this, *id, eq == std::string::npos ? std::string() : line.substr(eq + 1))) {
+      fMsgAccounts.push_back(std::move(account));
+    }
+  }
+}
+
+void TClient::Increment(std::int32_t aMsgId, const std::string& aText) {
+  for (const auto& account : fMsgAccounts) {
+    if (account->Id() == aMsgId)
+      account->Increment(aText);
+  }
+}
+
+std::string TClient::ReadCounter() const {
+  std::string text;
+  for (std::size_t i = 0; i < fMsgAccounts.size(); ++i) {
+    if (i > 0)
+      text += "\r\n";
+    text += fMsgAccounts[i]->ReadCounter();
+  }
+  return text;
+}
+
+void TClient::Check() {
+  std::string cmd;
+  for (const auto& account : fMsgAccounts) {
+    // Every account runs its own steps; only the first command of a cycle is kept.
+    if (account->CheckCondition(cmd) && fsCmdToExe.empty() && !cmd.empty())
+      fsCmdToExe = cmd;
+  }
+  if (!fsCmdToExe.empty())
+    ExecuteCommand(std::string(fsCmdToExe));
+}
+
+bool TClient::ExecuteCommand(const std::string& aCommand) {
+  if (aCommand == "Restart") {
+    TMsg::Info("Terminate client \"%s\" to restart...", {FsName});
+    const bool result = TerminateClient();
+    fsCmdToExe = "Start";  // whatever the result: the next cycle starts it
+    return result;
+  }
+  if (aCommand == "Start") {
+    TMsg::Info("Start client \"%s\"", {FsName});
+    const bool result = StartClient();
+    if (result)
+      fsCmdToExe.clear();
+    return result;
+  }
+  if (aCommand == "SystemReboot") {
+    TMsg::Info("System Reboot");
+    RebootSystem(kRebootFlag, true);
+    // At once, granted or not: no orderly shutdown after a reboot request.
+    SystemPower().TerminateProcessNow(0);
+    return true;
+  }
+  TMsg::Error("Unknown command \"%s\" ignored!", {aCommand});
+  return false;
+}
+
+bool TClient::StartClient() {
+  if (fsExecutable.empty()) {
+    TMsg::Warning("No executeable in client defined!");
+    return true;
+  }
+  if (FileExists(fsExecutable)) {
+    const TShellResult r = ShellOpener().Open(fsExecutable);
+    if (!r.Success) {
+      TMsg::Error("Client start failed: \"%s\" (%d)", {fsExecutable, r.ErrorCode});
+      return false;
+    }
+    return true;
+  }
+  TServiceManager manager;
+  if (!manager.Connect("", "", kScManagerAllAccess)) {
+    TMsg::Error("Connect to service manager failed! (%d)", {manager.LastError()});
+    return false;
+  }
+  if (!manager.OpenConnection(fsExecutable)) {
+    TMsg::Error("Access to client \"%s\" failed! (%d)", {fsExecutable, manager.LastError()});
+    return false;
+  }
+  if (!manager.Start()) {
+    TMsg::Error("Client \"%s\" start failed! (%d)", {fsExecutable, manager.LastError()});
+    return false;
+  }
+  return true;
+}
+
+bool TClient::TerminateClient() {
+  if (fsExecutable.empty()) {
+    TMsg::Warning("No executeable in client defined!");
+    return true;
+  }
+  if (FileExists(fsExecutable)) {
+    const TExecutableMatcher matcher(fsExecutable);
+    IProcessControl& control = ProcessControl();
+    const int self = CurrentProcessId();
+    int outcome = -1;  // nothing found
+    for (const TProcessEntry& process : control.Snapshot()) {
+      if (process.Pid == self || !matcher.Matches(process))
+        continue;
+      const int err = control.Terminate(process.Pid);
+      if (err != 0) {
+        outcome = err;
+      } else if (outcome == -1) {
+        outcome = 0;
+      }
+    }
+    return outcome == 0;
+  }
+  TServiceManager manager;
+  if (!manager.Connect("", "", kScManagerAllAccess)) {
+    TMsg::Error("Connect to service manager failed! (%d)", {manager.LastError()});
+    return false;
+  }
+  if (!manager.OpenConnection(fsExecutable)) {
+    TMsg::Error("Access to client \"%s\" failed! (%d)", {fsExecutable, manager.LastError()});
+    return false;
+  }
+  if (!manager.Stop()) {
+    TMsg::Error("Client \"%s\" termination failed! (%d)", {fsExecutable, manager.LastError()});
+    return false;
+  }
+  return true;
+}
+
+}  // namespace tavo

@@ -1,0 +1,75 @@
+#pragma once
+// A client: one monitored application, defined by a configuration section
+// "[Client ...]". It owns the message accounts of its section, counts each
+// incoming message in the accounts of its id, and at every check cycle
+// checks all accounts and runs the command they hand it:
+//   "Restart"       terminate the program or service; "Start" becomes pending
+//   "Start"         start it; stays pending until a start succeeds
+//   "SystemReboot"  reboot the machine and end this process at once
+//
+// "Executable" is a program file (started through ShellOpener(), ended
+// through ProcessControl() with TExecutableMatcher's rule) or else the name
+// of a system service (TServiceManager). Rebooting goes through
+// RebootSystem, ending the process through SystemPower(); tests install
+// fakes for all of these.
+//
+// Main thread only: trap dispatch, check cycle and console all run there.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "accounting/MessageAccount.h"
+#include "config/IniFileIo.h"
+
+namespace tavo {
+
+class TClient {
+ public:
+  TClient() = default;
+  ~TClient();
+  TClient(const TClient&) = delete;
+  TClient& operator=(const TClient&) = delete;
+
+  // Reads the section aSection: "Name", "Executable", "OidMsgId",
+  // "OidMsgText" through aIni, the account lines as raw lines through
+  // TIniFileIo::Instance().ReadSectionValues. true when the client has at
+  // least one valid account; errors are emitted, never thrown.
+  bool Init(const std::string& aSection, const TOrvoIniFile& aIni);
+  // Creates an account for every line whose trimmed name is a 32-bit
+  // integer and keeps those whose Init succeeds.
+  void LoadMessageAccounts(const TStringList& aLines);
+  // Counts a message in every account with that id; other ids are dropped.
+  void Increment(std::int32_t aMsgId, const std::string& aText);
+  // The accounts' counter lines joined by CR LF.
+  std::string ReadCounter() const;
+  // One check cycle: all accounts, then the pending command.
+  void Check();
+
+  const std::string& Name() const { return FsName; }
+  const std::string& Executable() const { return fsExecutable; }
+  const std::string& OidMsgId() const { return FsOidMsgId; }
+  const std::string& OidMsgText() const { return FsOidMsgText; }
+  const std::string& CmdToExe() const { return fsCmdToExe; }
+  const std::vector<std::unique_ptr<TMessageAccount>>& MsgAccounts() const { return fMsgAccounts; }
+
+  // The steps of Check, each true on success. ExecuteCommand runs a command
+  // and sets the pending one as the command table says.
+  bool ExecuteCommand(const std::string& aCommand);
+  // Starts the program or service; an empty "Executable" counts as started.
+  bool StartClient();
+  // Ends every process that runs the program (true when at least one was
+  // found and none failed), or stops the service.
+  bool TerminateClient();
+
+ private:
+  std::string FsName;
+  std::string fsExecutable;
+  std::string FsOidMsgId;
+  std::string FsOidMsgText;
+  std::string fsCmdToExe;
+  std::vector<std::unique_ptr<TMessageAccount>> fMsgAccounts;
+};
+
+}  // namespace tavo

@@ -1,0 +1,387 @@
+#include "accounting/Client.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <random>
+
+#include "AccountingFixture.h"
+#include "ChildProcess.h"
+#include "ProcessTestSupport.h"
+#include "platform/ProcessControl.h"
+#include "platform/ShellOpen.h"
+#include "platform/SystemPower.h"
+
+namespace tavo {
+namespace {
+
+using TextLines = std::vector<std::string>;
+
+class RecordingProcessControl : public IProcessControl {
+ public:
+  std::vector<TProcessEntry> Snapshot() override { return Processes; }
+  int Terminate(int aPid) override {
+    Terminated.push_back(aPid);
+    const auto it = Failures.find(aPid);
+    return it == Failures.end() ? 0 : it->second;
+  }
+  std::vector<TProcessEntry> Processes;
+  std::map<int, int> Failures;
+  std::vector<int> Terminated;
+};
+
+class RecordingShellOpener : public IShellOpener {
+ public:
+  TShellResult Open(const std::string& aFile) override {
+    Opened.push_back(aFile);
+    if (Results.empty())
+      return {true, 0};
+    const TShellResult r = Results.front();
+    Results.pop_front();
+    return r;
+  }
+  std::vector<std::string> Opened;
+  std::deque<TShellResult> Results;
+};
+
+class RecordingPower : public ISystemPower {
+ public:
+  bool Reboot(std::uint16_t aFlags) override {
+    Reboots.push_back(aFlags);
+    return false;
+  }
+  void TerminateProcessNow(int aExitCode) override { Terminations.push_back(aExitCode); }
+  std::vector<std::uint16_t> Reboots;
+  std::vector<int> Terminations;
+};
+
+TProcessEntry Process(int aPid, const std::string& aExe) {
+  TProcessEntry p;
+  p.Pid = aPid;
+  p.ExePath = aExe;
+  p.Args = {aExe};
+  return p;
+}
+
+// Clients whose program, processes, service manager and power are fakes.
+class ClientTest : public test::AccountingTest {
+ protected:
+  void SetUp() override {
+    AccountingTest::SetUp();
+    SetProcessControl(&fProcesses);
+    SetShellOpener(&fShell);
+    SetSystemPower(&fPower);
+    fsProgram = fDir.Write("agent.bin", "program");
+    fsTool = fDir.Write("systemctl",
+                        "#!/bin/sh\n"
+                        "d=$(dirname \"$0\")\n"
+                        "echo \"$*\" >> \"$d/calls\"\n"
+                        "[ -f \"$d/fail-$1\" ] && exit $(cat \"$d/fail-$1\")\n"
+                        "if [ \"$1\" = show ]; then\n"
+                        "  for n in \"$@\"; do last=$n; done\n"
+                        "  if [ \"$last\" = agent ]; then echo loaded; else echo not-found; fi\n"
+                        "fi\n"
+                        "exit 0\n");
+    ::chmod(fsTool.c_str(), 0755);
+    ::setenv("TAVO_SYSTEMCTL", fsTool.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("TAVO_SYSTEMCTL");
+    SetProcessControl(nullptr);
+    SetShellOpener(nullptr);
+    SetSystemPower(nullptr);
+    AccountingTest::TearDown();
+  }
+  std::unique_ptr<TClient> Client(const std::string& aExecutable, const std::string& aLines) {
+    auto client = MakeClient(aLines, "App", "Executable=" + aExecutable + "\n");
+    fMsgs.Clear();
+    return client;
+  }
+  std::string Calls() const {
+    return std::filesystem::exists(fDir.File("calls")) ? fDir.Read("calls") : "";
+  }
+
+  RecordingProcessControl fProcesses;
+  RecordingShellOpener fShell;
+  RecordingPower fPower;
+  std::string fsProgram;
+  std::string fsTool;
+};
+
+TEST_F(ClientTest, InitNeedsNameOidAndOneValidAccount) {
+  struct Case {
+    std::string Section;
+    TextLines Messages;
+  };
+  const Case cases[] = {
+      {"OidMsgId=1.2.3\n1=a;0;0;Send\n", {"Error: Missing name in \"Client A\""}},
+      {"Name=App\n1=a;0;0;Send\n", {"Error: Missing OID message ID (OidMsgId ) in \"Client A\""}},
+      {"Name=App\nOidMsgId=1.2.3\n1=a;0;0;send\nabc=x\n",
+       {"Error: Invalid message config: Action \"send\" not supported!"}},
+      {"Name=App\nOidMsgId=1.2.3\n", {}},
+  };
+  for (const Case& c : cases) {
+    test::WriteWholeFile(fsIni, "[Client A]\n" + c.Section);
+    fMsgs.Clear();
+    TClient client;
+    EXPECT_FALSE(client.Init("Client A", TOrvoIniFile(fsIni))) << c.Section;
+    EXPECT_EQ(fMsgs.Lines(), c.Messages) << c.Section;
+  }
+}
+
+TEST_F(ClientTest, AccountKeysAreIntegersAndLinesStayRaw) {
+  fDir.Write("t.txt", "%LABEL\n");
+  test::WriteWholeFile(fsIni,
+                       "[Client A]\n"
+                       "Name=App\nExecutable=/opt/app\nOidMsgId=1.2.3\nOidMsgText=1.2.4\n"
+                       " 42 =Spaced;0;0;Send\n"
+                       "$2B=Hex;0;0;Send\n"
+                       "0x10=Hex2;0;0;Send\n"
+                       "-5=Negative;0;0;Send\n"
+                       "4x=NotAnId;0;0;Send\n"
+                       "Name2=NotAnId;0;0;Send\n"
+                       "7=\"Quoted;label\";0;0;Send;Mail1;\"t.txt\"\n"
+                       "[Client B]\n"
+                       "9=Other;0;0;Send\n");
+  TClient client;
+  ASSERT_TRUE(client.Init("Client A", TOrvoIniFile(fsIni)));
+  EXPECT_EQ(client.Name(), "App");
+  EXPECT_EQ(client.Executable(), "/opt/app");
+  EXPECT_EQ(client.OidMsgId(), "1.2.3");
+  EXPECT_EQ(client.OidMsgText(), "1.2.4");
+  std::vector<std::int32_t> ids;
+  for (const auto& a : client.MsgAccounts())
+    ids.push_back(a->Id());
+  EXPECT_EQ(ids, (std::vector<std::int32_t>{42, 43, 16, -5, 7}));
+  EXPECT_EQ(client.MsgAccounts().back()->Label(), "Quoted;label");
+  EXPECT_EQ(client.MsgAccounts().back()->BuildReport(), "Quoted;label\r\n");
+}
+
+TEST_F(ClientTest, IncrementReachesEveryAccountOfTheIdAndReadCounterJoinsLines) {
+  auto client = Client("", "1=A;0;0;Send\n2=B;3;5;Send\n1=C;0;MTWTFSS@08:00;Send\n");
+  client->Increment(1, "x");
+  client->Increment(99, "ignored");
+  EXPECT_EQ(client->ReadCounter(),
+            "> Message id 1 \"A\" counter = 1 > 0 (True)\r\n"
+            "> Message id 2 \"B\" counter = 0 < 3 (True)\r\n"
+            "> Message id 1 \"C\" counter = 1");
+  EXPECT_EQ(client->MsgAccounts()[2]->Text(), "x");
+  EXPECT_TRUE(fMsgs.Lines().empty());
+  EXPECT_EQ(TClient().ReadCounter(), "");
+}
+
+TEST_F(ClientTest, OnlyTheFirstCommandOfACycleBecomesPending) {
+  auto client = Client(fsProgram, "1=R;0;0;Restart\n2=B;0;0;SystemReboot\n");
+  client->Increment(1, "");
+  client->Increment(2, "boom");
+  client->Check();
+  EXPECT_EQ(fMsgs.Lines(),
+            (TextLines{
+                "Info:  Execute \"Restart\" because of message id 1 from \"App\" (Counter = 1 > 0)",
+                "Info:  Execute \"SystemReboot\" because of message id 2 from \"App\" (Counter "
+                "= 1 > 0)",
+                "Info:  Terminate client \"App\" to restart..."}));
+  EXPECT_EQ(client->MsgAccounts()[1]->EventCounter(), 0u);
+  EXPECT_EQ(client->MsgAccounts()[1]->Text(), "");
+  EXPECT_TRUE(fPower.Reboots.empty());
+  EXPECT_EQ(client->CmdToExe(), "Start");  // nothing was running; start it next cycle
+}
+
+TEST_F(ClientTest, RestartTerminatesThenStartIsRetriedUntilItWorks) {
+  auto client = Client(fsProgram, "1=R;0;0;Restart\n");
+  fProcesses.Processes = {Process(501, "/elsewhere/AGENT.BIN"), Process(502, "/usr/bin/other"),
+                          Process(CurrentProcessId(), fsProgram), Process(503, fsProgram)};
+  fShell.Results = {{false, 13}, {false, 13}};
+  client->Increment(1, "");
+  client->Check();
+  EXPECT_EQ(fProcesses.Terminated, (std::vector<int>{501, 503}));
+  EXPECT_EQ(client->CmdToExe(), "Start");
+  fMsgs.Clear();
+
+  client->Check();
+  client->Check();
+  EXPECT_EQ(client->CmdToExe(), "Start");
+  client->Check();
+  EXPECT_EQ(client->CmdToExe(), "");
+  client->Check();
+  const std::string failed = "Error: Client start failed: \"" + fsProgram + "\" (13)";
+  EXPECT_EQ(fMsgs.Lines(),
+            (TextLines{"Info:  Start client \"App\"", failed, "Info:  Start client \"App\"", failed,
+                       "Info:  Start client \"App\""}));
+  EXPECT_EQ(fShell.Opened, TextLines(3, fsProgram));
+}
+
+TEST_F(ClientTest, TerminateSucceedsWhenSomethingWasFoundAndNothingFailed) {
+  auto client = Client(fsProgram, "1=R;0;0;Restart\n");
+  EXPECT_FALSE(client->TerminateClient());  // nothing runs
+  fProcesses.Processes = {Process(601, fsProgram), Process(602, fsProgram)};
+  EXPECT_TRUE(client->TerminateClient());
+  fProcesses.Failures[601] = EPERM;
+  EXPECT_FALSE(client->TerminateClient());
+  fProcesses.Failures = {{602, EPERM}};
+  EXPECT_FALSE(client->TerminateClient());
+  EXPECT_TRUE(fMsgs.Lines().empty());  // this path logs nothing
+}
+
+TEST_F(ClientTest, SystemRebootAsksForAForcedRebootAndEndsTheProcess) {
+  auto client = Client(fsProgram, "9=Boot;0;0;SystemReboot\n");
+  client->Increment(9, "");
+  client->Check();
+  EXPECT_EQ(fPower.Reboots, (std::vector<std::uint16_t>{0x12}));
+  EXPECT_EQ(fPower.Terminations, (std::vector<int>{0}));
+  EXPECT_EQ(fMsgs.Lines().back(), "Info:  System Reboot");
+}
+
+TEST_F(ClientTest, EmptyExecutableCountsAsDone) {
+  auto client = Client("", "1=R;0;0;Restart\n");
+  client->Increment(1, "");
+  client->Check();
+  client->Check();
+  EXPECT_EQ(client->CmdToExe(), "");
+  EXPECT_EQ(fMsgs.Lines(),
+            (TextLines{
+                "Info:  Execute \"Restart\" because of message id 1 from \"App\" (Counter = 1 > 0)",
+                "Info:  Terminate client \"App\" to restart...",
+                "Warning: No executeable in client defined!", "Info:  Start client \"App\"",
+                "Warning: No executeable in client defined!"}));
+  EXPECT_TRUE(fShell.Opened.empty());
+}
+
+TEST_F(ClientTest, ServicesAreStoppedAndStartedThroughTheServiceManager) {
+  auto client = Client("agent", "1=R;0;0;Restart\n");
+  client->Increment(1, "");
+  client->Check();
+  client->Check();
+  EXPECT_EQ(client->CmdToExe(), "");
+  EXPECT_EQ(Calls(),
+            "show --property=LoadState --value -- agent\n"
+            "stop --no-block -- agent\n"
+            "show --property=LoadState --value -- agent\n"
+            "start --no-block -- agent\n");
+  EXPECT_EQ(fMsgs.Lines().back(), "Info:  Start client \"App\"");
+}
+
+TEST_F(ClientTest, ServiceFailuresAreReportedAndStartStaysPending) {
+  struct Case {
+    std::string Executable;
+    std::string Setup;  // a file to create: "fail-<verb>" with its status, or "no-tool"
+    std::string Terminate, Start;
+  };
+  const Case cases[] = {
+      {"ghost", "", "Error: Access to client \"ghost\" failed! (5)",
+       "Error: Access to client \"ghost\" failed! (5)"},
+      {"agent", "fail-stop", "Error: Client \"agent\" termination failed! (1)", ""},
+      {"agent", "fail-start", "", "Error: Client \"agent\" start failed! (1)"},
+      {"agent", "no-tool", "Error: Connect to service manager failed! (2)",
+       "Error: Connect to service manager failed! (2)"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(fDir.File("fail-stop"));
+    std::filesystem::remove(fDir.File("fail-start"));
+    if (c.Setup == "no-tool") {
+      ::setenv("TAVO_SYSTEMCTL", fDir.File("missing-tool").c_str(), 1);
+    } else if (!c.Setup.empty()) {
+      fDir.Write(c.Setup, "1");
+    }
+    auto client = Client(c.Executable, "1=R;0;0;Restart\n");
+    EXPECT_EQ(client->TerminateClient(), c.Terminate.empty()) << c.Executable << c.Setup;
+    EXPECT_EQ(client->StartClient(), c.Start.empty()) << c.Executable << c.Setup;
+    TextLines expected;
+    if (!c.Terminate.empty())
+      expected.push_back(c.Terminate);
+    if (!c.Start.empty())
+      expected.push_back(c.Start);
+    EXPECT_EQ(fMsgs.Lines(), expected) << c.Executable << c.Setup;
+
+    // Through the pipeline: "Start" is pending after "Restart" whatever happened.
+    client->Increment(1, "");
+    client->Check();
+    EXPECT_EQ(client->CmdToExe(), "Start");
+    client->Check();
+    EXPECT_EQ(client->CmdToExe(), c.Start.empty() ? "" : "Start");
+    ::setenv("TAVO_SYSTEMCTL", fsTool.c_str(), 1);
+  }
+}
+
+// Real processes, started by the client itself: the compiled stand-in
+// program under a name unique to this run, and a script under its
+// interpreter. Only processes started here are ever ended.
+class ClientProcessTest : public test::AccountingTest {
+ protected:
+  static std::string UniqueName(const std::string& aStem) {
+    std::random_device rd;
+    return aStem + "-" + std::to_string(::getpid()) + "-" + std::to_string(rd() % 1000000);
+  }
+  std::unique_ptr<TClient> Client(const std::string& aExecutable) {
+    return MakeClient("1=R;0;0;Restart\n", "App", "Executable=" + aExecutable + "\n");
+  }
+  // "Restart" in one cycle, "Start" in the next.
+  static void Restart(TClient& aClient) {
+    aClient.Increment(1, "");
+    aClient.Check();
+    ASSERT_EQ(aClient.CmdToExe(), "Start");
+    aClient.Check();
+    ASSERT_EQ(aClient.CmdToExe(), "");
+  }
+  test::KillOnExit fCleanup;
+};
+
+TEST_F(ClientProcessTest, RestartEndsTheRunningProgramAndStartsItAgain) {
+  const std::string program = fDir.File(UniqueName("tavo-sleeper"));
+  test::CopyExecutable(test::SleeperPath(), program);
+  const std::string marker = program + ".pid";
+  auto client = Client(program);
+
+  Restart(*client);  // nothing ran yet: the restart just starts it
+  const int first = test::WaitForPidFile(marker);
+  ASSERT_GT(first, 0);
+  fCleanup.Add(first);
+  std::filesystem::remove(marker);
+
+  Restart(*client);
+  EXPECT_TRUE(test::WaitFor([&] { return test::ProcessGone(first); }, test::kProcessWait));
+  const int second = test::WaitForPidFile(marker);
+  ASSERT_GT(second, 0);
+  fCleanup.Add(second);
+  EXPECT_NE(second, first);
+  EXPECT_FALSE(test::ProcessGone(second));
+}
+
+TEST_F(ClientProcessTest, AScriptIsEndedByItsScriptArgumentNotByItsInterpreter) {
+  const std::string body =
+      "#!/bin/sh\n"
+      "echo $$ > \"$0.pid.tmp\" && mv \"$0.pid.tmp\" \"$0.pid\"\n"
+      "i=0\n"
+      "while [ $i -lt 300 ]; do sleep 0.2; i=$((i+1)); done\n";
+  const std::string script = fDir.Write(UniqueName("watch") + ".sh", body);
+  const std::string other = fDir.Write(UniqueName("other") + ".sh", body);
+  ::chmod(script.c_str(), 0755);
+  ::chmod(other.c_str(), 0755);
+  // Unrelated processes of the same interpreter.
+  test::ChildProcess otherScript({other}, fDir.File("other"));
+  test::ChildProcess inlineShell(
+      {"/bin/sh", "-c", "i=0; while [ $i -lt 300 ]; do sleep 0.2; i=$((i+1)); done"},
+      fDir.File("inline"));
+  ASSERT_GT(test::WaitForPidFile(other + ".pid"), 0);
+
+  auto client = Client(script);
+  Restart(*client);
+  const int pid = test::WaitForPidFile(script + ".pid");
+  ASSERT_GT(pid, 0);
+  fCleanup.Add(pid);
+
+  client->Increment(1, "");
+  client->Check();  // Restart: ends the script's shell
+  EXPECT_TRUE(test::WaitFor([&] { return test::ProcessGone(pid); }, test::kProcessWait));
+  EXPECT_TRUE(otherScript.Running());
+  EXPECT_TRUE(inlineShell.Running());
+}
+
+}  // namespace
+}  // namespace tavo
