@@ -73,6 +73,19 @@ TEST(SplitRecipientItemsTest, Table) {
   }
 }
 
+TEST(SplitTextLinesTest, AnyLineEndEndsALineAndALastOneAddsNothing) {
+  const std::pair<const char*, TStringList> cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\r\n", {"a"}},
+      {"a\r\n\r\n", {"a", ""}},
+      {"a\rb\nc\r\nd", {"a", "b", "c", "d"}},
+      {"\n", {""}},
+      {"a\n\rb", {"a", "", "b"}},
+  };
+  for (const auto& [text, lines] : cases) EXPECT_EQ(SplitTextLines(text), lines) << text;
+}
+
 TEST(RecipientItemValueTest, KeysIgnoreCaseButNotBlanks) {
   const TStringList items = {"type=smtpmail", "Host =a", "Port=", "Name=x=y", "Port=25"};
   EXPECT_EQ(TRecipient::ItemValue(items, "Type"), "smtpmail");
