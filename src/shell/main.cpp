@@ -9,12 +9,14 @@
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "platform/Paths.h"
 #include "platform/SystemPower.h"
 #include "shell/CommandLine.h"
 #include "shell/Controller.h"
+#include "shell/Desktop.h"
 #include "shell/Guard.h"
 #include "shell/QtMainThread.h"
 #include "shell/RunMode.h"
@@ -29,16 +31,21 @@ void OnStopSignal(int /*aSignal*/) {
   [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
 }
 
-// SIGINT and SIGTERM end the event loop through a socket the loop watches.
-void InstallStopSignals(QCoreApplication& aApp, std::unique_ptr<QSocketNotifier>& aNotifier) {
+// SIGINT and SIGTERM reach the event loop through a socket the loop watches;
+// aOnStop runs there (by default: end the event loop).
+void InstallStopSignals(QCoreApplication& aApp, std::unique_ptr<QSocketNotifier>& aNotifier,
+                        std::function<void()> aOnStop = {}) {
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0)
     return;
+  if (!aOnStop)
+    aOnStop = [&aApp] { aApp.quit(); };
   aNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
-  QObject::connect(aNotifier.get(), &QSocketNotifier::activated, &aApp, [&aApp] {
-    char buf[16];
-    [[maybe_unused]] const ssize_t n = ::read(gSignalPipe[0], buf, sizeof buf);
-    aApp.quit();
-  });
+  QObject::connect(aNotifier.get(), &QSocketNotifier::activated, &aApp,
+                   [onStop = std::move(aOnStop)] {
+                     char buf[16];
+                     [[maybe_unused]] const ssize_t n = ::read(gSignalPipe[0], buf, sizeof buf);
+                     onStop();
+                   });
   struct sigaction sa {};
   sa.sa_handler = OnStopSignal;
   sigemptyset(&sa.sa_mask);
@@ -51,6 +58,33 @@ std::string AbsolutePath(const std::string& aPath) {
   std::error_code ec;
   const std::filesystem::path p = std::filesystem::absolute(aPath, ec);
   return tavo::NormalizePath(ec ? aPath : p.string());
+}
+
+// Desktop mode: the console window is the main window. Closing it ends the
+// event loop; SIGTERM (the end of a desktop session) and SIGINT close it
+// the same way. The controller's closing line is "Application closed".
+int RunDesktop(int& argc, char** argv) {
+  using namespace tavo;
+  SetRunMode(TRunMode::eDesktop);
+  TTavoApplication app(argc, argv);
+  TQtMainThread mainThread;
+  LinuxSystemPower power;
+  SetSystemPower(&power);
+
+  auto session = std::make_unique<TDesktopSession>();
+  std::unique_ptr<QSocketNotifier> stopNotifier;
+  InstallStopSignals(app, stopNotifier, [&session] {
+    session->Window().close();
+    // Also ends a modal box's loop, which would otherwise hold the close.
+    QCoreApplication::quit();
+  });
+  session->Start();
+  app.exec();
+
+  mainThread.BeginShutdown();
+  session.reset();
+  SetSystemPower(nullptr);
+  return 0;
 }
 
 }  // namespace
@@ -78,6 +112,9 @@ int main(int argc, char** argv) {
   if (!cl.ConfigFile.empty())
     SetConfigFileOverride(AbsolutePath(cl.ConfigFile));
   ::signal(SIGPIPE, SIG_IGN);
+
+  if (!cl.bCheck && !cl.bForeground)
+    return RunDesktop(argc, argv);
 
   TTavoCoreApplication app(argc, argv);
   TQtMainThread mainThread;

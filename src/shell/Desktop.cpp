@@ -1,0 +1,54 @@
+#include "shell/Desktop.h"
+
+#include <QMessageBox>
+
+namespace tavo {
+
+bool TTavoApplication::notify(QObject* aReceiver, QEvent* aEvent) {
+  return GuardedNotify<QApplication>(*this, aReceiver, aEvent);
+}
+
+void ShowQtMessageBox(QWidget* aParent, TMsgBoxIcon aIcon, const std::string& aText) {
+  const QString title = QStringLiteral("Tavo");
+  const QString text = QString::fromStdString(aText);
+  switch (aIcon) {
+    case TMsgBoxIcon::Information:
+      QMessageBox::information(aParent, title, text);
+      break;
+    case TMsgBoxIcon::Warning:
+      QMessageBox::warning(aParent, title, text);
+      break;
+    case TMsgBoxIcon::Error:
+      QMessageBox::critical(aParent, title, text);
+      break;
+  }
+}
+
+TDesktopSession::TDesktopSession()
+    : fWindow(std::make_unique<TConsoleWindow>()),
+      fController(std::make_unique<TfrmMain>(fWindow.get())) {
+  fWindow->SetController(fController.get());
+  TConsoleWindow* window = fWindow.get();
+  fPreviousBox = SetMessageBoxHandler([window](TMsgBoxIcon aIcon, const std::string& aText) {
+    ShowQtMessageBox(window, aIcon, aText);
+  });
+  TfrmMain* controller = fController.get();
+  SetEscapedErrorHandler(
+      [controller](const std::string& aText) { controller->ApplicationEvents1Exception(aText); });
+}
+
+TDesktopSession::~TDesktopSession() {
+  // The controller's closing line may still need the hooks (its sink shows
+  // in the window), so they go after it.
+  fController.reset();
+  SetEscapedErrorHandler(nullptr);
+  SetMessageBoxHandler(fPreviousBox);
+  fWindow.reset();
+}
+
+void TDesktopSession::Start() {
+  fController->FormCreate();
+  fWindow->ShowCentred();
+}
+
+}  // namespace tavo

@@ -1,0 +1,274 @@
+// The operator console over the real controller, offscreen: its controls,
+// the log view and its cap, the buttons, the password encoder and the
+// exception hook.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QEnterEvent>
+#include <QGroupBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTest>
+
+#include "config/RC4Coder.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+
+#include "ConsoleTestSupport.h"
+
+namespace tavo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+const char* const kQuietIni = "[Logging]\nLevel=Trace\n[General]\nCheckInterval=0\n";
+
+QPoint TopLeftIn(const QWidget* aWidget, const QWidget* aWindow) {
+  return aWidget->mapTo(aWindow, QPoint(0, 0));
+}
+
+TEST(ConsoleWindowTest, ControlsCarryTheirNamesTextsAndHintsInTheStatusBar) {
+  ConsoleRun run(kQuietIni);
+  TConsoleWindow& w = run.Window();
+  EXPECT_FALSE(w.btClientCheck->isVisibleTo(&w)) << "hidden at creation";
+  ASSERT_TRUE(run.Start()) << run.Dump();
+
+  struct Row {
+    const char* Name;
+    QString Text;  // caption or initial text
+    QString Hint;
+  };
+  const Row rows[] = {
+      {"btClientCheck", "Manual Client Check", "Run manual client check"},
+      {"Label3", "Last Check:", ""},
+      {"lblLastUpdate", "Timestamp of the last update", ""},
+      {"gbClients", "Clients", ""},
+      {"Memo2", "Read client counters by button [Read Counters]", ""},
+      {"cboClients", "", "List of defined clients"},
+      {"btReadCounter", "Read Counters", "Read selected clients message counter(s)"},
+      {"btIncMessage", "Increment Message", "Increment selected clients message counter"},
+      {"tbClientEventId", "10", "Message ID"},
+      {"gbRecipients", "Recipients", ""},
+      {"cboRecipients", "", "List of defined recipients"},
+      {"btSendReport", "Send Test Report", "Send test report to selected receipient"},
+      {"btEncodePwd", "Password Encoder", "Encode password to passcode"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    auto* control = w.findChild<QWidget*>(row.Name);
+    ASSERT_NE(control, nullptr);
+    QString text;
+    if (auto* b = qobject_cast<QPushButton*>(control))
+      text = b->text();
+    else if (auto* l = qobject_cast<QLabel*>(control))
+      text = l->text();
+    else if (auto* g = qobject_cast<QGroupBox*>(control))
+      text = g->title();
+    else if (auto* m = qobject_cast<QPlainTextEdit*>(control))
+      text = m->toPlainText();
+    else if (auto* e = qobject_cast<QLineEdit*>(control))
+      text = e->text();
+    else if (auto* c = qobject_cast<QComboBox*>(control)) {
+      EXPECT_FALSE(c->isEditable()) << "selection only";
+    }
+    EXPECT_EQ(text, row.Text);
+    EXPECT_EQ(control->statusTip(), row.Hint);
+    EXPECT_TRUE(control->toolTip().isEmpty()) << "no pop-up tips";
+    if (!row.Hint.isEmpty()) {
+      QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+      QCoreApplication::sendEvent(control, &enter);
+      EXPECT_EQ(w.StatusBar1->currentMessage(), row.Hint);
+      QEvent leave(QEvent::Leave);
+      QCoreApplication::sendEvent(control, &leave);
+    }
+  }
+  for (const char* name : {"Memo1", "StatusBar1", "Panel1", "Splitter1"})
+    EXPECT_NE(w.findChild<QWidget*>(name), nullptr) << name;
+
+  EXPECT_EQ(w.windowTitle(), "Tavo V1.11.03 ");
+  EXPECT_EQ(w.geometry().size(), QSize(624, 381)) << "client area";
+  const QRect screen = w.screen()->availableGeometry();
+  EXPECT_LE((w.frameGeometry().center() - screen.center()).manhattanLength(), 2) << "centred";
+  EXPECT_EQ(w.tbClientEventId->width(), 48);
+  EXPECT_EQ(w.Splitter1->orientation(), Qt::Vertical);
+  EXPECT_EQ(w.Splitter1->handleWidth(), 3);
+  EXPECT_EQ(w.Panel1->height(), 218);
+  EXPECT_EQ(w.Memo1->focusPolicy(), Qt::ClickFocus) << "no tab stop";
+  EXPECT_EQ(w.Memo2->focusPolicy(), Qt::ClickFocus) << "no tab stop";
+  EXPECT_EQ(w.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(w.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+
+  // Top to bottom: recipients, clients, the last-check row, the splitter,
+  // the log view, the status bar.
+  const QWidget* column[] = {w.gbRecipients, w.gbClients, w.Label3, w.Memo1, w.StatusBar1};
+  for (std::size_t i = 1; i < std::size(column); ++i) {
+    EXPECT_LT(TopLeftIn(column[i - 1], &w).y(), TopLeftIn(column[i], &w).y())
+        << column[i - 1]->objectName().toStdString() << " above "
+        << column[i]->objectName().toStdString();
+  }
+  EXPECT_LE(TopLeftIn(w.Memo1, &w).y() - (TopLeftIn(w.Panel1, &w).y() + 218), 3);
+  // Rows, left to right.
+  const QWidget* recipientsRow[] = {w.cboRecipients, w.btSendReport, w.btEncodePwd};
+  const QWidget* clientsRow[] = {w.cboClients, w.btReadCounter, w.btIncMessage, w.tbClientEventId};
+  const QWidget* checkRow[] = {w.Label3, w.lblLastUpdate, w.btClientCheck};
+  for (const auto& row :
+       {std::vector<const QWidget*>(std::begin(recipientsRow), std::end(recipientsRow)),
+        std::vector<const QWidget*>(std::begin(clientsRow), std::end(clientsRow)),
+        std::vector<const QWidget*>(std::begin(checkRow), std::end(checkRow))}) {
+    for (std::size_t i = 1; i < row.size(); ++i)
+      EXPECT_LT(TopLeftIn(row[i - 1], &w).x(), TopLeftIn(row[i], &w).x())
+          << row[i]->objectName().toStdString();
+  }
+  EXPECT_GT(TopLeftIn(w.Memo2, &w).y(), TopLeftIn(w.btReadCounter, &w).y());
+  EXPECT_GT(TopLeftIn(w.btClientCheck, &w).x(), w.width() / 2) << "at the right";
+
+  // The log view gets what the window gains; the clients group grows wider.
+  const int memoHeight = w.Memo1->height();
+  const int clientsWidth = w.gbClients->width();
+  w.resize(800, 500);
+  Spin([&] { return w.Memo1->height() > memoHeight; }, 2s);
+  EXPECT_EQ(w.Panel1->height(), 218);
+  EXPECT_GT(w.gbClients->width(), clientsWidth);
+}
+
+TEST(ConsoleWindowTest, TheMessageIdBoxTakesDigitsOnly) {
+  ConsoleRun run(kQuietIni);
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  QLineEdit* box = run.Window().tbClientEventId;
+  box->selectAll();
+  QTest::keyClicks(box, "4a-2 x7");
+  EXPECT_EQ(box->text(), "427");
+}
+
+TEST(ConsoleWindowTest, ManualCheckButtonOnlyWithIntervalZeroAndEachClickRunsOneCycle) {
+  struct Case {
+    const char* Ini;
+    bool Visible;
+  };
+  for (const Case& c : {Case{"[General]\nCheckInterval=0\n", true},
+                        Case{"[General]\nCheckInterval=10\n", false}, Case{"[General]\n", false}}) {
+    SCOPED_TRACE(c.Ini);
+    ConsoleRun run(c.Ini);
+    ASSERT_TRUE(run.Start()) << run.Dump();
+    EXPECT_EQ(run.Window().btClientCheck->isVisible(), c.Visible);
+    EXPECT_EQ(run.Controller().CheckIntervalTimer().isActive(), !c.Visible);
+  }
+
+  FakeClock clock;
+  clock.Set(2024, 3, 5, 9, 15, 30);
+  ConsoleRun run(kQuietIni);
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  TConsoleWindow& w = run.Window();
+  EXPECT_EQ(w.lblLastUpdate->text(), "Timestamp of the last update");
+  w.btClientCheck->click();
+  EXPECT_EQ(w.lblLastUpdate->text().toStdString(),
+            ShortDateText(clock.fNow) + " " + LongTimeText(clock.fNow));
+  clock.Set(2024, 3, 5, 9, 16, 45);
+  w.btClientCheck->click();
+  EXPECT_EQ(w.lblLastUpdate->text().toStdString(),
+            ShortDateText(clock.fNow) + " " + LongTimeText(clock.fNow));
+  EXPECT_EQ(run.ViewCount("Info:  Run manual client check..."), 2);
+}
+
+TEST(ConsoleWindowTest, SendTestReportWithoutRecipientsGivesTheListsErrorAndDone) {
+  ConsoleRun run(kQuietIni);
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  EXPECT_EQ(run.Window().cboRecipients->count(), 0);
+  const std::size_t before = run.ViewLines().size();
+  run.Window().btSendReport->click();
+  const auto lines = run.ViewLines();
+  ASSERT_EQ(lines.size(), before + 3) << run.Dump();
+  EXPECT_THAT(std::vector<std::string>(lines.begin() + before, lines.end()),
+              ElementsAre("Info:  Send test report to \"\"...", "Error: Recipient \"\" not found!",
+                          "Info:  ...done"));
+}
+
+TEST(ConsoleWindowTest, PasswordEncoderClearsTheViewAndItsLineCountsTowardTheCap) {
+  ConsoleRun run(kQuietIni);
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  TConsoleWindow& w = run.Window();
+  const QString before = w.Memo1->toPlainText();
+
+  {  // cancelled, and confirmed with nothing typed: the view stays
+    ModalAnswer cancel([](QWidget* aBox) { qobject_cast<QDialog*>(aBox)->reject(); });
+    w.btEncodePwd->click();
+    ASSERT_TRUE(cancel.Answered());
+    EXPECT_EQ(cancel.Title(), "Password Encoder ");
+    EXPECT_EQ(cancel.Text(), "Enter Password");
+    EXPECT_EQ(w.Memo1->toPlainText(), before);
+  }
+  {
+    ModalAnswer empty([](QWidget* aBox) { qobject_cast<QDialog*>(aBox)->accept(); });
+    w.btEncodePwd->click();
+    ASSERT_TRUE(empty.Answered());
+    EXPECT_EQ(w.Memo1->toPlainText(), before);
+  }
+
+  QLineEdit::EchoMode echo = QLineEdit::Password;
+  ModalAnswer confirm([&echo](QWidget* aBox) {
+    auto* input = qobject_cast<QInputDialog*>(aBox);
+    echo = input->textEchoMode();
+    input->setTextValue(QStringLiteral("Geheim 7"));
+    input->accept();
+  });
+  w.btEncodePwd->click();
+  ASSERT_TRUE(confirm.Answered());
+  EXPECT_EQ(echo, QLineEdit::Normal) << "typed in clear";
+  const std::string passcodeLine =
+      "Encoded Password - Passcode=" + TRC4HexCoder::Encode("TavoGeheim 7");
+  EXPECT_EQ(TRC4HexCoder::Decode(TRC4HexCoder::Encode("TavoGeheim 7")), "TavoGeheim 7");
+  EXPECT_THAT(run.ViewLines(), ElementsAre(passcodeLine));
+  for (const std::string& line : run.FileLines())
+    EXPECT_THAT(line, ::testing::Not(HasSubstr("Passcode"))) << "never in the log file";
+
+  // 800 message lines more make 801 with the passcode line on top; the
+  // next one pushes it out, and the view stays at 801.
+  for (int i = 1; i <= 800; ++i)
+    TMsg::Info("line %d", {i});
+  auto lines = run.ViewLines();
+  ASSERT_EQ(lines.size(), 801u);
+  EXPECT_EQ(lines.front(), passcodeLine);
+  EXPECT_EQ(lines[1], "Info:  line 1");
+  TMsg::Info("line %d", {801});
+  lines = run.ViewLines();
+  ASSERT_EQ(lines.size(), 801u);
+  EXPECT_EQ(lines.front(), "Info:  line 1");
+  EXPECT_EQ(lines.back(), "Info:  line 801");
+  TMsg::Info("line %d", {802});
+  EXPECT_EQ(run.Window().LogViewLineCount(), 801);
+  EXPECT_EQ(run.ViewLines().front(), "Info:  line 2");
+}
+
+TEST(ConsoleWindowTest, AnErrorEscapingDeferredInitGivesAFatalLineAndABoxAndTheProgramGoesOn) {
+  ConsoleRun run(kQuietIni);
+  const std::string ini = run.Dir().File("tavo.ini");
+  ASSERT_TRUE(DeleteFile(ini));
+  ModalAnswer ok([](QWidget* aBox) { qobject_cast<QMessageBox*>(aBox)->accept(); });
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  ASSERT_TRUE(Spin([&] { return ok.Answered(); }));
+  EXPECT_EQ(ok.Text().toStdString(), "File not found: " + ini);
+  EXPECT_EQ(run.ViewCount("Fatal: File not found: " + ini), 1) << run.Dump();
+  EXPECT_EQ(run.ViewCount("Trace: Initialization done"), 0);
+
+  // Still running: the buttons work, and a check by hand is still a cycle.
+  run.Window().btSendReport->click();
+  EXPECT_EQ(run.ViewCount("Info:  ...done"), 1) << run.Dump();
+  run.Controller().CheckIntervalTimerEvent(nullptr);
+  EXPECT_NE(run.Window().lblLastUpdate->text(), "Timestamp of the last update");
+  run.Finish();
+  EXPECT_EQ(run.FileLines().back(), "Info:  Application closed");
+}
+
+}  // namespace
+}  // namespace tavo::test
