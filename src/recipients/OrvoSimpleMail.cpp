@@ -841,8 +841,7 @@ int TOrvoSimpleMail::RunningCount() {
 void TOrvoSimpleMail::Send() {
   if (fbStarted)
     throw Exception("The mail worker has already been started");
-  fMainThread = MainThread();
-  if (!fMainThread)
+  if (!MainThread())
     throw Exception("No main thread to report the mail's outcome to");
   fsReturnMsg.clear();
   fbStarted = true;
@@ -879,10 +878,17 @@ void TOrvoSimpleMail::Execute() {
       fsReturnMsg = SanitizeUtf8(e.what());
     }
   }
+  // The main thread in effect now: the one of Send may have gone at
+  // shutdown.
+  IMainThread* mainThread = MainThread();
+  if (!mainThread)
+    return;
   try {
-    fMainThread->Synchronize([this] {
-      if (OnDone)
-        OnDone(fsReturnMsg);
+    mainThread->Synchronize([this] {
+      // A copy: the owner's handler may clear OnDone while it runs.
+      const TDoneEvent done = OnDone;
+      if (done)
+        done(fsReturnMsg);
     });
   } catch (...) {
     // Shutdown has begun, or the owner's handler failed: there is no one

@@ -87,7 +87,6 @@ class TOrvoSimpleMail : public std::enable_shared_from_this<TOrvoSimpleMail> {
   void SendWithLogin();
 
   std::string fsReturnMsg;
-  IMainThread* fMainThread = nullptr;
   bool fbStarted = false;
 };
 
