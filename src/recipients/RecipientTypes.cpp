@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "config/SystemUtils.h"
+#include "recipients/RecipientMail.h"
 #include "recipients/Recipients.h"
 
 namespace tavo {
@@ -36,6 +37,9 @@ void EnsureStandardTypes() {
 void RegisterStandardRecipientTypes() {
   TheRegistry().StandardDone = true;
   // One line per recipient class the product ships (see the header).
+  RegisterRecipientType("SmtpMail", [](const std::string& aName) {
+    return std::make_unique<TRecipientMail>(aName);
+  });
 }
 
 void RegisterRecipientType(const std::string& aType, TRecipientFactory aFactory) {
