@@ -34,23 +34,6 @@ void Wipe(std::string& aSecret) {
 
 }  // namespace
 
-TStringList SplitReportLines(const std::string& aText) {
-  TStringList lines;
-  std::size_t pos = 0;
-  while (pos < aText.size()) {
-    const auto end = aText.find_first_of("\r\n", pos);
-    if (end == std::string::npos) {
-      lines.push_back(aText.substr(pos));
-      break;
-    }
-    lines.push_back(aText.substr(pos, end - pos));
-    pos = end + 1;
-    if (aText[end] == '\r' && pos < aText.size() && aText[pos] == '\n')
-      ++pos;
-  }
-  return lines;
-}
-
 TRecipientMail::TRecipientMail(std::string aName) : TRecipient(std::move(aName)) {}
 
 TRecipientMail::~TRecipientMail() {
@@ -143,7 +126,7 @@ bool TRecipientMail::Init(const TStringList& aCfg) {
 }
 
 void TRecipientMail::Report(const std::string& aText) {
-  fQueue.push_back(SplitReportLines(aText));
+  fQueue.push_back(SplitTextLines(aText));
   SendNext();
 }
 

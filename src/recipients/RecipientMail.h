@@ -63,8 +63,4 @@ class TRecipientMail : public TRecipient {
   std::shared_ptr<TOrvoSimpleMail> fSMail;  // the worker on its way, if any
 };
 
-// Splits a report into lines: CR LF, CR or LF end a line; a text without
-// characters gives none.
-TStringList SplitReportLines(const std::string& aText);
-
 }  // namespace tavo

@@ -277,14 +277,5 @@ TEST_F(RecipientMailTest, DestroyedWhileSendingDetachesTheWorkerAndDropsTheQueue
   EXPECT_TRUE(server.Mails().empty());
 }
 
-TEST(SplitReportLinesTest, AnyLineEndEndsALine) {
-  EXPECT_EQ(SplitReportLines(""), TStringList{});
-  EXPECT_EQ(SplitReportLines("a"), (TStringList{"a"}));
-  EXPECT_EQ(SplitReportLines("a\r\n"), (TStringList{"a"}));
-  EXPECT_EQ(SplitReportLines("\r\n"), (TStringList{""}));
-  EXPECT_EQ(SplitReportLines("a\r\nb\rc\nd"), (TStringList{"a", "b", "c", "d"}));
-  EXPECT_EQ(SplitReportLines("a\n\nb\r\r"), (TStringList{"a", "", "b", ""}));
-}
-
 }  // namespace
 }  // namespace tavo
