@@ -4,6 +4,7 @@
 
 #include "config/SystemUtils.h"
 #include "recipients/RecipientMail.h"
+#include "recipients/RecipientSnmpTrap.h"
 #include "recipients/Recipients.h"
 
 namespace tavo {
@@ -39,6 +40,9 @@ void RegisterStandardRecipientTypes() {
   // One line per recipient class the product ships (see the header).
   RegisterRecipientType("SmtpMail", [](const std::string& aName) {
     return std::make_unique<TRecipientMail>(aName);
+  });
+  RegisterRecipientType("SnmpTrapV1", [](const std::string& aName) {
+    return std::make_unique<TRecipientSnmpTrapV1>(aName);
   });
 }
 
