@@ -186,17 +186,12 @@ bool TMessageAccount::CheckCount(std::string& aCmdToExe) {
   if (fnIntervalCounter <= fnIntervalCnt)
     return false;  // the window is still open
 
-  bool condition;
-  std::string conditionText;
-  if (fnThreshold == 0) {
-    condition = fnEventCounter > 0;
-    conditionText = Format("Counter = %d > 0", {fnEventCounter});
-  } else {
-    condition = fnEventCounter < fnThreshold;
-    conditionText = Format("Counter = %d < %d", {fnEventCounter, fnThreshold});
-  }
-
+  // Threshold 0: messages arrived; threshold T: fewer than T arrived.
+  const bool condition = fnThreshold == 0 ? fnEventCounter > 0 : fnEventCounter < fnThreshold;
   if (condition) {
+    const std::string conditionText =
+        fnThreshold == 0 ? Format("Counter = %d > 0", {fnEventCounter})
+                         : Format("Counter = %d < %d", {fnEventCounter, fnThreshold});
     if (fsActionCmd == "Send" || fsActionCmd == "SendOnce") {
       if (fbOnceSent) {
         TMsg::Trace("Report \"%s-%d\": already send once", {ClientName(), FiId});
