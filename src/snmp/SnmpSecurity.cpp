@@ -62,9 +62,11 @@ void AesEncryptBlocks(const void* aCtx, std::size_t aLen, std::uint8_t* aDst,
 
 class TLocalKeyCache {
  public:
+  // Never destroyed: a receiver thread that is not waited for may still
+  // derive keys while the process runs its exit handlers.
   static TLocalKeyCache& Instance() {
-    static TLocalKeyCache cache;
-    return cache;
+    static TLocalKeyCache* const cache = new TLocalKeyCache();
+    return *cache;
   }
 
   bool Find(const std::string& aId, std::string& aKey) {
