@@ -145,6 +145,16 @@ void UdpSocket::Bind(const std::string& aHost, std::uint16_t aPort) {
   }
 }
 
+void UdpSocket::BindOpen(const std::string& aHost, std::uint16_t aPort) {
+  if (fhSocket < 0)
+    throw EOSError("bind: socket not open", EBADF);
+  const SocketAddress addr = ResolveAddress(aHost, aPort, SOCK_DGRAM);
+  if (::bind(fhSocket, reinterpret_cast<const sockaddr*>(&addr.Storage), addr.Length) != 0) {
+    const int err = errno;
+    throw EOSError(ErrnoText("bind " + addr.ToString(), err), err);
+  }
+}
+
 int UdpSocket::SetReceiveBuffer(int aBytes) {
   ::setsockopt(fhSocket, SOL_SOCKET, SO_RCVBUF, &aBytes, sizeof aBytes);
   int granted = 0;
@@ -186,6 +196,47 @@ std::uint16_t UdpSocket::LocalPort() const {
 }
 
 void UdpSocket::Close() { CloseFd(fhSocket); }
+
+UdpBatchReader::UdpBatchReader(std::size_t aBatch, std::size_t aMaxLen)
+    : fnMaxLen(aMaxLen),
+      fBuffer(new char[aBatch * aMaxLen]),
+      fFrom(aBatch),
+      fLength(aBatch),
+      fMsgs(aBatch),
+      fIov(aBatch) {
+  for (std::size_t i = 0; i < aBatch; ++i) {
+    fIov[i].iov_base = fBuffer.get() + i * fnMaxLen;
+    fIov[i].iov_len = fnMaxLen;
+    fMsgs[i].msg_hdr.msg_iov = &fIov[i];
+    fMsgs[i].msg_hdr.msg_iovlen = 1;
+    fMsgs[i].msg_hdr.msg_name = &fFrom[i].Storage;
+  }
+}
+
+std::size_t UdpBatchReader::Read(UdpSocket& aSocket) {
+  const std::size_t batch = fMsgs.size();
+  for (auto& m : fMsgs)
+    m.msg_hdr.msg_namelen = sizeof(sockaddr_storage);
+  for (;;) {
+    const int n = ::recvmmsg(aSocket.Handle(), fMsgs.data(), static_cast<unsigned>(batch),
+                             MSG_DONTWAIT, nullptr);
+    if (n >= 0) {
+      for (int i = 0; i < n; ++i) {
+        fFrom[i].Length = fMsgs[i].msg_hdr.msg_namelen;
+        fLength[i] = std::min<std::size_t>(fMsgs[i].msg_len, fnMaxLen);
+      }
+      return static_cast<std::size_t>(n);
+    }
+    if (errno == EAGAIN || errno == EWOULDBLOCK)
+      return 0;
+    if (errno != EINTR)
+      throw EOSError(ErrnoText("recvmmsg", errno), errno);
+  }
+}
+
+std::string_view UdpBatchReader::Data(std::size_t aIndex) const {
+  return {fBuffer.get() + aIndex * fnMaxLen, fLength[aIndex]};
+}
 
 // --- TCP ---------------------------------------------------------------------
 

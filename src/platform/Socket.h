@@ -6,9 +6,11 @@
 // a time-out.
 
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +55,10 @@ class UdpSocket {
   // Opens a socket of the address's family and binds it. An empty host binds
   // all IPv4 interfaces.
   void Bind(const std::string& aHost, std::uint16_t aPort);
+  // Binds the socket already open (Open first) to aHost and aPort. After a
+  // failure the socket stays open and unbound, so the bind can be tried
+  // again; datagrams are never lost to a reopened socket.
+  void BindOpen(const std::string& aHost, std::uint16_t aPort);
   // Asks for a receive buffer of aBytes; returns the size the system granted.
   int SetReceiveBuffer(int aBytes);
   // Waits until a datagram can be read: true when one can, false on time-out
@@ -70,6 +76,27 @@ class UdpSocket {
 
  private:
   int fhSocket = -1;
+};
+
+// Reads the datagrams waiting on a socket in batches, one system call per
+// batch (recvmmsg). Holds its buffers; used by one thread.
+class UdpBatchReader {
+ public:
+  explicit UdpBatchReader(std::size_t aBatch = 32, std::size_t aMaxLen = 65536);
+  // Reads up to the batch size of datagrams already waiting, without
+  // blocking; each one is cut at aMaxLen bytes. Returns how many were read
+  // (0 when none waits). Throws EOSError on a socket error.
+  std::size_t Read(UdpSocket& aSocket);
+  std::string_view Data(std::size_t aIndex) const;
+  const SocketAddress& From(std::size_t aIndex) const { return fFrom[aIndex]; }
+
+ private:
+  std::size_t fnMaxLen;
+  std::unique_ptr<char[]> fBuffer;  // not zero-filled: untouched pages stay unmapped
+  std::vector<SocketAddress> fFrom;
+  std::vector<std::size_t> fLength;
+  std::vector<mmsghdr> fMsgs;
+  std::vector<iovec> fIov;
 };
 
 class TcpStream {

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <memory>
 #include <thread>
 
 namespace tavo {
@@ -40,6 +41,45 @@ TEST(SocketTest, BindingABusyPortThrows) {
   UdpSocket second;
   EXPECT_THROW(second.Bind("127.0.0.1", first.LocalPort()), EOSError);
   EXPECT_FALSE(second.IsOpen());
+}
+
+TEST(SocketTest, ABindThatFailedCanBeRetriedOnTheSameSocket) {
+  auto first = std::make_unique<UdpSocket>();
+  first->Bind("127.0.0.1", 0);
+  const std::uint16_t port = first->LocalPort();
+  UdpSocket second;
+  second.Open(AF_INET);
+  EXPECT_THROW(second.BindOpen("127.0.0.1", port), EOSError);
+  EXPECT_TRUE(second.IsOpen());
+  first.reset();
+  second.BindOpen("127.0.0.1", port);
+  EXPECT_EQ(second.LocalPort(), port);
+}
+
+TEST(SocketTest, BatchReaderTakesWhatWaitsInBatchesAndCutsLongDatagrams) {
+  UdpSocket receiver;
+  receiver.Bind("127.0.0.1", 0);
+  UdpSocket sender;
+  const SocketAddress to = ResolveAddress("127.0.0.1", receiver.LocalPort(), SOCK_DGRAM);
+  for (int i = 0; i < 5; ++i)
+    sender.SendTo("d" + std::to_string(i), to);
+  sender.SendTo(std::string(100, 'x'), to);
+  UdpBatchReader reader(4, 64);
+  ASSERT_TRUE(receiver.WaitReadable(2000));
+  std::vector<std::string> got;
+  for (int turn = 0; turn < 10 && got.size() < 6; ++turn) {
+    const std::size_t n = reader.Read(receiver);
+    EXPECT_LE(n, 4u);
+    for (std::size_t i = 0; i < n; ++i) {
+      got.emplace_back(reader.Data(i));
+      EXPECT_EQ(reader.From(i).Port(), sender.LocalPort());
+    }
+  }
+  ASSERT_EQ(got.size(), 6u);
+  EXPECT_EQ(got[0], "d0");
+  EXPECT_EQ(got[4], "d4");
+  EXPECT_EQ(got[5], std::string(64, 'x'));
+  EXPECT_EQ(reader.Read(receiver), 0u);  // nothing waits: no block
 }
 
 TEST(SocketTest, TcpExchangeAndTimeouts) {
