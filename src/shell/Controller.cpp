@@ -7,6 +7,7 @@
 
 #include "config/IniFileIo.h"
 #include "messages/MsgUtils.h"
+#include "recipients/Recipients.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
@@ -63,6 +64,7 @@ void TfrmMain::FormCreate(QObject* /*aSender*/) {
       TMsg::Info("Application start: " + fsCaption);
     }
     WriteLogFileBanner();
+    TRecipientList::Instance();
 
     QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(kDeferredInitEvent)));
   } catch (const std::exception& e) {
@@ -132,10 +134,18 @@ void TfrmMain::ReadGeneral(const TOrvoIniFile& aIni) {
   fCheckIntervalTimer.setInterval(seconds * 1000);
 }
 
+void TfrmMain::LoadRecipients(const TOrvoIniFile& aIni) {
+  TMsg::Trace("Load recipient(s)...");
+  TStringList lines;
+  aIni.ReadSectionValues("Recipients", lines);
+  TRecipientList::Instance().Init(lines);
+}
+
 void TfrmMain::DeferredInit() {
   {
     std::unique_ptr<TOrvoIniFile> ini = TIniFileIo::Instance().Open();
     ReadGeneral(*ini);
+    LoadRecipients(*ini);
     if (!fbCheckOnly && Memo1Visible())
       fConsole->FillConsoleLists();
   }
@@ -160,6 +170,7 @@ void TfrmMain::FormDestroy(QObject* /*aSender*/) {
     return;
   fbDestroyed = true;
   fCheckIntervalTimer.stop();
+  TRecipientList::InstanceRelease();
   TMsg::Info(RunAsService() ? "Service closed" : "Application closed");
   if (TMsgClass* dispatcher = TMsgClass::Singleton()) {
     dispatcher->OnNewMsg = nullptr;
@@ -193,6 +204,7 @@ int TfrmMain::RunConfigurationCheck() {
     TMsg::Fatal(e.what());
   }
   fbDestroyed = true;
+  TRecipientList::InstanceRelease();
   dispatcher->OnNewMsg = nullptr;
   TMsgClass::ReleaseSingleton();
   return fbErrorSeen ? 1 : 0;

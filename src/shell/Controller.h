@@ -79,6 +79,7 @@ class TfrmMain : public QObject {
   void SetUpLogFile();
   void WriteLogFileBanner();
   void ReadGeneral(const TOrvoIniFile& aIni);
+  void LoadRecipients(const TOrvoIniFile& aIni);
 
   IConsole* fConsole;  // not owned; none without a window
   std::string fsCaption;
