@@ -6,11 +6,12 @@
 #include <cstdio>
 
 #include "config/IniFileIo.h"
+#include "config/SystemUtils.h"
 #include "messages/MsgUtils.h"
-#include "recipients/Recipients.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "recipients/Recipients.h"
 #include "shell/Guard.h"
 #include "shell/RunMode.h"
 
@@ -141,11 +142,96 @@ void TfrmMain::LoadRecipients(const TOrvoIniFile& aIni) {
   TRecipientList::Instance().Init(lines);
 }
 
+namespace {
+
+// The SNMPv3 protocols of the receiver's user; an unknown name is reported
+// and the default is used.
+TV3Auth ReadAuthProtocol(const TOrvoIniFile& aIni) {
+  const std::string name = aIni.ReadString("SnmpTrapReceiver", "AuthProtocol", "MD5");
+  if (SameText(name, "MD5"))
+    return TV3Auth::AuthMD5;
+  if (SameText(name, "SHA") || SameText(name, "SHA1") || SameText(name, "SHA-1")) {
+    return TV3Auth::AuthSHA1;
+  }
+  TMsg::Error("Unknown AuthProtocol \"%s\" in [SnmpTrapReceiver]: MD5 is used", {name});
+  return TV3Auth::AuthMD5;
+}
+
+TV3Priv ReadPrivProtocol(const TOrvoIniFile& aIni) {
+  const std::string name = aIni.ReadString("SnmpTrapReceiver", "PrivProtocol", "DES");
+  if (SameText(name, "DES"))
+    return TV3Priv::PrivDES;
+  if (SameText(name, "3DES"))
+    return TV3Priv::Priv3DES;
+  if (SameText(name, "AES") || SameText(name, "AES128") || SameText(name, "AES-128")) {
+    return TV3Priv::PrivAES;
+  }
+  TMsg::Error("Unknown PrivProtocol \"%s\" in [SnmpTrapReceiver]: DES is used", {name});
+  return TV3Priv::PrivDES;
+}
+
+}  // namespace
+
+void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
+  const std::string host = aIni.ReadString("SnmpTrapReceiver", "Host", "127.0.0.1");
+  const std::int32_t port = aIni.ReadInteger("SnmpTrapReceiver", "Port", 0);
+  if (port < 1) {
+    TMsg::Trace("Skip SNMP trap receiver");
+    return;
+  }
+  TMsg::Trace("Initialize SNMP trap receiver");
+  if (port > 65535) {
+    // Its low 16 bits would be another port than the one configured.
+    TMsg::Error("Invalid SNMP trap receiver port %d", {port});
+    return;
+  }
+  const std::string community = aIni.ReadString("SnmpTrapReceiver", "Community", "");
+  const std::string user = aIni.ReadString("SnmpTrapReceiver", "UserName", "TavoSnmpTrap");
+  const std::string userPwd = aIni.ReadString("SnmpTrapReceiver", "UserPassword", "4TorfBalunixe!");
+  const std::string privPwd =
+      aIni.ReadString("SnmpTrapReceiver", "PrivacyPassword", "QuastelbrinkSorgenlaufwer");
+  const TV3Auth auth = ReadAuthProtocol(aIni);
+  const TV3Priv priv = ReadPrivProtocol(aIni);
+  if (fbCheckOnly) {
+    TMsg::Info("SNMP trap receiver would listen on %s:%d", {host, port});
+    return;
+  }
+  fTrapReceiver = std::make_unique<TSnmpTrapReceiver>(host, static_cast<std::uint16_t>(port),
+                                                      community, user, userPwd, privPwd);
+  fTrapReceiver->AuthMode = auth;
+  fTrapReceiver->PrivMode = priv;
+  fTrapReceiver->OnData = [this](TSnmpTrapReceiver* aSender) { TrapReceiverData(aSender); };
+  fTrapReceiver->OnDone = [this](const std::string& aText) { TrapReceiverDone(aText); };
+  if (OnTrapReceiverCreated)
+    OnTrapReceiverCreated(*fTrapReceiver);
+  fTrapReceiver->Start();
+  TMsg::Info("SNMP trap receiver listening on %s:%d", {host, port});
+}
+
+void TfrmMain::TrapReceiverData(TSnmpTrapReceiver* /*aSender*/) {
+  TSnmpTrapReceiver& r = *fTrapReceiver;
+  const int n = r.MibCount();
+  if (n <= 0) {
+    TMsg::Trace("No MIBs in SNMP trap");
+    return;
+  }
+  TMsg::Trace("No client configuration with OID \"%s\" and following OIDs found!", {r.MibOid(0)});
+}
+
+void TfrmMain::TrapReceiverDone(const std::string& aText) {
+  if (!aText.empty()) {
+    TMsg::Error("Client SNMP trap receiver closed with: " + aText);
+  } else {
+    TMsg::Error("Client SNMP trap receiver closed without error.");
+  }
+}
+
 void TfrmMain::DeferredInit() {
   {
     std::unique_ptr<TOrvoIniFile> ini = TIniFileIo::Instance().Open();
     ReadGeneral(*ini);
     LoadRecipients(*ini);
+    StartTrapReceiver(*ini);
     if (!fbCheckOnly && Memo1Visible())
       fConsole->FillConsoleLists();
   }
@@ -170,6 +256,12 @@ void TfrmMain::FormDestroy(QObject* /*aSender*/) {
     return;
   fbDestroyed = true;
   fCheckIntervalTimer.stop();
+  if (fTrapReceiver) {
+    // Nothing that arrives from now on reaches the controller.
+    fTrapReceiver->OnData = nullptr;
+    fTrapReceiver->OnDone = nullptr;
+    fTrapReceiver->Terminate();
+  }
   TRecipientList::InstanceRelease();
   TMsg::Info(RunAsService() ? "Service closed" : "Application closed");
   if (TMsgClass* dispatcher = TMsgClass::Singleton()) {

@@ -20,6 +20,7 @@
 
 #include "messages/LogFile.h"
 #include "messages/MsgClasses.h"
+#include "snmp/SnmpTrapReceiver.h"
 
 namespace tavo {
 
@@ -58,6 +59,10 @@ class TfrmMain : public QObject {
   void DeferredInit();
   void NewMsgEvent(TMsgBase* aSender, TMsgId aId, const std::string& aText);
   void CheckIntervalTimerEvent(QObject* aSender = nullptr);
+  // The trap dispatch: the receiver's OnData.
+  void TrapReceiverData(TSnmpTrapReceiver* aSender);
+  // The receiver thread has ended (its OnDone); aText is its last error.
+  void TrapReceiverDone(const std::string& aText);
 
   // --check: loads the configuration as start-up does with every message
   // line on standard output, starts nothing. Returns the exit status: 0
@@ -71,6 +76,10 @@ class TfrmMain : public QObject {
   bool Memo1Visible() const;
   const QTimer& CheckIntervalTimer() const { return fCheckIntervalTimer; }
   TLogFile* LogFile() const { return fLogFile.get(); }
+  TSnmpTrapReceiver* TrapReceiver() const { return fTrapReceiver.get(); }
+
+  // Test seam: called with the new receiver before it starts.
+  std::function<void(TSnmpTrapReceiver&)> OnTrapReceiverCreated;
 
  protected:
   bool event(QEvent* aEvent) override;
@@ -80,10 +89,14 @@ class TfrmMain : public QObject {
   void WriteLogFileBanner();
   void ReadGeneral(const TOrvoIniFile& aIni);
   void LoadRecipients(const TOrvoIniFile& aIni);
+  void StartTrapReceiver(const TOrvoIniFile& aIni);
 
   IConsole* fConsole;  // not owned; none without a window
   std::string fsCaption;
   std::unique_ptr<TLogFile> fLogFile;
+  // Not waited for at FormDestroy; joined when the controller goes, after
+  // the main thread's shutdown has begun.
+  std::unique_ptr<TSnmpTrapReceiver> fTrapReceiver;
   QTimer fCheckIntervalTimer;
   bool fbCreated = false;    // FormCreate has run
   bool fbDestroyed = false;  // FormDestroy has run

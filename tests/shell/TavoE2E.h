@@ -42,6 +42,11 @@ class TavoRun {
   std::unique_ptr<ChildProcess> fProcess;
 };
 
+// net-snmp's snmptrap (or snmpinform) with MIBS= and a scratch persistent
+// directory in aDir, so nothing is read or written outside the test.
+RunResult NetSnmp(const TempDir& aDir, const std::string& aTool,
+                  const std::vector<std::string>& aArgs);
+
 // Splits a log file's text into its lines with the time stamps removed.
 std::vector<std::string> LogLinesOf(const std::string& aText);
 

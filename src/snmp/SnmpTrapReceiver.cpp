@@ -1,0 +1,353 @@
+#include "snmp/SnmpTrapReceiver.h"
+
+#include <sys/socket.h>
+
+#include "messages/MsgClasses.h"
+#include "platform/MainThread.h"
+#include "platform/Socket.h"
+#include "platform/TextCodec.h"
+#include "snmp/SnmpSecurity.h"
+
+namespace tavo {
+namespace {
+
+// How often the threads look at a stop request while they wait.
+constexpr int kStopPollMs = 200;
+// A port that is taken is tried again after this long.
+constexpr auto kBindRetry = std::chrono::seconds(1);
+// Datagrams read with one system call.
+constexpr std::size_t kReadBatch = 32;
+constexpr std::size_t kMaxDatagram = 65536;
+
+const char* LevelName(TV3Flags aFlags) {
+  switch (aFlags) {
+    case TV3Flags::AuthNoPriv:
+      return "AuthNoPriv";
+    case TV3Flags::AuthPriv:
+      return "AuthPriv";
+    default:
+      return "NoAuthNoPriv";
+  }
+}
+
+std::string HexText(std::string_view aBytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(aBytes.size() * 2);
+  for (unsigned char c : aBytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 0x0F];
+  }
+  return out;
+}
+
+// A configured text against the 8-bit text of a message: the system sends
+// and expects Windows-1252, other senders (net-snmp on Linux) UTF-8.
+bool SameConfiguredText(const std::string& aReceived, const std::string& aConfigured) {
+  return aReceived == Utf8ToCp1252(aConfigured) || aReceived == aConfigured;
+}
+
+}  // namespace
+
+struct TSnmpTrapReceiver::Datagram {
+  std::string Data;
+  SocketAddress From;
+};
+
+// What exists while the thread runs: the socket and its reader thread, and
+// the record every datagram is decoded into.
+struct TSnmpTrapReceiver::Endpoint {
+  UdpSocket Sock;
+  std::thread Reader;
+  TSNMPRec Reply;
+  std::string Buffer;  // the datagram being handled, as received
+  std::string HostIP = "0.0.0.0";
+};
+
+TSnmpTrapReceiver::TSnmpTrapReceiver(std::string aHost, std::uint16_t aPort, std::string aCommunity,
+                                     std::string aUserName, std::string aUserPwd,
+                                     std::string aPrivacyPwd)
+    : fsHost(std::move(aHost)),
+      fwPort(aPort),
+      fsCommunity(std::move(aCommunity)),
+      fsUserName(std::move(aUserName)),
+      fsUserPwd(std::move(aUserPwd)),
+      fsPrivacyPwd(std::move(aPrivacyPwd)) {}
+
+TSnmpTrapReceiver::~TSnmpTrapReceiver() {
+  Terminate();
+  if (fThread.joinable())
+    fThread.join();
+}
+
+void TSnmpTrapReceiver::Start() {
+  if (fThread.joinable())
+    return;
+  fThread = std::thread([this] { Execute(); });
+}
+
+void TSnmpTrapReceiver::Terminate() {
+  std::lock_guard lock(fQueueMutex);
+  fbTerminated = true;
+  fQueueReady.notify_all();
+}
+
+void TSnmpTrapReceiver::SynchronizeMain(const std::function<void()>& aProc) {
+  IMainThread* main = MainThread();
+  if (!main)
+    throw EShutdown();
+  main->Synchronize(aProc);
+}
+
+void TSnmpTrapReceiver::Execute() {
+  try {
+    fSnmp = std::make_unique<Endpoint>();
+    fSnmp->Reply.FAuthMode = AuthMode;
+    fSnmp->Reply.FPrivMode = PrivMode;
+    fSnmp->Reply.FPrivPassword = Utf8ToCp1252(fsPrivacyPwd);
+    if (OnEndpointSetup)
+      OnEndpointSetup();
+    if (!MainThread())
+      throw Exception("no main thread to hand traps to");
+    fSnmp->Sock.Open(AF_INET);
+    fSnmp->Sock.SetReceiveBuffer(kReceiveBufferBytes);
+    fbHasEndpoint = true;
+    fSnmp->Reader = std::thread([this] { ReaderLoop(); });
+    while (!fbTerminated) {
+      try {
+        if (RecvTrap())
+          SynchronizeMain([this] { HandleMessage(); });
+        ReportDrops();
+      } catch (const EShutdown&) {
+        break;
+      } catch (const std::exception& e) {
+        fsLastError = e.what();
+        try {
+          SynchronizeMain([this] { ReportPacketError(); });
+        } catch (const EShutdown&) {
+          break;
+        } catch (...) {
+          // Reporting failed; the next datagram is more important.
+        }
+      }
+    }
+  } catch (const EShutdown&) {
+  } catch (const std::exception& e) {
+    fsLastError = std::string("SNMP receiver exception: ") + e.what();
+  }
+  try {
+    SynchronizeMain([this] { SignalDone(); });
+  } catch (...) {
+    // Shutting down: nobody listens any more.
+  }
+  Terminate();  // the reader stops with us
+  if (fSnmp && fSnmp->Reader.joinable())
+    fSnmp->Reader.join();
+  fbHasEndpoint = false;
+  if (fSnmp)
+    fSnmp->Sock.Close();
+  fbFinished = true;
+}
+
+// The reader thread: binds the socket (again and again while the port is
+// taken) and moves every datagram into the queue at once.
+void TSnmpTrapReceiver::ReaderLoop() {
+  UdpBatchReader reader(kReadBatch, kMaxDatagram);
+  bool bound = false;
+  auto nextBind = std::chrono::steady_clock::now();
+  while (!fbTerminated) {
+    try {
+      if (!bound) {
+        if (std::chrono::steady_clock::now() >= nextBind) {
+          try {
+            fSnmp->Sock.BindOpen("0.0.0.0", fwPort);
+            bound = true;
+            fwBoundPort = fSnmp->Sock.LocalPort();
+          } catch (const EOSError&) {
+            nextBind = std::chrono::steady_clock::now() + kBindRetry;
+          }
+        }
+        if (!bound) {
+          std::unique_lock lock(fQueueMutex);
+          fQueueReady.wait_for(lock, std::chrono::milliseconds(kStopPollMs),
+                               [this] { return fbTerminated.load(); });
+          continue;
+        }
+      }
+      if (!fSnmp->Sock.WaitReadable(kStopPollMs))
+        continue;
+      const std::size_t n = reader.Read(fSnmp->Sock);
+      if (n == 0)
+        continue;
+      std::uint64_t dropped = 0;
+      {
+        std::lock_guard lock(fQueueMutex);
+        for (std::size_t i = 0; i < n; ++i) {
+          if (fQueue.size() >= QueueLimit) {
+            ++dropped;
+          } else {
+            fQueue.push_back(Datagram{std::string(reader.Data(i)), reader.From(i)});
+          }
+        }
+        if (fbConsumerWaiting)
+          fQueueReady.notify_all();
+      }
+      if (dropped)
+        fnDroppedTotal += dropped;
+    } catch (const std::exception&) {
+      // Socket errors are not reported; the loop simply goes on.
+    }
+  }
+}
+
+bool TSnmpTrapReceiver::RecvTrap() {
+  Datagram d;
+  {
+    std::unique_lock lock(fQueueMutex);
+    if (fQueue.empty()) {
+      fbConsumerWaiting = true;
+      fQueueReady.wait_for(lock, std::chrono::milliseconds(Timeout),
+                           [this] { return !fQueue.empty() || fbTerminated.load(); });
+      fbConsumerWaiting = false;
+      if (fQueue.empty())
+        return false;
+    }
+    d = std::move(fQueue.front());
+    fQueue.pop_front();
+  }
+  Endpoint& ep = *fSnmp;
+  ep.Reply.Clear();
+  ep.HostIP = "0.0.0.0";
+  if (d.Data.empty())
+    return false;
+  ep.HostIP = d.From.Host();
+  ep.Buffer = std::move(d.Data);
+  return ep.Reply.DecodeBuf(ep.Buffer);
+}
+
+void TSnmpTrapReceiver::HandleMessage() {
+  const TSNMPRec& r = fSnmp->Reply;
+  TMsg::Trace(
+      "SNMP trap packet received from %s: Version=%d, RequestId=%d, ErrorStatus=%d, "
+      "ErrorIndex=%d, MIBs=%d",
+      {fSnmp->HostIP, r.FVersion, r.FID, r.FErrorStatus, r.FErrorIndex, r.MIBCount()});
+  switch (r.FVersion) {
+    case 0:
+      if (fsCommunity.empty()) {
+        TMsg::Hint("SNMPv1 disabled!");
+        return;
+      }
+      if (!SameConfiguredText(r.FCommunity, fsCommunity)) {
+        TMsg::Hint("SNMPv1 trap packet width invalid community \"%s\" ignored!",
+                   {ReceivedTextToUtf8(r.FCommunity)});
+        return;
+      }
+      break;
+    case 3:
+      if (!CheckSecurity())
+        return;
+      break;
+    default:
+      TMsg::Warning("SNMP trap packet version %d not supported", {r.FVersion});
+      return;
+  }
+  const TMsgClass* dispatcher = TMsgClass::Singleton();
+  if (dispatcher && dispatcher->Level == eDebug) {
+    for (int i = 0; i < r.MIBCount(); ++i)
+      TMsg::Debug(MibRecord(static_cast<std::uint16_t>(i)));
+  }
+  if (OnData)
+    OnData(this);
+}
+
+bool TSnmpTrapReceiver::CheckSecurity() {
+  const TSNMPRec& r = fSnmp->Reply;
+  bool admitted = false;
+  switch (r.FFlags) {
+    case TV3Flags::NoAuthNoPriv:
+      break;
+    case TV3Flags::AuthNoPriv:
+    case TV3Flags::AuthPriv:
+      if (!SameConfiguredText(r.FUserName, fsUserName)) {
+        if (r.FFlags == TV3Flags::AuthNoPriv) {
+          TMsg::Error("Unknown authorisation\"%s\"!", {ReceivedTextToUtf8(r.FUserName)});
+        } else {
+          TMsg::Error("Unknown authorisation username \"%s\"!", {ReceivedTextToUtf8(r.FUserName)});
+        }
+        TraceRefusal();
+        break;
+      }
+      // The code is checked over the bytes as received, so authentic
+      // messages of any sender pass, encrypted or not.
+      if (!VerifyAuthentication(fSnmp->Buffer, AuthMode, Utf8ToCp1252(fsUserPwd))) {
+        TMsg::Error("Authentication failed!");
+        TraceRefusal();
+        break;
+      }
+      admitted = true;
+      break;
+  }
+  if (r.FFlagReportable)
+    TMsg::Warning("SNMP trap reply not supported!");
+  return admitted;
+}
+
+void TSnmpTrapReceiver::TraceRefusal() {
+  const TSNMPRec& r = fSnmp->Reply;
+  TMsg::Trace("SNMPv3 trap refused: EngineID=%s, User=\"%s\", SecurityLevel=%s",
+              {HexText(r.FAuthEngineID), ReceivedTextToUtf8(r.FUserName), LevelName(r.FFlags)});
+}
+
+void TSnmpTrapReceiver::ReportPacketError() {
+  TMsg::Error("SNMP trap packet error: " + fsLastError);
+  fsLastError.clear();
+}
+
+void TSnmpTrapReceiver::SignalDone() {
+  if (OnDone)
+    OnDone(fsLastError);
+}
+
+void TSnmpTrapReceiver::ReportDrops() {
+  const std::uint64_t total = fnDroppedTotal.load();
+  if (total == fnDroppedReported)
+    return;
+  const auto now = std::chrono::steady_clock::now();
+  if (fnDroppedReported != 0 && now - fLastDropWarning < std::chrono::seconds(1))
+    return;
+  const std::uint64_t n = total - fnDroppedReported;
+  fnDroppedReported = total;
+  fLastDropWarning = now;
+  SynchronizeMain(
+      [n] { TMsg::Warning("SNMP trap receiver queue full: %d datagram(s) dropped", {n}); });
+}
+
+int TSnmpTrapReceiver::MibCount() const {
+  if (!fbHasEndpoint)
+    return -1;
+  return fSnmp->Reply.MIBCount();
+}
+
+std::string TSnmpTrapReceiver::MibOid(std::uint16_t aIndex) const {
+  if (!fbHasEndpoint)
+    return {};
+  const TSNMPMib* mib = fSnmp->Reply.MIBByIndex(aIndex);
+  return mib ? ReceivedTextToUtf8(mib->FOID) : std::string();
+}
+
+std::string TSnmpTrapReceiver::MibValue(const std::string& sOID) const {
+  if (!fbHasEndpoint)
+    return {};
+  return ReceivedTextToUtf8(fSnmp->Reply.MIBGet(sOID));
+}
+
+std::string TSnmpTrapReceiver::MibRecord(std::uint16_t aIndex) const {
+  if (!fbHasEndpoint)
+    return {};
+  const TSNMPMib* mib = fSnmp->Reply.MIBByIndex(aIndex);
+  if (!mib)
+    return {};
+  return ReceivedTextToUtf8(mib->FOID) + " = " + ReceivedTextToUtf8(mib->FValue);
+}
+
+}  // namespace tavo

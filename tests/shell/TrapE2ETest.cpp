@@ -1,0 +1,202 @@
+// The real tavo receiving traps from net-snmp's snmptrap: the receiver's
+// messages, SNMPv3 admission, the dispatch, and a stop under load.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "TavoE2E.h"
+#include "platform/Socket.h"
+#include "snmp/SnmpMessage.h"
+
+namespace tavo::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kBase = "1.3.6.4.1.52814.8424";
+constexpr const char* kUser = "TavoSnmpTrap";
+constexpr const char* kAuthPwd = "4TorfBalunixe!";
+constexpr const char* kPrivPwd = "QuastelbrinkSorgenlaufwer";
+constexpr const char* kEngine = "0x8000000001020304";
+
+class TrapE2ETest : public ::testing::Test {
+ protected:
+  std::string ReceiverSection(const std::string& aExtra = "Community=public\n") const {
+    return "[SnmpTrapReceiver]\nHost=127.0.0.1\nPort=" + std::to_string(fPort) + "\n" + aExtra;
+  }
+  void StartTavo(const std::string& aIni) {
+    fTavo = std::make_unique<TavoRun>(fDir, aIni);
+    fTavo->Start();
+    ASSERT_TRUE(
+        fTavo->WaitForLine("SNMP trap receiver listening on 127.0.0.1:" + std::to_string(fPort)))
+        << fTavo->Dump();
+    // Bound once the port can no longer be bound by anybody else.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          try {
+            UdpSocket probe;
+            probe.Bind("127.0.0.1", fPort);
+            return false;
+          } catch (const EOSError&) {
+            return true;
+          }
+        },
+        5s));
+  }
+  std::string Target() const { return "127.0.0.1:" + std::to_string(fPort); }
+  // snmptrap -v 1 with the test sender's enterprise and the given bindings.
+  RunResult V1(const std::string& aCommunity, const std::vector<std::string>& aBindings) {
+    std::vector<std::string> args = {
+        "-v", "1", "-c", aCommunity, Target(), std::string(kBase) + ".0", "", "6", "8424", ""};
+    args.insert(args.end(), aBindings.begin(), aBindings.end());
+    return NetSnmp(fDir, "snmptrap", args);
+  }
+  // snmptrap -v 3 at a security level, with the message id and text bindings.
+  RunResult V3(const std::string& aLevel, const std::string& aUser, const std::string& aAuthPwd,
+               const std::string& aAuth = "MD5", const std::string& aPriv = "DES",
+               const std::string& aTool = "snmptrap") {
+    std::vector<std::string> args = {"-v", "3", "-e", kEngine, "-u", aUser, "-l", aLevel};
+    if (aLevel != "noAuthNoPriv")
+      args.insert(args.end(), {"-a", aAuth, "-A", aAuthPwd});
+    if (aLevel == "authPriv")
+      args.insert(args.end(), {"-x", aPriv, "-X", kPrivPwd});
+    if (aTool == "snmpinform")
+      args.insert(args.end(), {"-r", "0", "-t", "1"});
+    args.insert(args.end(), {Target(), "", std::string(kBase) + ".0", std::string(kBase) + ".1",
+                             "i", "100", std::string(kBase) + ".2", "s", "v3 text"});
+    return NetSnmp(fDir, aTool, args);
+  }
+  // Waits for aCount lines containing aText in all.
+  bool WaitForCount(const std::string& aText, int aCount) {
+    return WaitFor([&] { return fTavo->Count(aText) >= aCount; }, 10s);
+  }
+
+  TempDir fDir;
+  std::uint16_t fPort = FreeUdpPort();
+  std::unique_ptr<TavoRun> fTavo;
+};
+
+TEST_F(TrapE2ETest, ReceiverAndDispatchMessagesWithoutAClient) {
+  StartTavo("[Logging]\nLevel=Debug\n" + ReceiverSection());
+  ASSERT_EQ(V1("public", {}).Status, 0);
+  ASSERT_EQ(V1("public", {std::string(kBase) + ".1", "i", "100"}).Status, 0);
+  ASSERT_EQ(V1("Public", {}).Status, 0);
+  ASSERT_EQ(NetSnmp(fDir, "snmptrap",
+                    {"-v", "2c", "-c", "public", Target(), "", std::string(kBase) + ".0"})
+                .Status,
+            0);
+  ASSERT_TRUE(WaitForCount("SNMP trap packet received from 127.0.0.1: Version=", 4))
+      << fTavo->Dump();
+  ASSERT_TRUE(fTavo->WaitForLine("not supported"));
+  ASSERT_TRUE(fTavo->Stop());
+  const auto lines = fTavo->Lines();
+  auto after = [&](int aNth) {  // the lines following the aNth packet line
+    std::vector<std::string> out;
+    int seen = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (lines[i].find("SNMP trap packet received") == std::string::npos)
+        continue;
+      if (++seen != aNth)
+        continue;
+      for (std::size_t j = i + 1;
+           j < lines.size() && lines[j].find("SNMP trap packet received") == std::string::npos &&
+           lines[j] != "Info:  Service closed";
+           ++j) {
+        out.push_back(lines[j]);
+      }
+    }
+    return out;
+  };
+  EXPECT_THAT(lines,
+              ::testing::Contains("Trace: SNMP trap packet received from 127.0.0.1: Version=0, "
+                                  "RequestId=1, ErrorStatus=0, ErrorIndex=0, MIBs=0"));
+  EXPECT_THAT(after(1), ::testing::ElementsAre("Trace: No MIBs in SNMP trap"));
+  EXPECT_THAT(after(2),
+              ::testing::ElementsAre("Debug: " + std::string(kBase) + ".1 = 100",
+                                     "Trace: No client configuration with OID \"" +
+                                         std::string(kBase) + ".1\" and following OIDs found!"));
+  EXPECT_THAT(after(3),
+              ::testing::ElementsAre(
+                  "Hint:  SNMPv1 trap packet width invalid community \"Public\" ignored!"));
+  EXPECT_THAT(after(4),
+              ::testing::ElementsAre("Warning: SNMP trap packet version 1 not supported"));
+}
+
+TEST_F(TrapE2ETest, WithoutACommunitySnmpV1IsOff) {
+  StartTavo(ReceiverSection(""));
+  ASSERT_EQ(V1("public", {}).Status, 0);
+  ASSERT_TRUE(fTavo->WaitForLine("Hint:  SNMPv1 disabled!")) << fTavo->Dump();
+  ASSERT_TRUE(fTavo->Stop());
+}
+
+TEST_F(TrapE2ETest, SnmpV3RefusalsAndTheReportableWarning) {
+  StartTavo(ReceiverSection());
+  ASSERT_EQ(V3("authNoPriv", kUser, "wrong-password").Status, 0);
+  ASSERT_TRUE(fTavo->WaitForLine("Error: Authentication failed!")) << fTavo->Dump();
+  ASSERT_EQ(V3("authNoPriv", "intruder", kAuthPwd).Status, 0);
+  ASSERT_TRUE(fTavo->WaitForLine("Error: Unknown authorisation\"intruder\"!")) << fTavo->Dump();
+  ASSERT_EQ(V3("authPriv", "intruder", kAuthPwd).Status, 0);
+  ASSERT_TRUE(fTavo->WaitForLine("Error: Unknown authorisation username \"intruder\"!"))
+      << fTavo->Dump();
+  ASSERT_EQ(V3("noAuthNoPriv", kUser, "").Status, 0);
+  // An authentic inform carries the reportable flag: it is handed on, and
+  // no answer is ever sent (snmpinform gives up).
+  V3("authNoPriv", kUser, kAuthPwd, "MD5", "DES", "snmpinform");
+  ASSERT_TRUE(fTavo->WaitForLine("Warning: SNMP trap reply not supported!")) << fTavo->Dump();
+  ASSERT_TRUE(fTavo->Stop());
+  EXPECT_EQ(fTavo->Count("Trace: SNMPv3 trap refused: EngineID=8000000001020304, "
+                         "User=\"TavoSnmpTrap\", SecurityLevel=AuthNoPriv"),
+            1)
+      << fTavo->Dump();
+  EXPECT_EQ(fTavo->Count("Trace: SNMPv3 trap refused: EngineID=8000000001020304, "
+                         "User=\"intruder\", SecurityLevel=AuthPriv"),
+            1);
+  // noAuthNoPriv: the packet line and nothing else; only the inform is
+  // handed on to the dispatch.
+  EXPECT_EQ(fTavo->Count("Error: "), 3);
+  EXPECT_EQ(fTavo->Count("No client configuration"), 1) << fTavo->Dump();
+}
+
+TEST_F(TrapE2ETest, AnEmptyUserPasswordMakesEveryAuthenticatedTrapAPacketError) {
+  StartTavo(ReceiverSection("UserPassword=\n"));
+  ASSERT_EQ(V3("authNoPriv", kUser, kAuthPwd).Status, 0);
+  ASSERT_TRUE(fTavo->WaitForLine("Error: SNMP trap packet error: ")) << fTavo->Dump();
+  ASSERT_TRUE(fTavo->Stop());
+}
+
+TEST_F(TrapE2ETest, SigtermUnderASteadyTrapLoad) {
+  StartTavo(ReceiverSection());
+  std::atomic<bool> stop{false};
+  std::thread load([&] {
+    TSNMPRec trap;
+    trap.FPDUType = kPduTrapV1;
+    trap.FOldTrapEnterprise = std::string(kBase) + ".0";
+    trap.MIBAdd(std::string(kBase) + ".1", "100", 2);
+    const std::string bytes = trap.EncodeBuf();
+    UdpSocket sender;
+    const SocketAddress to = ResolveAddress("127.0.0.1", fPort, SOCK_DGRAM);
+    for (int i = 0; i < 200000 && !stop; ++i) {  // about 5,000 a second
+      sender.SendTo(bytes, to);
+      if (i % 50 == 49)
+        std::this_thread::sleep_for(10ms);
+    }
+  });
+  ASSERT_TRUE(WaitForCount("SNMP trap packet received", 2000)) << fTavo->Dump();
+  const auto begin = std::chrono::steady_clock::now();
+  const bool ended = fTavo->Stop(SIGTERM, 6s);
+  const auto took = std::chrono::steady_clock::now() - begin;
+  stop = true;
+  load.join();
+  ASSERT_TRUE(ended);
+  EXPECT_LT(took, 6s);
+  EXPECT_EQ(fTavo->Process().ExitStatus(), 0);
+  const auto lines = fTavo->Lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "Info:  Service closed");
+  EXPECT_EQ(fTavo->Count("Service closed"), 1);
+}
+
+}  // namespace
+}  // namespace tavo::test
