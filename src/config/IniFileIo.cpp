@@ -126,6 +126,13 @@ void TOrvoIniFile::ReadSectionValues(const std::string& aSection, TStringList& a
   }
 }
 
+void TOrvoIniFile::ReadSectionRawValues(const std::string& aSection, TStringList& aList) const {
+  aList.clear();
+  const Section* section = FindSection(aSection);
+  if (!section) return;
+  for (const Key& key : section->Keys) aList.push_back(key.Name + "=" + key.Value);
+}
+
 std::string TOrvoIniFile::ReadHexString(const std::string& aSection, const std::string& aKey,
                                         const std::string& aDefault) const {
   std::string s;

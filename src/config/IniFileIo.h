@@ -44,6 +44,11 @@ class TOrvoIniFile {
   void ReadSections(TStringList& aList) const;
   // "key=ReadString(key)" for every key of the section, in file order.
   void ReadSectionValues(const std::string& aSection, TStringList& aList) const;
+  // "key=value" for every key of the section, in file order, with each value
+  // as written (trimmed, quotes kept, no length limit): for values whose
+  // quotes are part of them. The same lines TIniFileIo::ReadSectionValues
+  // gives for keys, without reading the file again.
+  void ReadSectionRawValues(const std::string& aSection, TStringList& aList) const;
   // A value written as hexadecimal digit pairs (blanks ignored) as bytes.
   // Throws Exception "Invalid string length %d" for an odd number of digits,
   // EConvertError for a pair that is not hexadecimal.

@@ -97,6 +97,12 @@ TEST_P(IniEncodingTest, ReaderView) {
   ini.ReadSectionValues("Recipients", values);
   EXPECT_EQ(values, (TStringList{"Mail1=SmtpMail;Host=mx; Subject=Grüße €", "Trap1=SnmpTrapV1",
                                  "Text=a=b=c"}));
+  // As written, like the in-memory view, for keys.
+  ini.ReadSectionRawValues("Recipients", values);
+  EXPECT_EQ(values, (TStringList{"Mail1=\"SmtpMail;Host=mx; Subject=Grüße €\"", "Trap1='SnmpTrapV1'",
+                                 "Text=a=b=c"}));
+  ini.ReadSectionRawValues("client a", values);
+  EXPECT_EQ(values, (TStringList{"100=first", "100=second"}));
 }
 
 TEST_P(IniEncodingTest, InMemorySectionView) {
