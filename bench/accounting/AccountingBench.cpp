@@ -9,6 +9,7 @@
 //             arrives) and 2 daily accounts that have already run today
 //   closing   every window closes at every cycle, no condition holds
 //   reporting every account reports at every cycle (an upper bound)
+// and the start-up: loading those 1,000 clients from one configuration file.
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -126,6 +127,34 @@ void Increment(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(Increment);
+
+// Start-up: 1,000 client sections with 10 account lines each, loaded as the
+// controller loads them: one reader, TClient::Init per section. Each account
+// reads its template file.
+void InitClients(benchmark::State& state) {
+  Environment env;
+  const std::string ini = tavo::ConfigFilePath();
+  {
+    std::FILE* f = std::fopen(ini.c_str(), "w");
+    for (int i = 0; i < 1000; ++i) {
+      std::fprintf(f, "[Client %d]\nName=App%d\nOidMsgId=1.3.6.1.4.1.99.%d\n", i, i, i);
+      for (const std::string& line : AccountLines(0))
+        std::fprintf(f, "%s\n", line.c_str());
+    }
+    std::fclose(f);
+  }
+  for (auto _ : state) {
+    const tavo::TOrvoIniFile reader(ini);
+    std::vector<std::unique_ptr<TClient>> clients;
+    for (int i = 0; i < 1000; ++i) {
+      clients.push_back(std::make_unique<TClient>());
+      if (!clients.back()->Init("Client " + std::to_string(i), reader))
+        state.SkipWithError("init");
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * 1000);  // clients loaded
+}
+BENCHMARK(InitClients)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 

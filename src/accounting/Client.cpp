@@ -35,10 +35,12 @@ bool TClient::Init(const std::string& aSection, const TOrvoIniFile& aIni) {
     return false;
   }
   FsOidMsgText = aIni.ReadString(aSection, "OidMsgText", "");
-  // Raw lines: the reader's values lose enclosing quotes, which would cut a
-  // quoted label or template apart.
+  // Lines as written: the reader's values lose enclosing quotes, which would
+  // cut a quoted label or template apart. They come from the reader rather
+  // than from a fresh reading of the file, which for a thousand clients
+  // would read the file a thousand times.
   TStringList lines;
-  TIniFileIo::Instance().ReadSectionValues(aSection, lines);
+  aIni.ReadSectionRawValues(aSection, lines);
   LoadMessageAccounts(lines);
   return !fMsgAccounts.empty();
 }

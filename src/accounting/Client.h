@@ -32,10 +32,10 @@ class TClient {
   TClient(const TClient&) = delete;
   TClient& operator=(const TClient&) = delete;
 
-  // Reads the section aSection: "Name", "Executable", "OidMsgId",
-  // "OidMsgText" through aIni, the account lines as raw lines through
-  // TIniFileIo::Instance().ReadSectionValues. true when the client has at
-  // least one valid account; errors are emitted, never thrown.
+  // Reads the section aSection of aIni: "Name", "Executable", "OidMsgId",
+  // "OidMsgText", and the account lines as written (quotes kept). true when
+  // the client has at least one valid account; errors are emitted, never
+  // thrown.
   bool Init(const std::string& aSection, const TOrvoIniFile& aIni);
   // Creates an account for every line whose trimmed name is a 32-bit
   // integer and keeps those whose Init succeeds.

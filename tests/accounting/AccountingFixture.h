@@ -48,7 +48,6 @@ class AccountingTest : public ::testing::Test {
     TRecipientList::Instance().Init({"Mail1=Type=Recorder"});
     fsIni = fDir.File("tavo.ini");
     SetConfigFileOverride(fsIni);  // templates resolve against the temporary folder
-    TIniFileIo::Instance().IniFileName = fsIni;
     fMsgs.Clear();
   }
   void TearDown() override {
