@@ -212,7 +212,7 @@ bool TMessageAccount::CheckCount(std::string& aCmdToExe) {
 
 bool TMessageAccount::CheckDaily(std::string& aCmdToExe) {
   const LocalDateTime now = Clock().Now();
-  if (!fbActiveDay[now.DayOfWeek - 1])
+  if (now.DayOfWeek < 1 || now.DayOfWeek > 7 || !fbActiveDay[now.DayOfWeek - 1])
     return false;
   if (now.MsOfDay() < fTriggerTime) {
     fbOnceSent = false;  // re-armed for today's trigger time
