@@ -22,6 +22,10 @@
 #include "config/RC4Coder.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/Socket.h"
+#include "recipients/RecipientTypes.h"
+#include "recipients/Recipients.h"
+#include "snmp/SnmpMessage.h"
 
 #include "ConsoleTestSupport.h"
 
@@ -33,6 +37,46 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 const char* const kQuietIni = "[Logging]\nLevel=Trace\n[General]\nCheckInterval=0\n";
+
+// Recipient types of the tests: one keeps what it is given, one fails.
+std::vector<std::string> gRecorded;
+
+class TRecorderRecipient : public TRecipient {
+ public:
+  using TRecipient::TRecipient;
+  bool Init(const TStringList&) override { return true; }
+  void Report(const std::string& aText) override { gRecorded.push_back(FsName + ":" + aText); }
+};
+
+class TFailingRecipient : public TRecorderRecipient {
+ public:
+  using TRecorderRecipient::TRecorderRecipient;
+  void Report(const std::string&) override { throw Exception("Recipient out of order"); }
+};
+
+class TestRecipientTypes {
+ public:
+  TestRecipientTypes() {
+    gRecorded.clear();
+    RegisterRecipientType("TestRecorder", [](const std::string& aName) {
+      return std::make_unique<TRecorderRecipient>(aName);
+    });
+    RegisterRecipientType("TestFailing", [](const std::string& aName) {
+      return std::make_unique<TFailingRecipient>(aName);
+    });
+  }
+  ~TestRecipientTypes() {
+    UnregisterRecipientType("TestRecorder");
+    UnregisterRecipientType("TestFailing");
+  }
+};
+
+QStringList Items(const QComboBox* aBox) {
+  QStringList items;
+  for (int i = 0; i < aBox->count(); ++i)
+    items << aBox->itemText(i);
+  return items;
+}
 
 QPoint TopLeftIn(const QWidget* aWidget, const QWidget* aWindow) {
   return aWidget->mapTo(aWindow, QPoint(0, 0));
@@ -192,6 +236,78 @@ TEST(ConsoleWindowTest, SendTestReportWithoutRecipientsGivesTheListsErrorAndDone
   EXPECT_THAT(std::vector<std::string>(lines.begin() + before, lines.end()),
               ElementsAre("Info:  Send test report to \"\"...", "Error: Recipient \"\" not found!",
                           "Info:  ...done"));
+}
+
+TEST(ConsoleWindowTest, RecipientsInConfigurationOrderAndTheTestReportText) {
+  TestRecipientTypes types;
+  FakeClock clock;
+  clock.Set(2025, 11, 28, 17, 4, 9);
+  ConsoleRun run(std::string(kQuietIni) +
+                 "[Recipients]\nZulu=Type=TestRecorder\nAlpha=Type=TestRecorder\n"
+                 "Broken=Type=Unheard\nMike=Type=TestRecorder\n");
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  QComboBox* box = run.Window().cboRecipients;
+  EXPECT_EQ(Items(box), QStringList({"Zulu", "Alpha", "Mike"}));
+  EXPECT_EQ(box->currentIndex(), 0);
+
+  box->setCurrentIndex(1);
+  run.Window().btSendReport->click();
+  ASSERT_EQ(gRecorded.size(), 1u);
+  EXPECT_EQ(gRecorded[0], "Alpha:Test Report <Alpha>\r\nSend timestamp " +
+                              ShortDateText(clock.fNow) + " " + LongTimeText(clock.fNow) +
+                              "\r\nFrom Tavo V1.11.03 ");
+  EXPECT_EQ(run.ViewCount("Info:  Send test report to \"Alpha\"..."), 1);
+  EXPECT_EQ(run.ViewCount("Info:  ...done"), 1);
+}
+
+TEST(ConsoleWindowTest, TestReportToATrapRecipientArrivesAsTrap999) {
+  UdpSocket manager;
+  manager.Open(AF_INET);
+  manager.Bind("127.0.0.1", 0);
+  ConsoleRun run(std::string(kQuietIni) +
+                 "[Recipients]\nManager=Type=SnmpTrapV1;Host=127.0.0.1;Port=" +
+                 std::to_string(manager.LocalPort()) + ";Community=tavotest\n");
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  ASSERT_EQ(run.Window().cboRecipients->currentText(), "Manager");
+  run.Window().btSendReport->click();
+  ASSERT_TRUE(manager.WaitReadable(5000)) << run.Dump();
+  std::string datagram(65536, '\0');
+  SocketAddress from;
+  datagram.resize(manager.ReceiveFrom(datagram.data(), datagram.size(), from));
+  TSNMPRec trap;
+  ASSERT_TRUE(trap.DecodeBuf(datagram));
+  EXPECT_EQ(trap.FVersion, 0);
+  EXPECT_EQ(trap.FPDUType, kPduTrapV1);
+  EXPECT_EQ(trap.FCommunity, "tavotest");
+  EXPECT_EQ(trap.MIBGet("1.3.6.4.1.52814.8423.1"), "999");
+  EXPECT_EQ(trap.MIBGet("1.3.6.4.1.52814.8423.2"), "Test Report <Manager>");
+  EXPECT_THAT(trap.MIBGet("1.3.6.4.1.52814.8423.3"),
+              ::testing::MatchesRegex("Send timestamp .+\r\nFrom Tavo V1\\.11\\.03 \r\n"));
+  EXPECT_EQ(run.ViewCount("Info:  ...done"), 1) << run.Dump();
+}
+
+TEST(ConsoleWindowTest, AnErrorEscapingAButtonGivesAFatalLineAndABoxAndTheProgramGoesOn) {
+  TestRecipientTypes types;
+  ConsoleRun run(std::string(kQuietIni) +
+                 "[Recipients]\nBroken=Type=TestFailing\nFine=Type=TestRecorder\n");
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  {
+    ModalAnswer ok([](QWidget* aBox) { qobject_cast<QMessageBox*>(aBox)->accept(); });
+    run.Window().btSendReport->click();
+    ASSERT_TRUE(ok.Answered());
+    EXPECT_EQ(ok.Text(), "Recipient out of order");
+    EXPECT_EQ(ok.Title(), "Tavo");
+  }
+  EXPECT_EQ(run.ViewCount("Fatal: Recipient out of order"), 1) << run.Dump();
+  EXPECT_EQ(run.ViewCount("Info:  ...done"), 0) << "the handler ended at the error";
+
+  run.Window().cboRecipients->setCurrentIndex(1);
+  run.Window().btSendReport->click();
+  EXPECT_EQ(gRecorded.size(), 1u);
+  EXPECT_EQ(run.ViewCount("Info:  ...done"), 1) << run.Dump();
+  run.Finish();
+  const auto file = run.FileLines();
+  EXPECT_EQ(std::count(file.begin(), file.end(), "Fatal: Recipient out of order"), 1);
 }
 
 TEST(ConsoleWindowTest, PasswordEncoderClearsTheViewAndItsLineCountsTowardTheCap) {
