@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <climits>
 #include <cstdio>
+#include <optional>
 
 #include "config/IniFileIo.h"
 #include "config/SystemUtils.h"
@@ -208,14 +209,68 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
   TMsg::Info("SNMP trap receiver listening on %s:%d", {host, port});
 }
 
+namespace {
+std::string LowerAscii(std::string aText) {
+  for (char& c : aText) {
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  }
+  return aText;
+}
+}  // namespace
+
+void TfrmMain::LoadClients(const TOrvoIniFile& aIni) {
+  TMsg::Trace("Load client(s)...");
+  TStringList sections;
+  aIni.ReadSections(sections);
+  for (const std::string& section : sections) {
+    if (section.rfind("Client ", 0) != 0)
+      continue;
+    auto client = std::make_unique<TClient>();
+    if (!client->Init(section, aIni))
+      continue;
+    fClientIndex.emplace(LowerAscii(client->OidMsgId()), client.get());
+    fslClients.emplace_back(client->OidMsgId(), std::move(client));
+  }
+}
+
+void TfrmMain::FreeClients() {
+  fClientIndex.clear();
+  fslClients.clear();
+}
+
+TClient* TfrmMain::FindClient(const std::string& aOid) const {
+  const auto it = fClientIndex.find(LowerAscii(aOid));
+  return it == fClientIndex.end() ? nullptr : it->second;
+}
+
 void TfrmMain::TrapReceiverData(TSnmpTrapReceiver* /*aSender*/) {
-  TSnmpTrapReceiver& r = *fTrapReceiver;
+  const TSnmpTrapReceiver& r = *fTrapReceiver;
   const int n = r.MibCount();
-  if (n <= 0) {
-    TMsg::Trace("No MIBs in SNMP trap");
+  TClient* client = nullptr;
+  std::uint16_t index = 0;
+  std::string oid;
+  for (int i = 0; i < n && !client; ++i) {
+    index = static_cast<std::uint16_t>(i);
+    oid = r.MibOid(index);
+    client = FindClient(oid);
+  }
+  if (!client) {
+    if (r.MibCount() <= 0) {
+      TMsg::Trace("No MIBs in SNMP trap");
+    } else {
+      TMsg::Trace("No client configuration with OID \"%s\" and following OIDs found!",
+                  {r.MibOid(0)});
+    }
     return;
   }
-  TMsg::Trace("No client configuration with OID \"%s\" and following OIDs found!", {r.MibOid(0)});
+  const std::optional<std::int32_t> msgId = TryStrToInt(r.MibValue(oid));
+  if (!msgId) {
+    TMsg::Error("No message id in MIB: %s!", {r.MibRecord(index)});
+    return;
+  }
+  const std::string text = client->OidMsgText().empty() ? "" : r.MibValue(client->OidMsgText());
+  client->Increment(*msgId, text);
 }
 
 void TfrmMain::TrapReceiverDone(const std::string& aText) {
@@ -231,6 +286,7 @@ void TfrmMain::DeferredInit() {
     std::unique_ptr<TOrvoIniFile> ini = TIniFileIo::Instance().Open();
     ReadGeneral(*ini);
     LoadRecipients(*ini);
+    LoadClients(*ini);
     StartTrapReceiver(*ini);
     if (!fbCheckOnly && Memo1Visible())
       fConsole->FillConsoleLists();
@@ -241,6 +297,11 @@ void TfrmMain::DeferredInit() {
 }
 
 void TfrmMain::CheckIntervalTimerEvent(QObject* /*aSender*/) {
+  // The count is taken once: a check cannot add clients, and an error ends
+  // the cycle (the guard reports it), the timer goes on.
+  const std::size_t count = fslClients.size();
+  for (std::size_t i = 0; i < count; ++i)
+    fslClients[i].second->Check();
   if (fLogFile && fLogFile->IsTimeForBackupCleanUp()) {
     const std::int32_t n = DeleteOldFiles(fLogFile->BackupDir(), fLogFile->BackupRetainDays);
     TMsg::Info("Backup directory cleaned up %d file(s)", {n});
@@ -262,6 +323,7 @@ void TfrmMain::FormDestroy(QObject* /*aSender*/) {
     fTrapReceiver->OnDone = nullptr;
     fTrapReceiver->Terminate();
   }
+  FreeClients();
   TRecipientList::InstanceRelease();
   TMsg::Info(RunAsService() ? "Service closed" : "Application closed");
   if (TMsgClass* dispatcher = TMsgClass::Singleton()) {
@@ -296,6 +358,7 @@ int TfrmMain::RunConfigurationCheck() {
     TMsg::Fatal(e.what());
   }
   fbDestroyed = true;
+  FreeClients();
   TRecipientList::InstanceRelease();
   dispatcher->OnNewMsg = nullptr;
   TMsgClass::ReleaseSingleton();

@@ -17,6 +17,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "accounting/Client.h"
 
 #include "messages/LogFile.h"
 #include "messages/MsgClasses.h"
@@ -42,6 +47,10 @@ class IConsole {
   // The last-check label.
   virtual void SetLastUpdate(const std::string& aText) = 0;
 };
+
+// The clients: each entry is a client's OidMsgId with the client (owned),
+// in the order of their sections in the configuration file.
+using TClientList = std::vector<std::pair<std::string, std::unique_ptr<TClient>>>;
 
 class TfrmMain : public QObject {
   Q_OBJECT
@@ -77,6 +86,9 @@ class TfrmMain : public QObject {
   const QTimer& CheckIntervalTimer() const { return fCheckIntervalTimer; }
   TLogFile* LogFile() const { return fLogFile.get(); }
   TSnmpTrapReceiver* TrapReceiver() const { return fTrapReceiver.get(); }
+  const TClientList& Clients() const { return fslClients; }
+  // The first client whose OidMsgId equals aOid ignoring case, or nullptr.
+  TClient* FindClient(const std::string& aOid) const;
 
   // Test seam: called with the new receiver before it starts.
   std::function<void(TSnmpTrapReceiver&)> OnTrapReceiverCreated;
@@ -89,6 +101,8 @@ class TfrmMain : public QObject {
   void WriteLogFileBanner();
   void ReadGeneral(const TOrvoIniFile& aIni);
   void LoadRecipients(const TOrvoIniFile& aIni);
+  void LoadClients(const TOrvoIniFile& aIni);
+  void FreeClients();
   void StartTrapReceiver(const TOrvoIniFile& aIni);
 
   IConsole* fConsole;  // not owned; none without a window
@@ -97,6 +111,9 @@ class TfrmMain : public QObject {
   // Not waited for at FormDestroy; joined when the controller goes, after
   // the main thread's shutdown has begun.
   std::unique_ptr<TSnmpTrapReceiver> fTrapReceiver;
+  TClientList fslClients;
+  // Lower-case OidMsgId to the first client with it: one look-up per binding.
+  std::unordered_map<std::string, TClient*> fClientIndex;
   QTimer fCheckIntervalTimer;
   bool fbCreated = false;    // FormCreate has run
   bool fbDestroyed = false;  // FormDestroy has run

@@ -1,0 +1,307 @@
+// The road of a trap through the real tavo: received, counted in a
+// client's account, reported at the check cycle through an SNMPv1 trap
+// recipient (a UDP socket here) and a mail recipient (aiosmtpd); a heartbeat
+// watchdog that restarts a real script; SNMPv3 traps from net-snmp counted
+// or refused; a malformed configuration.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <numeric>
+#include <regex>
+#include <thread>
+
+#include "ProcessTestSupport.h"
+#include "SmtpPeers.h"
+#include "TavoE2E.h"
+#include "platform/Socket.h"
+#include "platform/TextCodec.h"
+#include "snmp/SnmpMessage.h"
+
+namespace tavo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+
+constexpr const char* kBase = "1.3.6.4.1.52814.8424";
+constexpr const char* kUser = "TavoSnmpTrap";
+constexpr const char* kAuthPwd = "4TorfBalunixe!";
+constexpr const char* kPrivPwd = "QuastelbrinkSorgenlaufwer";
+// UTF-8, as net-snmp on Linux sends it.
+constexpr const char* kUtf8Text =
+    "Gr\xC3\xBC\xC3\x9F"
+    "e \xE2\x82\xAC 5 \xC3\xA9";
+// tavot's default text, which it sends in Windows-1252.
+constexpr const char* kTavotText =
+    "Text mit Umlauten & Sonderzeichen \xC3\x84\xC3\xA4\xC3\xA0\xC3\x9C\xC3\xB6\xC3\xA9 "
+    "\xE2\x82\xAC$\xC2\xA3";
+
+class ReportE2ETest : public ::testing::Test {
+ protected:
+  std::string Receiver(const std::string& aExtra = "") const {
+    return "[SnmpTrapReceiver]\nHost=127.0.0.1\nPort=" + std::to_string(fPort) +
+           "\nCommunity=public\n" + aExtra;
+  }
+  std::string Target() const { return "127.0.0.1:" + std::to_string(fPort); }
+  void StartTavo(const std::string& aIni) {
+    fTavo = std::make_unique<TavoRun>(fDir, aIni);
+    fTavo->Start();
+    ASSERT_TRUE(fTavo->WaitForLine("Trace: Initialization done")) << fTavo->Dump();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+          try {
+            UdpSocket probe;
+            probe.Bind("127.0.0.1", fPort);
+            return false;
+          } catch (const EOSError&) {
+            return true;
+          }
+        },
+        5s));
+  }
+  RunResult V1(const std::vector<std::string>& aBindings) {
+    std::vector<std::string> args = {
+        "-v", "1", "-c", "public", Target(), std::string(kBase) + ".0", "", "6", "8424", ""};
+    args.insert(args.end(), aBindings.begin(), aBindings.end());
+    return NetSnmp(fDir, "snmptrap", args);
+  }
+  // The sum N of every "Report "App-100": Counter = N > 0" line.
+  int ReportedCount() const {
+    int sum = 0;
+    const std::regex re("^Trace: Report \"App-100\": Counter = (\\d+) > 0$");
+    for (const auto& line : fTavo->Lines()) {
+      std::smatch m;
+      if (std::regex_match(line, m, re))
+        sum += std::stoi(m[1]);
+    }
+    return sum;
+  }
+
+  TempDir fDir;
+  std::uint16_t fPort = FreeUdpPort();
+  std::unique_ptr<TavoRun> fTavo;
+};
+
+// One datagram from aSocket within aTimeout, decoded.
+bool ReceiveTrap(UdpSocket& aSocket, TSNMPRec& aTrap, std::chrono::milliseconds aTimeout) {
+  if (!aSocket.WaitReadable(static_cast<int>(aTimeout.count())))
+    return false;
+  char buf[65536];
+  SocketAddress from;
+  const std::size_t n = aSocket.ReceiveFrom(buf, sizeof buf, from);
+  return aTrap.DecodeBuf(std::string_view(buf, n));
+}
+
+TEST_F(ReportE2ETest, ATrapIsCountedAndReportedByTrapAndByMail) {
+  AiosmtpdServer smtp(fDir.Path(), {});
+  UdpSocket manager;
+  manager.Bind("127.0.0.1", 0);
+  fDir.Write("trap.txt", "100\r\nSubject %CLIENT_NAME\r\n%TEXT\r\n");
+  fDir.Write("mail.txt", "Report %CLIENT_NAME-%ID\r\nText: %TEXT\r\nCounter: %COUNTER\r\n");
+  StartTavo("[General]\nCheckInterval=1\n" + Receiver() +
+            "[Recipients]\n"
+            "Manager=Type=SnmpTrapV1;Host=127.0.0.1;Port=" +
+            std::to_string(manager.LocalPort()) +
+            "\n"
+            "Mail1=Type=SmtpMail;Host=127.0.0.1;Port=" +
+            std::to_string(smtp.Port()) +
+            ";FromAddress=tavo@example.org;To=ops@example.org\n"
+            "[Client App]\nName=App\nOidMsgId=" +
+            std::string(kBase) + ".1\nOidMsgText=" + std::string(kBase) +
+            ".2\n"
+            "100=Seen;0;0;Send;Manager;trap.txt\n"
+            "100=Seen;0;0;Send;Mail1;mail.txt\n");
+
+  ASSERT_EQ(
+      V1({std::string(kBase) + ".1", "i", "100", std::string(kBase) + ".2", "s", kUtf8Text}).Status,
+      0);
+  TSNMPRec trap;
+  ASSERT_TRUE(ReceiveTrap(manager, trap, 10s)) << fTavo->Dump();
+  EXPECT_EQ(trap.FVersion, 0);
+  EXPECT_EQ(trap.FOldTrapEnterprise, "1.3.6.4.1.52814.8423.0");
+  ASSERT_EQ(trap.MIBCount(), 3);
+  EXPECT_EQ(trap.MIBGet("1.3.6.4.1.52814.8423.1"), "100");
+  EXPECT_EQ(trap.MIBGet("1.3.6.4.1.52814.8423.2"), "Subject App");
+  EXPECT_EQ(Cp1252ToUtf8(trap.MIBGet("1.3.6.4.1.52814.8423.3")), std::string(kUtf8Text) + "\r\n");
+
+  ASSERT_TRUE(WaitFor([&] { return smtp.Mails().size() == 1; }, 10s)) << fTavo->Dump();
+  SinkMail mail = smtp.Mails()[0];
+  EXPECT_EQ(mail.Get("subject"), "Report App-100");
+  EXPECT_THAT(mail.All("body"), Contains("Text: " + std::string(kUtf8Text)));
+  EXPECT_THAT(mail.All("body"), Contains("Counter: 1"));
+
+  // tavot sends its text in Windows-1252; the report still carries it intact.
+  const RunResult tavot = RunProgram(
+      {TAVOT_EXE, "--v1", "--host", "127.0.0.1", "--port", std::to_string(fPort)}, fDir.File("t"));
+  ASSERT_EQ(tavot.Status, 0) << tavot.Err;
+  ASSERT_TRUE(WaitFor([&] { return smtp.Mails().size() == 2; }, 10s)) << fTavo->Dump();
+  mail = smtp.Mails()[1];
+  EXPECT_THAT(mail.All("body"), Contains("Text: " + std::string(kTavotText)));
+  ASSERT_TRUE(ReceiveTrap(manager, trap, 10s));
+  EXPECT_EQ(Cp1252ToUtf8(trap.MIBGet("1.3.6.4.1.52814.8423.3")), std::string(kTavotText) + "\r\n");
+
+  ASSERT_TRUE(fTavo->WaitForLine("Trace: Mail to \"Mail1\" sent"));
+  ASSERT_TRUE(fTavo->Stop());
+  EXPECT_EQ(fTavo->Lines().back(), "Info:  Service closed");
+}
+
+TEST_F(ReportE2ETest, AMissingHeartbeatRestartsTheClientScript) {
+  KillOnExit cleanup;
+  const std::string script = fDir.Write("client.sh",
+                                        "#!/bin/sh\n"
+                                        "echo $$ > \"$0.pid.tmp\" && mv \"$0.pid.tmp\" \"$0.pid\"\n"
+                                        "i=0\n"
+                                        "while [ $i -lt 300 ]; do sleep 0.2; i=$((i+1)); done\n");
+  ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+  ChildProcess first({script}, fDir.File("first"));
+  const int firstPid = WaitForPidFile(script + ".pid");
+  ASSERT_EQ(firstPid, first.Pid());
+  ::unlink((script + ".pid").c_str());
+
+  // Three heartbeats wanted in a window of three cycles; one arrives.
+  StartTavo("[General]\nCheckInterval=1\n" + Receiver() +
+            "[Client App]\nName=App\nExecutable=" + script + "\nOidMsgId=" + kBase +
+            ".1\n"
+            "100=Heartbeat;3;2;Restart\n");
+  ASSERT_EQ(V1({std::string(kBase) + ".1", "i", "100"}).Status, 0);
+  ASSERT_TRUE(fTavo->WaitForLine("Info:  Start client \"App\"", 15s)) << fTavo->Dump();
+  const int secondPid = WaitForPidFile(script + ".pid");
+  ASSERT_GT(secondPid, 0);
+  cleanup.Add(secondPid);
+  ASSERT_TRUE(fTavo->Stop());
+
+  EXPECT_TRUE(first.WaitExit(5s));  // ended by tavo
+  EXPECT_NE(secondPid, firstPid);
+  EXPECT_FALSE(ProcessGone(secondPid));
+  EXPECT_EQ(fTavo->Count("Info:  Execute \"Restart\" because of message id 100 from \"App\" "
+                         "(Counter = 1 < 3)"),
+            1)
+      << fTavo->Dump();
+  EXPECT_EQ(fTavo->Count("Info:  Terminate client \"App\" to restart..."), 1);
+}
+
+// net-snmp's SNMPv3 traps: the authentic ones are counted, a wrong password
+// or a flipped byte is refused, and a replay of an authentic datagram counts.
+struct V3Case {
+  const char* Auth;
+  const char* Priv;
+  const char* Keys;  // [SnmpTrapReceiver] keys for them
+};
+
+void PrintTo(const V3Case& aCase, std::ostream* aOut) {
+  *aOut << aCase.Auth << "/" << aCase.Priv;
+}
+
+class SnmpV3E2ETest : public ReportE2ETest, public ::testing::WithParamInterface<V3Case> {
+ protected:
+  std::vector<std::string> V3Args(const std::string& aLevel, const std::string& aAuthPwd,
+                                  const std::string& aTarget) const {
+    std::vector<std::string> args = {"-v", "3",    "-e", "0x8000000001020304", "-u", kUser,
+                                     "-l", aLevel, "-a", GetParam().Auth,      "-A", aAuthPwd};
+    if (aLevel == "authPriv")
+      args.insert(args.end(), {"-x", GetParam().Priv, "-X", kPrivPwd});
+    args.insert(args.end(), {aTarget, "", std::string(kBase) + ".0", std::string(kBase) + ".1", "i",
+                             "100", std::string(kBase) + ".2", "s", kUtf8Text});
+    return args;
+  }
+};
+
+TEST_P(SnmpV3E2ETest, AuthenticTrapsAreCountedOthersRefused) {
+  StartTavo("[General]\nCheckInterval=1\n" + Receiver(GetParam().Keys) +
+            "[Client App]\nName=App\nOidMsgId=" + std::string(kBase) + ".1\nOidMsgText=" + kBase +
+            ".2\n100=Seen;0;0;Send\n");
+  // Capture one authentic authPriv datagram to flip a byte in and replay.
+  UdpSocket capture;
+  capture.Bind("127.0.0.1", 0);
+  ASSERT_EQ(
+      NetSnmp(fDir, "snmptrap",
+              V3Args("authPriv", kAuthPwd, "127.0.0.1:" + std::to_string(capture.LocalPort())))
+          .Status,
+      0);
+  ASSERT_TRUE(capture.WaitReadable(5000));
+  char buf[65536];
+  SocketAddress from;
+  const std::string captured(buf, capture.ReceiveFrom(buf, sizeof buf, from));
+  std::string flipped = captured;
+  flipped[flipped.size() - 5] ^= 0x20;
+
+  UdpSocket sender;
+  const SocketAddress to = ResolveAddress("127.0.0.1", fPort, SOCK_DGRAM);
+  sender.SendTo(flipped, to);
+  ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authNoPriv", "wrong-password", Target())).Status, 0);
+  ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authPriv", "wrong-password", Target())).Status, 0);
+  ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authNoPriv", kAuthPwd, Target())).Status, 0);
+  ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authPriv", kAuthPwd, Target())).Status, 0);
+  sender.SendTo(captured, to);
+  ASSERT_TRUE(WaitFor([&] { return ReportedCount() >= 3; }, 10s)) << fTavo->Dump();
+  ASSERT_TRUE(WaitFor([&] { return fTavo->Count("Error: Authentication failed!") >= 3; }, 5s))
+      << fTavo->Dump();
+  std::this_thread::sleep_for(1500ms);  // one more cycle: nothing else is counted
+  ASSERT_TRUE(fTavo->Stop());
+  EXPECT_EQ(ReportedCount(), 3) << fTavo->Dump();
+  EXPECT_EQ(fTavo->Count("Error: Authentication failed!"), 3);
+  // Besides those, only the account's report to no recipient.
+  EXPECT_EQ(fTavo->Count("Error: ") - fTavo->Count("Error: Recipient \"\" not found!"), 3)
+      << fTavo->Dump();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Protocols, SnmpV3E2ETest,
+    ::testing::Values(V3Case{"MD5", "DES", ""},
+                      V3Case{"SHA", "AES", "AuthProtocol=SHA\nPrivProtocol=AES\n"}),
+    [](const auto& aInfo) { return std::string(aInfo.param.Auth) + aInfo.param.Priv; });
+
+TEST_F(ReportE2ETest, DispatchMessagesWithAClient) {
+  StartTavo(Receiver() + "[Client App]\nName=App\nOidMsgId=" + std::string(kBase) +
+            ".1\n100=Seen;0;0;Send\n");
+  ASSERT_EQ(V1({std::string(kBase) + ".1", "s", "abc"}).Status, 0);
+  ASSERT_TRUE(
+      fTavo->WaitForLine("Error: No message id in MIB: " + std::string(kBase) + ".1 = abc!"))
+      << fTavo->Dump();
+  ASSERT_TRUE(fTavo->Stop());
+}
+
+TEST_F(ReportE2ETest, AMalformedConfigurationReportsEachBadLineOnceAndLoadsTheRest) {
+  const std::string ini = Receiver() +
+                          "[Recipients]\n"
+                          "Good=Type=SnmpTrapV1;Host=127.0.0.1;Port=9162\n"
+                          "Odd=Type=Carrier-Pigeon;Host=loft\n"
+                          "[Client App]\nName=App\nOidMsgId=" +
+                          std::string(kBase) +
+                          ".1\n"
+                          "100=Seen;0;0;Send\n"
+                          "101=Broken;0;0;Shout\n"
+                          "102=Late;x;0;Send\n"
+                          "[Client Nameless]\nOidMsgId=1.2.3\n1=One;0;0;Send\n"
+                          "[Client Unknown]\nName=NoOid\n1=One;0;0;Send\n";
+  StartTavo(ini);
+  ASSERT_TRUE(fTavo->Stop());
+  const std::vector<std::string> errors = {
+      "Error: Unknown recipient type for \"Odd\"",
+      "Error: Invalid message config: Action \"Shout\" not supported!",
+      "Error: Invalid message config: 'x' is not a valid integer value",
+      "Error: Missing name in \"Client Nameless\"",
+      "Error: Missing OID message ID (OidMsgId ) in \"Client Unknown\"",
+  };
+  for (const auto& e : errors)
+    EXPECT_EQ(fTavo->Count(e), 1) << e << "\n" << fTavo->Dump();
+  EXPECT_EQ(fTavo->Count("Error: "), static_cast<int>(errors.size())) << fTavo->Dump();
+  EXPECT_EQ(fTavo->Count("Info:  Recipient \"Good\": Host=127.0.0.1:9162; Community=public"), 1);
+  EXPECT_EQ(fTavo->Count("Info:  Loaded message \"App-100\""), 1) << fTavo->Dump();
+  EXPECT_EQ(fTavo->Count("Info:  SNMP trap receiver listening on"), 1);
+
+  // --check reports the same lines on standard output and fails.
+  fDir.Write("bad.ini", ini);
+  const RunResult check =
+      RunProgram({TAVO_EXE, "--check", "--config", fDir.File("bad.ini")}, fDir.File("check"));
+  EXPECT_EQ(check.Status, 1);
+  for (const auto& e : errors)
+    EXPECT_THAT(check.Out, HasSubstr(e));
+  EXPECT_THAT(check.Out, HasSubstr("Info:  SNMP trap receiver would listen on 127.0.0.1:"));
+}
+
+}  // namespace
+}  // namespace tavo::test
