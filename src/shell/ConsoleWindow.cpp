@@ -17,7 +17,9 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
+#include <optional>
 
+#include "accounting/Client.h"
 #include "config/RC4Coder.h"
 #include "config/SystemUtils.h"
 #include "messages/Format.h"
@@ -255,6 +257,15 @@ void TConsoleWindow::FillConsoleLists() {
   if (cboRecipients->count() > 0)
     cboRecipients->setCurrentIndex(0);
 
+  // Position k in the selector is position k in the client list.
+  cboClients->clear();
+  if (fController) {
+    for (const auto& entry : fController->Clients())
+      cboClients->addItem(Q(entry.second->Name()));
+  }
+  if (cboClients->count() > 0)
+    cboClients->setCurrentIndex(0);
+
   btClientCheck->setVisible(fController && fController->CheckIntervalTimer().interval() == 0);
 }
 
@@ -283,9 +294,38 @@ void TConsoleWindow::btEncodePwdClick() {
   AppendToLogView("Encoded Password - Passcode=" + passcode);
 }
 
-void TConsoleWindow::btReadCounterClick() {}
+TClient* TConsoleWindow::SelectedClient() const {
+  const int index = cboClients->currentIndex();
+  if (index < 0 || !fController)
+    return nullptr;
+  const TClientList& clients = fController->Clients();
+  // The list is filled once, but never trust a stale selector with an index.
+  if (static_cast<std::size_t>(index) >= clients.size())
+    return nullptr;
+  return clients[static_cast<std::size_t>(index)].second.get();
+}
 
-void TConsoleWindow::btIncMessageClick() {}
+void TConsoleWindow::btReadCounterClick() {
+  TClient* client = SelectedClient();
+  if (!client)
+    return;
+  Memo2->clear();
+  Memo2->appendPlainText(
+      Q(Format("Client \"%s\" counter ...", {cboClients->currentText().toStdString()})));
+  Memo2->appendPlainText(TextLines(client->ReadCounter()).join(QLatin1Char('\n')));
+}
+
+void TConsoleWindow::btIncMessageClick() {
+  TClient* client = SelectedClient();
+  if (!client)
+    return;
+  const std::optional<std::int32_t> id = TryStrToInt(tbClientEventId->text().toStdString());
+  if (!id)
+    return;
+  TMsg::Info("Simulate client event: \"%s-%d\"...", {cboClients->currentText().toStdString(), *id});
+  client->Increment(*id, "Manual message increment");
+  TMsg::Info("...done");
+}
 
 void TConsoleWindow::btClientCheckClick() {
   TMsg::Info("Run manual client check...");

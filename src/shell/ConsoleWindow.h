@@ -91,6 +91,8 @@ class TConsoleWindow final : public QMainWindow, public IConsole {
 
  private:
   void CreateControls();
+  // The client at the selector's position, or nullptr when none is selected.
+  TClient* SelectedClient() const;
   // Appends to the log view directly, keeping it within its limit.
   void AppendToLogView(const std::string& aText);
 

@@ -27,7 +27,9 @@
 #include "recipients/Recipients.h"
 #include "snmp/SnmpMessage.h"
 
+#include "ChildProcess.h"
 #include "ConsoleTestSupport.h"
+#include "NetSnmpPeer.h"
 
 namespace tavo::test {
 namespace {
@@ -308,6 +310,122 @@ TEST(ConsoleWindowTest, AnErrorEscapingAButtonGivesAFatalLineAndABoxAndTheProgra
   run.Finish();
   const auto file = run.FileLines();
   EXPECT_EQ(std::count(file.begin(), file.end(), "Fatal: Recipient out of order"), 1);
+}
+
+// Two clients (and two sections that are none) behind a trap receiver; the
+// client WebShop's account 10 reports to a recorder at every check cycle.
+class ConsoleClientsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fPort = FreeUdpPort();
+    fRun = std::make_unique<ConsoleRun>(
+        "[Logging]\nLevel=Trace\n[General]\nCheckInterval=0\n"
+        "[Recipients]\nOperators=Type=TestRecorder\n"
+        "[SnmpTrapReceiver]\nPort=" +
+        std::to_string(fPort) +
+        "\nCommunity=public\n"
+        "[Client Web]\nName=WebShop\nOidMsgId=" +
+        kWebOid + "\nOidMsgText=" + kWebTextOid +
+        "\n100=Orders;0;1000;Send\n10=Tick;5;0;Send;Operators;tick.txt\n"
+        "[client lower]\nName=NotAClient\nOidMsgId=1.3.6.1.4.1.99999.3.1\n10=X;0;5;Send\n"
+        "[Client NoOid]\nName=NoOid\n10=X;0;5;Send\n"
+        "[Client Db]\nName=Database\nOidMsgId=1.3.6.1.4.1.99999.2.1\n10=Heartbeat;0;1000;Send\n");
+    fRun->Dir().Write("tick.txt", "%CLIENT_NAME %ID counter %COUNTER\r\n");
+    ASSERT_TRUE(fRun->Start()) << fRun->Dump();
+    // The receiver binds on its own thread: wait until nobody else can.
+    ASSERT_TRUE(Spin([&] {
+      try {
+        UdpSocket probe;
+        probe.Open(AF_INET);
+        probe.Bind("127.0.0.1", fPort);
+        return false;
+      } catch (const EOSError&) {
+        return true;
+      }
+    })) << fRun->Dump();
+  }
+
+  // An SNMPv1 trap to WebShop with message id aId and a text.
+  void SendTrap(int aId, const std::string& aText) {
+    const RunResult r = RunSnmpTrap(
+        fRun->Dir().Path(),
+        {"-v", "1", "-c", "public", "127.0.0.1:" + std::to_string(fPort), "1.3.6.1.4.1.99999", "",
+         "6", "1", "", kWebOid, "i", std::to_string(aId), kWebTextOid, "s", aText});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+  }
+  QString ReadCounters() {
+    fRun->Window().btReadCounter->click();
+    return fRun->Window().Memo2->toPlainText();
+  }
+
+  static constexpr const char* kWebOid = "1.3.6.1.4.1.99999.1.1";
+  static constexpr const char* kWebTextOid = "1.3.6.1.4.1.99999.1.2";
+  TestRecipientTypes fTypes;
+  std::uint16_t fPort = 0;
+  std::unique_ptr<ConsoleRun> fRun;
+};
+
+TEST_F(ConsoleClientsTest, ReadCountersAfterTrapsAndAfterIncrementMessage) {
+  TConsoleWindow& w = fRun->Window();
+  EXPECT_EQ(Items(w.cboClients), QStringList({"WebShop", "Database"}));
+  EXPECT_EQ(w.cboClients->currentIndex(), 0);
+
+  for (int i = 0; i < 3; ++i)
+    SendTrap(100, "Order " + std::to_string(i));
+  const QString three =
+      "Client \"WebShop\" counter ...\n"
+      "> Message id 100 \"Orders\" counter = 3 > 0 (True)\n"
+      "> Message id 10 \"Tick\" counter = 0 < 5 (True)";
+  ASSERT_TRUE(Spin([&] { return ReadCounters() == three; })) << ReadCounters().toStdString();
+
+  const std::size_t before = fRun->ViewLines().size();
+  w.btIncMessage->click();  // the default id 10
+  const auto lines = fRun->ViewLines();
+  EXPECT_THAT(std::vector<std::string>(lines.begin() + before, lines.end()),
+              ElementsAre("Info:  Simulate client event: \"WebShop-10\"...", "Info:  ...done"));
+  EXPECT_THAT(ReadCounters().toStdString(), HasSubstr("\"Tick\" counter = 1 < 5 (True)"));
+
+  // An empty or non-numeric id does nothing.
+  for (const char* id : {"", "abc", "99999999999"}) {
+    w.tbClientEventId->setText(id);
+    const std::size_t count = fRun->ViewLines().size();
+    w.btIncMessage->click();
+    EXPECT_EQ(fRun->ViewLines().size(), count) << id;
+  }
+  EXPECT_THAT(ReadCounters().toStdString(), HasSubstr("\"Tick\" counter = 1 < 5 (True)"));
+
+  // Position k is client k; the read-out shows only the last client read.
+  w.cboClients->setCurrentIndex(1);
+  w.tbClientEventId->setText("10");
+  w.btIncMessage->click();
+  EXPECT_EQ(ReadCounters(),
+            "Client \"Database\" counter ...\n"
+            "> Message id 10 \"Heartbeat\" counter = 1 > 0 (True)");
+  EXPECT_EQ(fRun->ViewCount("Info:  Simulate client event: \"Database-10\"..."), 1);
+}
+
+TEST_F(ConsoleClientsTest, EachManualCheckRunsOneFullCycle) {
+  TConsoleWindow& w = fRun->Window();
+  ASSERT_TRUE(w.btClientCheck->isVisible());
+  w.btIncMessage->click();
+  w.btClientCheck->click();
+  w.btClientCheck->click();
+  EXPECT_THAT(gRecorded, ElementsAre("Operators:WebShop 10 counter 1\r\n",
+                                     "Operators:WebShop 10 counter 0\r\n"));
+  EXPECT_EQ(fRun->ViewCount("Info:  Run manual client check..."), 2);
+  SpinFor(200ms);
+  EXPECT_EQ(gRecorded.size(), 2u) << "no cycle runs by itself";
+}
+
+TEST_F(ConsoleClientsTest, ScreenshotAfterAFewTraps) {
+  SendTrap(100, "Order 4711 placed");
+  SendTrap(100, "Order 4712 placed");
+  ASSERT_TRUE(Spin([&] { return ReadCounters().contains("counter = 2 > 0"); }));
+  fRun->Window().btClientCheck->click();
+  ReadCounters();
+  SpinFor(100ms);
+  const QString path = QStringLiteral(TAVO_TEST_OUTPUT_DIR "/console.png");
+  ASSERT_TRUE(fRun->Window().grab().save(path, "PNG")) << path.toStdString();
 }
 
 TEST(ConsoleWindowTest, PasswordEncoderClearsTheViewAndItsLineCountsTowardTheCap) {
