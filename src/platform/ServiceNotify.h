@@ -1,0 +1,22 @@
+#pragma once
+// Status reports to the service manager that started us: systemd's notify
+// protocol (Type=notify), through sd_notify. systemd passes the socket in
+// NOTIFY_SOCKET; a process started any other way has none.
+//
+// Any thread may call these.
+
+#include <string>
+
+namespace tavo {
+
+// true when NOTIFY_SOCKET is set: the service manager started this process
+// and waits for its reports.
+bool StartedByServiceManager();
+
+// Sends aState, newline-separated assignments such as "READY=1",
+// "STOPPING=1" or "STATUS=text". Returns 0 when it was sent, ENOTCONN when
+// no service manager listens (NOTIFY_SOCKET unset), or the errno of the
+// failed send.
+int NotifyServiceManager(const std::string& aState);
+
+}  // namespace tavo

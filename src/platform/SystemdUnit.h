@@ -1,0 +1,56 @@
+#pragma once
+// Installing and removing our own systemd service unit. The unit file goes
+// to the system unit directory and systemd is told through its command line
+// tool. Two environment variables redirect both, for tests and packagers:
+//   TAVO_UNIT_DIR   the unit directory (default /etc/systemd/system)
+//   TAVO_SYSTEMCTL  the tool called for daemon-reload, enable and disable
+//                   (default "systemctl" from PATH)
+// Starting and stopping other services is TServiceManager's job
+// (SysServiceManager.h).
+//
+// Main thread only. Failures throw EOSError (or EConvertError for an
+// argument a unit file cannot carry) with a text for the operator; Code is
+// the errno or the tool's exit status.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavo {
+
+std::string SystemUnitDirectory();
+std::string SystemctlProgram();
+// SystemUnitDirectory() + "/" + aServiceName + ".service"
+std::string ServiceUnitPath(const std::string& aServiceName);
+
+// One word of an ExecStart= line. A word with a blank, a quote or a
+// backslash (or an empty one) is put in double quotes with '"' and '\'
+// escaped; '%' and '$' are doubled everywhere, so systemd expands nothing.
+// Control characters cannot be written: EConvertError.
+std::string QuoteUnitArgument(const std::string& aArg);
+
+struct TServiceUnit {
+  std::string Name;  // the unit is Name + ".service"
+  std::string Description;
+  std::vector<std::string> ExecStart;  // an absolute program path, then its arguments
+};
+
+// The unit file's text: Type=notify, enabled for the multi-user target,
+// running as root (no User=).
+std::string ServiceUnitText(const TServiceUnit& aUnit);
+
+// Writes the unit file (failing with EEXIST when it exists), reloads systemd
+// and enables the unit for automatic start. A failure leaves nothing behind.
+void InstallServiceUnit(const TServiceUnit& aUnit);
+// Disables the unit, removes its file and reloads systemd. A unit file that
+// does not exist fails with ENOENT, and nothing is called.
+void UninstallServiceUnit(const std::string& aServiceName);
+
+// The account the installed unit runs as: the [Service] section's User=,
+// or root when it sets none; nullopt when the unit file cannot be read.
+std::optional<std::string> ServiceUnitUser(const std::string& aServiceName);
+
+// Time allowed for one call of the tool.
+inline int SystemctlTimeoutMs = 60000;
+
+}  // namespace tavo

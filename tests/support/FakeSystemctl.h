@@ -1,0 +1,40 @@
+#pragma once
+// A recording stand-in for systemctl and a unit directory, both in a test's
+// folder, so that no test installs or touches a real service. The script
+// appends its arguments as one line to "<folder>/calls", and a verb named in
+// a file "<folder>/fail-<verb>" exits with the status written there.
+
+#include <string>
+
+#include "TestSupport.h"
+
+namespace tavo::test {
+
+class FakeSystemctl {
+ public:
+  // Writes the script and creates "<folder>/units".
+  explicit FakeSystemctl(const TempDir& aDir);
+
+  const std::string& Program() const { return fsProgram; }
+  const std::string& UnitDir() const { return fsUnitDir; }
+  std::string UnitPath(const std::string& aName = "ORVO_Tavo") const;
+  // The recorded calls, one line each ("daemon-reload\nenable X.service\n").
+  std::string Calls() const;
+  void ClearCalls() const;
+  // Makes aVerb exit with aStatus from now on.
+  void Fail(const std::string& aVerb, int aStatus = 1) const;
+  // TAVO_SYSTEMCTL and TAVO_UNIT_DIR for a child's environment.
+  std::string SystemctlEnv() const { return "TAVO_SYSTEMCTL=" + fsProgram; }
+  std::string UnitDirEnv() const { return "TAVO_UNIT_DIR=" + fsUnitDir; }
+  // Sets both in this process's environment (until the object goes).
+  void Install() const;
+  ~FakeSystemctl();
+
+ private:
+  const TempDir& fDir;
+  std::string fsProgram;
+  std::string fsUnitDir;
+  mutable bool fbInstalled = false;
+};
+
+}  // namespace tavo::test
