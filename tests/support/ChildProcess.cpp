@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -29,17 +30,30 @@ ChildProcess::ChildProcess(const std::vector<std::string>& aArgv, const std::str
     argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
 
+  // tavo takes a machine-wide single-instance name: every program a test
+  // starts gets its own, unless the test names one, so that tests run side
+  // by side and beside a running agent.
+  std::vector<std::string> env = aEnv;
+  bool named = false;
+  for (const auto& x : env)
+    named |= x.rfind("TAVO_INSTANCE=", 0) == 0;
+  if (!named) {
+    static std::atomic<int> children{0};
+    env.push_back("TAVO_INSTANCE=TavoTest-" + std::to_string(::getpid()) + "-" +
+                  std::to_string(++children));
+  }
+
   std::vector<std::string> envStore;
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
     const std::string name = entry.substr(0, entry.find('='));
     bool overridden = false;
-    for (const auto& x : aEnv)
+    for (const auto& x : env)
       overridden |= x.substr(0, x.find('=')) == name;
     if (!overridden)
       envStore.push_back(entry);
   }
-  for (const auto& x : aEnv)
+  for (const auto& x : env)
     envStore.push_back(x);
   std::vector<char*> envp;
   for (auto& e : envStore)

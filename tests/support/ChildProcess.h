@@ -19,8 +19,9 @@ class ChildProcess {
  public:
   // Starts aArgv[0] (a path, or a name looked up on PATH) with the test's
   // environment plus aEnv ("NAME=value"); stdout and stderr go to
-  // aOutputBase + ".out" / ".err". Throws std::runtime_error when the
-  // program cannot be started.
+  // aOutputBase + ".out" / ".err". Unless aEnv names one, the child gets a
+  // TAVO_INSTANCE of its own. Throws std::runtime_error when the program
+  // cannot be started.
   ChildProcess(const std::vector<std::string>& aArgv, const std::string& aOutputBase,
                const std::vector<std::string>& aEnv = {});
   ~ChildProcess();
