@@ -1,5 +1,8 @@
 #include "shell/CommandLine.h"
 
+#include "config/SystemUtils.h"
+#include "shell/AppServiceTools.h"
+
 namespace tavo {
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& aArgs) {
@@ -23,18 +26,29 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& aArgs) {
       cl.bVersion = true;
     } else if (arg == "--help" || arg == "-h") {
       cl.bHelp = true;
+    } else if (IsRunModeSwitch(arg)) {
+      cl.Switches.push_back(arg);
     } else {
       throw Exception("unknown argument \"" + arg + "\"");
     }
   }
   if (cl.bCheck && cl.bForeground)
     throw Exception("--check and --foreground exclude each other");
+  if (cl.bCheck || cl.bForeground) {
+    // SILENT only quiets an install or uninstall run: harmless anywhere.
+    for (const auto& sw : cl.Switches) {
+      if (!SameText(std::string_view(sw).substr(1), "SILENT")) {
+        throw Exception(std::string(cl.bCheck ? "--check" : "--foreground") + " and the switch \"" +
+                        sw + "\" exclude each other");
+      }
+    }
+  }
   return cl;
 }
 
 std::string CommandLineHelp(const std::string& aProgram) {
   return "Usage: " + aProgram +
-         " [--config FILE] [--foreground | --check]\n"
+         " [--config FILE] [--foreground | --check | -install | -uninstall] [-SILENT]\n"
          "\n"
          "Watches applications by counting the SNMP traps they send and reports on them.\n"
          "\n"
@@ -45,7 +59,16 @@ std::string CommandLineHelp(const std::string& aProgram) {
          "  --check        load the configuration, print every message line, start\n"
          "                 nothing; exit status 1 when an error was found\n"
          "  --version      print the version and exit\n"
-         "  --help         print this text and exit\n";
+         "  --help         print this text and exit\n"
+         "\n"
+         "  -install       install the systemd service ORVO_Tavo (running this program,\n"
+         "                with --config when given) and enable it for automatic start\n"
+         "  -uninstall     disable the service and remove its unit\n"
+         "  -SILENT        no success message for -install and -uninstall\n"
+         "  -AnyAccount    run as the service whatever account the unit names\n"
+         "Switches also start with '/' (and install, uninstall, AnyAccount with '\\');\n"
+         "their case does not matter. TAVO_UNIT_DIR and TAVO_SYSTEMCTL redirect the\n"
+         "unit directory and systemctl, TAVO_INSTANCE the single-instance name.\n";
 }
 
 }  // namespace tavo

@@ -5,6 +5,8 @@
 //                   SIGINT or SIGTERM
 //   --check         load the configuration, print the messages, start nothing
 //   --version, --help
+// and the run modes' switches (-install, /uninstall, -SILENT, /AnyAccount,
+// ...; shell/AppServiceTools.h), which are collected in order.
 // Throws Exception with a text for the user on anything it does not know.
 
 #include <string>
@@ -20,6 +22,7 @@ struct TCommandLine {
   bool bCheck = false;
   bool bVersion = false;
   bool bHelp = false;
+  std::vector<std::string> Switches;  // the run modes' switches, as given
 };
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& aArgs);

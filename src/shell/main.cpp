@@ -1,5 +1,7 @@
-// tavo: the monitoring agent. Parses the command line, decides the run mode,
-// and runs the controller on the Qt event loop until it is told to stop.
+// tavo: the monitoring agent. Parses the command line, takes the
+// single-instance name, decides the run mode, and runs the controller on the
+// Qt event loop until it is told to stop (or installs or removes the
+// service and ends).
 
 #include <signal.h>
 #include <sys/socket.h>
@@ -13,7 +15,10 @@
 #include <memory>
 
 #include "platform/Paths.h"
+#include "platform/ServiceNotify.h"
+#include "platform/SystemLog.h"
 #include "platform/SystemPower.h"
+#include "shell/AppServiceTools.h"
 #include "shell/CommandLine.h"
 #include "shell/Controller.h"
 #include "shell/Desktop.h"
@@ -87,6 +92,84 @@ int RunDesktop(int& argc, char** argv) {
   return 0;
 }
 
+// --foreground: the controller as a service runs it, without a window and
+// without a service manager, until SIGINT or SIGTERM.
+int RunForeground(int& argc, char** argv) {
+  using namespace tavo;
+  SetRunMode(TRunMode::eService, true);
+  TTavoCoreApplication app(argc, argv);
+  TQtMainThread mainThread;
+  LinuxSystemPower power;
+  SetSystemPower(&power);
+  std::unique_ptr<QSocketNotifier> stopNotifier;
+  InstallStopSignals(app, stopNotifier);
+  SetEscapedErrorHandler(ServiceErrorHandler);
+
+  auto frm = std::make_unique<TfrmMain>();
+  frm->FormCreate();
+  app.exec();
+
+  // From here no worker reaches the main thread any more; FormDestroy runs
+  // and the controller's threads are joined.
+  mainThread.BeginShutdown();
+  frm.reset();
+  SetEscapedErrorHandler(nullptr);
+  SetSystemPower(nullptr);
+  return 0;
+}
+
+// Service mode and install or uninstall runs: the controller is created
+// (an install run writes only its first lines), then the service host runs.
+// A stop request (SIGTERM, or SIGINT by hand) goes to the service object.
+int RunServiceHost(int& argc, char** argv, const std::string& aConfigFile) {
+  using namespace tavo;
+  TTavoCoreApplication app(argc, argv);
+  TQtMainThread mainThread;
+  LinuxSystemPower power;
+  if (!IsServiceInstallation())
+    SetSystemPower(&power);
+  TAppService& service = *AppService();
+  service.ConfigFile = aConfigFile;
+  // An install or uninstall run has no loop to hear a stop: Ctrl-C ends it.
+  std::unique_ptr<QSocketNotifier> stopNotifier;
+  if (!IsServiceInstallation())
+    InstallStopSignals(app, stopNotifier, [&service] { service.Control(TServiceControl::eStop); });
+  SetEscapedErrorHandler(ServiceErrorHandler);
+
+  auto frm = std::make_unique<TfrmMain>();
+  frm->FormCreate();
+  const int status = service.Run();
+
+  mainThread.BeginShutdown();
+  frm.reset();
+  ReleaseAppService();
+  SetEscapedErrorHandler(nullptr);
+  SetSystemPower(nullptr);
+  return status;
+}
+
+// A refused start is told on standard error and in the system log, and in a
+// box as well where a desktop start would have shown its window.
+bool DisplayAvailable() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value && *value)
+      return true;
+  }
+  return false;
+}
+
+tavo::TMessageBoxHandler RefusalBoxOnTheDesktop(int& argc, char** argv) {
+  using namespace tavo;
+  return [&argc, argv](TMsgBoxIcon aIcon, const std::string& aText) {
+    std::fprintf(stderr, "%s\n", aText.c_str());
+    std::fflush(stderr);
+    WriteSystemLog(TSysLogLevel::Error, aText);
+    QApplication app(argc, argv);
+    ShowQtMessageBox(nullptr, aIcon, aText);
+  };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,41 +196,35 @@ int main(int argc, char** argv) {
     SetConfigFileOverride(AbsolutePath(cl.ConfigFile));
   ::signal(SIGPIPE, SIG_IGN);
 
-  if (!cl.bCheck && !cl.bForeground)
-    return RunDesktop(argc, argv);
-
-  TTavoCoreApplication app(argc, argv);
-  TQtMainThread mainThread;
-
+  // --check starts nothing and may run beside a running agent.
   if (cl.bCheck) {
+    TTavoCoreApplication app(argc, argv);
+    TQtMainThread mainThread;
     SetRunMode(TRunMode::eService);
     TfrmMain frm;
     return frm.RunConfigurationCheck();
   }
 
-  SetRunMode(cl.bForeground ? TRunMode::eService : TRunMode::eDesktop, cl.bForeground);
-  LinuxSystemPower power;
-  SetSystemPower(&power);
-  std::unique_ptr<QSocketNotifier> stopNotifier;
-  InstallStopSignals(app, stopNotifier);
-
-  auto frm = std::make_unique<TfrmMain>();
-  if (RunAsService()) {
-    SetEscapedErrorHandler(ServiceErrorHandler);
-  } else {
-    SetEscapedErrorHandler([&frm](const std::string& aText) {
-      if (frm)
-        frm->ApplicationEvents1Exception(aText);
-    });
+  // One agent per machine, whatever its mode; a refused start ends here,
+  // before any window, log file or log line.
+  SetCommandLineSwitches(cl.Switches);
+  {
+    const bool desktopStart = !cl.bForeground && cl.Switches.empty();
+    TMessageBoxHandler previous;
+    const bool box = desktopStart && DisplayAvailable() && !StartedByServiceManager();
+    if (box)
+      previous = SetMessageBoxHandler(RefusalBoxOnTheDesktop(argc, argv));
+    const bool single = CheckSingleInstance(InstanceName());
+    if (box)
+      SetMessageBoxHandler(previous);
+    if (!single)
+      return 1;
   }
-  frm->FormCreate();
-  app.exec();
 
-  // From here no worker reaches the main thread any more; FormDestroy runs
-  // and the controller's threads are joined.
-  mainThread.BeginShutdown();
-  frm.reset();
-  SetEscapedErrorHandler(nullptr);
-  SetSystemPower(nullptr);
-  return 0;
+  if (cl.bForeground)
+    return RunForeground(argc, argv);
+  if (InitServiceMode(kServiceName)) {
+    return RunServiceHost(argc, argv, cl.ConfigFile.empty() ? std::string() : ConfigFilePath());
+  }
+  return RunDesktop(argc, argv);
 }

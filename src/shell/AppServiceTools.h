@@ -1,0 +1,135 @@
+#pragma once
+// The run modes and the service host.
+//
+// The program entry takes the single-instance name first of all
+// (CheckSingleInstance), then InitServiceMode decides the run mode from the
+// command line's switches and the installed service: the desktop, a service
+// run, or an install or uninstall run. In the last two it creates the
+// service object TAppService, whose Run either installs or removes the
+// systemd unit, or runs the main event loop as a service that reports its
+// states to systemd (start pending, running, stop pending, stopped). A stop
+// request is SIGTERM; main() hands it to Control(eStop).
+//
+// Switches: a switch character followed by the switch word, the word
+// compared without regard to case. "install" and "uninstall" take "-", "/"
+// or a backslash; so does "AnyAccount"; "SILENT" takes "-" or "/".
+//
+// Main thread only. The process-wide state (switches, run mode, the service
+// object, the single-instance name) is set up once by main() before the
+// controller is created.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavo {
+
+inline constexpr const char* kInstanceName = "Tavo";
+inline constexpr const char* kServiceName = "ORVO_Tavo";
+inline constexpr std::string_view kSwitchChars = "-/\\";
+inline constexpr std::string_view kHostSwitchChars = "-/";
+
+// The command line's switch arguments, as main() found them (the values of
+// options such as --config are no switches). Replaces earlier ones.
+void SetCommandLineSwitches(std::vector<std::string> aArgs);
+// true when a switch argument is one of aChars followed by aWord (case ignored).
+bool FindCmdLineSwitch(std::string_view aWord, std::string_view aChars = kSwitchChars);
+// true when aArg is one of the run modes' switches; the parser accepts these.
+bool IsRunModeSwitch(std::string_view aArg);
+// The switch "install" or "uninstall" is given: an install or uninstall run.
+bool IsServiceInstallationSwitch();
+
+// The single-instance name: TAVO_INSTANCE when it is set and not empty,
+// else "Tavo".
+std::string InstanceName();
+// Takes the name "Global\" + aName (aName empty: the executable's file
+// name) and keeps it until the process ends. When another process holds it,
+// shows "App \"%s\" already running!", on any other failure the same text
+// with the error code, and returns false.
+bool CheckSingleInstance(const std::string& aName);
+// Gives the name back (tests; otherwise the process end does it).
+void ReleaseSingleInstance();
+// A modal error box with one OK button; without a window the text goes to
+// standard error and the system log (platform/MessageBox.h).
+void ShowErrorMessage(const std::string& aText);
+
+// Sets the service names (blanks in the service name become "_"), decides
+// the run mode (RunMode.h) and, in service mode and in install or uninstall
+// runs, creates the service object. Service mode is chosen by:
+//  - the install or uninstall switch (an install or uninstall run);
+//  - the "AnyAccount" switch;
+//  - an installed unit whose account (User=, else root) is the user this
+//    process runs as, provided the service manager started the process
+//    (NOTIFY_SOCKET set): an operator's plain start on a machine with the
+//    service installed stays a desktop start.
+// Returns the run-mode flag (RunAsService).
+bool InitServiceMode(const std::string& aName);
+std::string ServiceName();
+std::string ServiceDisplayName();
+
+enum class TServiceState { eStopped, eStartPending, eRunning, eStopPending };
+enum class TServiceControl { eStop, eShutdown, eInterrogate };
+
+class TAppService {
+ public:
+  // Raised by the stop and shutdown handlers when set; aCanClose false
+  // refuses a stop. Nothing in the system sets it.
+  using TCloseQueryEvent = std::function<void(TAppService* aSender, bool& aCanClose)>;
+
+  // The service object, as InitServiceMode creates it.
+  TAppService(const std::string& aName, const std::string& aDisplayName);
+
+  const std::string& Name() const { return fsName; }
+  const std::string& DisplayName() const { return fsDisplayName; }
+  bool AllowPause() const { return false; }
+  bool Interactive() const { return false; }
+  TServiceState State() const { return fState; }
+
+  TCloseQueryEvent OnCloseQuery;
+  // The --config file an install run writes into the unit (absolute);
+  // empty when none was given.
+  std::string ConfigFile;
+
+  // Runs the host and returns the process's exit status. "install": writes
+  // and enables the unit; "uninstall": disables and removes it; each shows
+  // its error or (unless "SILENT") its success box, 0 on success and 1 on
+  // failure. Otherwise runs as a service: escaping errors go to the system
+  // log from here on; the main event loop (a QCoreApplication must exist)
+  // runs until a stop has been granted, with the states reported to systemd.
+  // A process the service manager did not start cannot run as a service:
+  // the error goes to the system log and standard error and Run returns 1
+  // without running the loop.
+  int Run();
+
+  // A control request from the service manager, on the main thread.
+  void Control(TServiceControl aCode);
+
+  void ServiceStart(TAppService* aSender, bool& aStarted);
+  void ServiceStop(TAppService* aSender, bool& aStopped);
+  void ServiceShutdown(TAppService* aSender);
+
+ private:
+  int RegisterService();
+  int UnregisterService();
+  int RunAsServiceHost();
+  void ReportStatus(TServiceState aState);
+  void EndServiceLoop();
+
+  std::string fsName;
+  std::string fsDisplayName;
+  TServiceState fState = TServiceState::eStopped;
+  bool fbStopGranted = false;
+};
+
+// The service object InitServiceMode created; null in desktop mode.
+TAppService* AppService();
+// Frees it (after the controller is gone).
+void ReleaseAppService();
+
+// The text for a service run without a service manager.
+inline constexpr const char* kNoServiceManagerText =
+    "The service process could not connect to the service manager (NOTIFY_SOCKET is not set)";
+
+}  // namespace tavo
