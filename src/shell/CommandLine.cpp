@@ -62,7 +62,7 @@ std::string CommandLineHelp(const std::string& aProgram) {
          "  --help         print this text and exit\n"
          "\n"
          "  -install       install the systemd service ORVO_Tavo (running this program,\n"
-         "                with --config when given) and enable it for automatic start\n"
+         "                 with --config when given) and enable it for automatic start\n"
          "  -uninstall     disable the service and remove its unit\n"
          "  -SILENT        no success message for -install and -uninstall\n"
          "  -AnyAccount    run as the service whatever account the unit names\n"
