@@ -3,47 +3,69 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QThread>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 
 namespace tavo {
 namespace {
 
-const QEvent::Type kSyncEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+using TClock = std::chrono::steady_clock;
 
-enum class TJobState { eWaiting, eRunning, eDone, eAbandoned };
+const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+// The longest the main thread runs hand-offs in one go before other events
+// (timers, signals, the console) get their turn. While it runs them, new
+// hand-offs join its queue without another wake-up.
+constexpr auto kMainSlice = std::chrono::milliseconds(5);
+
+enum TJobState : int { eWaiting, eRunning, eDone, eAbandoned };
 
 struct TJob {
   const std::function<void()>* Proc = nullptr;
   std::exception_ptr Error;
-  TJobState State = TJobState::eWaiting;
+  std::atomic<int> State{eWaiting};
 };
 
 }  // namespace
 
 struct TQtMainThread::Shared {
   std::mutex Mutex;
-  std::condition_variable Done;
+  std::condition_variable Done;  // a job finished or was abandoned
+  std::deque<std::shared_ptr<TJob>> Queue;
   bool bShutdown = false;
+  bool bWakePosted = false;  // a wake event is on its way to the main thread
+  bool bDraining = false;    // the main thread is taking jobs up right now
+  int nRunningJobs = 0;      // ... and runs one, which may open a nested event loop
+
+  // Under Mutex: every job still queued is given up.
+  void AbandonQueued() {
+    for (auto& job : Queue)
+      job->State = eAbandoned;
+    Queue.clear();
+    Done.notify_all();
+  }
 };
 
 namespace {
 
-// Carries one job; a job whose event is destroyed before it ran (the loop
-// is gone) is abandoned, so its worker never waits for ever.
-class TSyncEvent final : public QEvent {
+// Wakes the main thread for the queued jobs. Destroyed undelivered (the loop
+// is gone), it gives the queued jobs up, so no worker waits for ever.
+class TWakeEvent final : public QEvent {
  public:
-  TSyncEvent(std::shared_ptr<TQtMainThread::Shared> aShared, std::shared_ptr<TJob> aJob)
-      : QEvent(kSyncEvent), Shared(std::move(aShared)), Job(aJob) {}
-  ~TSyncEvent() override {
+  explicit TWakeEvent(std::shared_ptr<TQtMainThread::Shared> aShared)
+      : QEvent(kWakeEvent), Shared(std::move(aShared)) {}
+  ~TWakeEvent() override {
+    if (bDelivered)
+      return;
     std::lock_guard lock(Shared->Mutex);
-    if (Job->State == TJobState::eWaiting) {
-      Job->State = TJobState::eAbandoned;
-      Shared->Done.notify_all();
-    }
+    Shared->bWakePosted = false;
+    Shared->AbandonQueued();
   }
   std::shared_ptr<TQtMainThread::Shared> Shared;
-  std::shared_ptr<TJob> Job;
+  bool bDelivered = false;
 };
 
 }  // namespace
@@ -63,58 +85,96 @@ void TQtMainThread::Synchronize(const std::function<void()>& aProc) {
     aProc();
     return;
   }
-  // Shared with the event: a job abandoned at shutdown may outlive this call.
+  // Shared with the queue: a job given up at shutdown may outlive this call.
   auto job = std::make_shared<TJob>();
   job->Proc = &aProc;
+  bool post = false;
   {
     std::lock_guard lock(fShared->Mutex);
     if (fShared->bShutdown)
       throw EShutdown();
+    fShared->Queue.push_back(job);
+    // A main thread between jobs takes this one up too; one inside a job
+    // (perhaps in a modal box's loop) needs the event.
+    if ((!fShared->bDraining || fShared->nRunningJobs > 0) && !fShared->bWakePosted) {
+      fShared->bWakePosted = true;
+      post = true;
+    }
   }
-  QCoreApplication::postEvent(this, new TSyncEvent(fShared, job));
-  std::unique_lock lock(fShared->Mutex);
-  fShared->Done.wait(lock, [&] {
-    return job->State == TJobState::eDone || job->State == TJobState::eAbandoned ||
-           (fShared->bShutdown && job->State == TJobState::eWaiting);
-  });
-  if (job->State == TJobState::eWaiting) {
-    // Shutdown began before the main thread took the job up: it never runs.
-    job->State = TJobState::eAbandoned;
+  if (post)
+    QCoreApplication::postEvent(this, new TWakeEvent(fShared));
+
+  {
+    std::unique_lock lock(fShared->Mutex);
+    fShared->Done.wait(lock, [&] {
+      const int state = job->State.load(std::memory_order_acquire);
+      return state == eDone || state == eAbandoned;
+    });
   }
-  if (job->State == TJobState::eAbandoned)
+  if (job->State == eAbandoned)
     throw EShutdown();
   if (job->Error)
     std::rethrow_exception(job->Error);
 }
 
 bool TQtMainThread::event(QEvent* aEvent) {
-  if (aEvent->type() != kSyncEvent)
+  if (aEvent->type() != kWakeEvent)
     return QObject::event(aEvent);
-  auto* sync = static_cast<TSyncEvent*>(aEvent);
-  TJob* job = sync->Job.get();
+  static_cast<TWakeEvent*>(aEvent)->bDelivered = true;
   {
     std::lock_guard lock(fShared->Mutex);
-    if (job->State != TJobState::eWaiting)
-      return true;  // abandoned at shutdown
-    job->State = TJobState::eRunning;
+    fShared->bWakePosted = false;
+    fShared->bDraining = true;
   }
-  std::exception_ptr error;
-  try {
-    (*job->Proc)();
-  } catch (...) {
-    error = std::current_exception();
+  const auto sliceEnd = TClock::now() + kMainSlice;
+  for (;;) {
+    std::shared_ptr<TJob> job;
+    {
+      std::lock_guard lock(fShared->Mutex);
+      if (fShared->Queue.empty()) {
+        fShared->bDraining = false;
+        return true;
+      }
+      job = std::move(fShared->Queue.front());
+      fShared->Queue.pop_front();
+      job->State = eRunning;
+      ++fShared->nRunningJobs;
+    }
+    std::exception_ptr error;
+    try {
+      (*job->Proc)();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    {
+      std::lock_guard lock(fShared->Mutex);
+      --fShared->nRunningJobs;
+      job->Error = error;
+      job->State.store(eDone, std::memory_order_release);
+    }
+    fShared->Done.notify_all();
+    if (TClock::now() >= sliceEnd) {
+      // Let other events in; the rest follows with a new wake event.
+      bool post = false;
+      {
+        std::lock_guard lock(fShared->Mutex);
+        fShared->bDraining = false;
+        if (!fShared->Queue.empty() && !fShared->bWakePosted) {
+          fShared->bWakePosted = true;
+          post = true;
+        }
+      }
+      if (post)
+        QCoreApplication::postEvent(this, new TWakeEvent(fShared));
+      return true;
+    }
   }
-  std::lock_guard lock(fShared->Mutex);
-  job->Error = error;
-  job->State = TJobState::eDone;
-  fShared->Done.notify_all();
-  return true;
 }
 
 void TQtMainThread::BeginShutdown() {
   std::lock_guard lock(fShared->Mutex);
   fShared->bShutdown = true;
-  fShared->Done.notify_all();
+  fShared->AbandonQueued();
 }
 
 }  // namespace tavo

@@ -65,6 +65,12 @@ std::string AbsolutePath(const std::string& aPath) {
   return tavo::NormalizePath(ec ? aPath : p.string());
 }
 
+// Headless runs need none of glib's main loop; Qt's own is lighter.
+void UseQtOwnEventLoop() {
+  if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
+    qputenv("QT_NO_GLIB", "1");
+}
+
 // Desktop mode: the console window is the main window. Closing it ends the
 // event loop; SIGTERM (the end of a desktop session) and SIGINT close it
 // the same way. The controller's closing line is "Application closed".
@@ -97,6 +103,7 @@ int RunDesktop(int& argc, char** argv) {
 int RunForeground(int& argc, char** argv) {
   using namespace tavo;
   SetRunMode(TRunMode::eService, true);
+  UseQtOwnEventLoop();
   TTavoCoreApplication app(argc, argv);
   TQtMainThread mainThread;
   LinuxSystemPower power;
@@ -123,6 +130,7 @@ int RunForeground(int& argc, char** argv) {
 // A stop request (SIGTERM, or SIGINT by hand) goes to the service object.
 int RunServiceHost(int& argc, char** argv, const std::string& aConfigFile) {
   using namespace tavo;
+  UseQtOwnEventLoop();
   TTavoCoreApplication app(argc, argv);
   TQtMainThread mainThread;
   LinuxSystemPower power;
@@ -198,7 +206,8 @@ int main(int argc, char** argv) {
 
   // --check starts nothing and may run beside a running agent.
   if (cl.bCheck) {
-    TTavoCoreApplication app(argc, argv);
+    UseQtOwnEventLoop();
+  TTavoCoreApplication app(argc, argv);
     TQtMainThread mainThread;
     SetRunMode(TRunMode::eService);
     TfrmMain frm;

@@ -1,6 +1,10 @@
 #include "snmp/SnmpTrapReceiver.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include "messages/MsgClasses.h"
 #include "platform/MainThread.h"
@@ -17,6 +21,10 @@ constexpr int kStopPollMs = 200;
 constexpr auto kBindRetry = std::chrono::seconds(1);
 // Datagrams read with one system call.
 constexpr std::size_t kReadBatch = 32;
+// After draining the socket the reader pauses this long, so that a stream
+// of traps is taken up in batches rather than with a wake-up per datagram;
+// the socket buffer holds what arrives meanwhile.
+constexpr auto kReadPause = std::chrono::milliseconds(1);
 constexpr std::size_t kMaxDatagram = 65536;
 
 const char* LevelName(TV3Flags aFlags) {
@@ -49,9 +57,24 @@ bool SameConfiguredText(const std::string& aReceived, const std::string& aConfig
 
 }  // namespace
 
+// One datagram as received, with its sender's address in as little room as
+// a full queue of them should take.
 struct TSnmpTrapReceiver::Datagram {
   std::string Data;
-  SocketAddress From;
+  sockaddr_in6 From{};  // or a sockaddr_in in its first bytes
+  socklen_t FromLength = 0;
+
+  Datagram() = default;
+  Datagram(std::string_view aData, const SocketAddress& aFrom) : Data(aData) {
+    FromLength = std::min<socklen_t>(aFrom.Length, sizeof From);
+    std::memcpy(&From, &aFrom.Storage, FromLength);
+  }
+  std::string Host() const {
+    SocketAddress a;
+    std::memcpy(&a.Storage, &From, FromLength);
+    a.Length = FromLength;
+    return a.Host();
+  }
 };
 
 // What exists while the thread runs: the socket and its reader thread, and
@@ -186,7 +209,7 @@ void TSnmpTrapReceiver::ReaderLoop() {
           if (fQueue.size() >= QueueLimit) {
             ++dropped;
           } else {
-            fQueue.push_back(Datagram{std::string(reader.Data(i)), reader.From(i)});
+            fQueue.emplace_back(reader.Data(i), reader.From(i));
           }
         }
         if (fbConsumerWaiting)
@@ -220,7 +243,7 @@ bool TSnmpTrapReceiver::RecvTrap() {
   ep.HostIP = "0.0.0.0";
   if (d.Data.empty())
     return false;
-  ep.HostIP = d.From.Host();
+  ep.HostIP = d.Host();
   ep.Buffer = std::move(d.Data);
   return ep.Reply.DecodeBuf(ep.Buffer);
 }

@@ -121,6 +121,29 @@ TEST_F(QtMainThreadTest, AJobWhoseEventIsDiscardedFailsInsteadOfHanging) {
   EXPECT_THROW(std::rethrow_exception(error), EShutdown);
 }
 
+TEST_F(QtMainThreadTest, AHandOffWaitingInANestedEventLoopLetsOthersThrough) {
+  // A procedure that opens a modal box runs a nested event loop; a second
+  // worker's procedure must still run meanwhile, as the modal box waits.
+  TQtMainThread main;
+  std::atomic<bool> secondDone{false};
+  std::atomic<bool> firstDone{false};
+  std::thread second;
+  std::thread first([&] {
+    MainThread()->Synchronize([&] {
+      second = std::thread([&] {
+        MainThread()->Synchronize([] {});
+        secondDone = true;
+      });
+      Spin([&] { return secondDone.load(); });  // the nested loop
+    });
+    firstDone = true;
+  });
+  ASSERT_TRUE(Spin([&] { return firstDone.load(); }));
+  first.join();
+  second.join();
+  EXPECT_TRUE(secondDone);
+}
+
 TEST_F(QtMainThreadTest, TheGuardKeepsErrorsOutOfQtAndTheLoopGoesOn) {
   std::vector<std::string> reported;
   SetEscapedErrorHandler([&](const std::string& aText) { reported.push_back(aText); });
