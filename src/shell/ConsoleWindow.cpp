@@ -54,7 +54,7 @@ TConsoleWindow::~TConsoleWindow() = default;
 void TConsoleWindow::CreateControls() {
   setObjectName(QStringLiteral("frmMain"));
 
-  // Created in the order of the design's fields; parented by the layouts
+  // Created in the order of their fields; parented by the layouts
   // below.
   Memo1 = new QPlainTextEdit;
   Memo1->setObjectName(QStringLiteral("Memo1"));

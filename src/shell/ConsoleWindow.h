@@ -70,7 +70,7 @@ class TConsoleWindow final : public QMainWindow, public IConsole {
   // The log view's lines, top to bottom.
   std::int32_t LogViewLineCount() const;
 
-  // The controls, in the order of their fields in the design.
+  // The controls; each carries its field name as its Qt object name.
   QPlainTextEdit* Memo1;
   QStatusBar* StatusBar1;
   QFrame* Panel1;

@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include "messages/MsgClasses.h"
+
 namespace tavo {
 
 bool TTavoApplication::notify(QObject* aReceiver, QEvent* aEvent) {
@@ -32,9 +34,24 @@ TDesktopSession::TDesktopSession()
   fPreviousBox = SetMessageBoxHandler([window](TMsgBoxIcon aIcon, const std::string& aText) {
     ShowQtMessageBox(window, aIcon, aText);
   });
-  TfrmMain* controller = fController.get();
-  SetEscapedErrorHandler(
-      [controller](const std::string& aText) { controller->ApplicationEvents1Exception(aText); });
+  SetEscapedErrorHandler([this](const std::string& aText) { ExceptionHook(aText); });
+}
+
+void TDesktopSession::ExceptionHook(const std::string& aText) {
+  // The timer and the receiver go on while the error box waits for the
+  // operator. An error that repeats at every tick would otherwise stack a
+  // box (and a nested event loop) per tick until the stack runs out: while
+  // one box is open, later errors get their Fatal line only.
+  if (fbErrorBoxOpen) {
+    TMsg::Fatal(aText);
+    return;
+  }
+  fbErrorBoxOpen = true;
+  struct Reset {
+    bool& Flag;
+    ~Reset() { Flag = false; }
+  } reset{fbErrorBoxOpen};
+  fController->ApplicationEvents1Exception(aText);
 }
 
 TDesktopSession::~TDesktopSession() {

@@ -6,6 +6,9 @@
 // boxes are real modal boxes over the window. main() runs one session on
 // the application's event loop; the gui tests drive one the same way.
 //
+// One error box at a time: an error that escapes while the box is open
+// gets its Fatal line, but no box of its own.
+//
 // Main thread only. Create the application object (TTavoApplication) and
 // the main-thread hand-off first; begin the hand-off's shutdown before the
 // session goes, so that no worker reaches a controller being destroyed.
@@ -48,11 +51,15 @@ class TDesktopSession {
   TfrmMain& Controller() const { return *fController; }
 
  private:
+  // The exception hook of desktop mode: the controller's, one box at a time.
+  void ExceptionHook(const std::string& aText);
+
   // Declared first: the window outlives the controller, whose closing line
   // still reaches the log view.
   std::unique_ptr<TConsoleWindow> fWindow;
   std::unique_ptr<TfrmMain> fController;
   TMessageBoxHandler fPreviousBox;
+  bool fbErrorBoxOpen = false;
 };
 
 }  // namespace tavo

@@ -68,10 +68,16 @@ ModalAnswer::ModalAnswer(std::function<void(QWidget*)> aAnswer, std::chrono::mil
   QObject::connect(timer, &QTimer::timeout, timer,
                    [state = fState, answer = std::move(aAnswer), deadline] {
                      QWidget* modal = QApplication::activeModalWidget();
-                     if (!modal || state->bAnswered)
+                     if (!modal)
                        return;
-                     if (std::chrono::steady_clock::now() > deadline) {
-                       modal->close();  // a box nobody expected: never hang
+                     const bool late = std::chrono::steady_clock::now() > deadline;
+                     if (state->bAnswered || late) {
+                       // A box nobody expected: close it once the time is
+                       // up, so that no test waits on it for ever.
+                       if (late) {
+                         ++state->nUnexpected;
+                         modal->close();
+                       }
                        return;
                      }
                      state->Title = modal->windowTitle();
@@ -80,7 +86,10 @@ ModalAnswer::ModalAnswer(std::function<void(QWidget*)> aAnswer, std::chrono::mil
                      if (auto* input = qobject_cast<QInputDialog*>(modal))
                        state->Text = input->labelText();
                      state->bAnswered = true;
-                     answer(modal);
+                     // Answered from the event loop, not from this slot: a
+                     // timer never fires again while its slot runs, and the
+                     // answer may open boxes that need this timer too.
+                     QTimer::singleShot(0, modal, [modal, answer] { answer(modal); });
                    });
   timer->start(20);
 }

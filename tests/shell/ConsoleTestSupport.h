@@ -30,8 +30,8 @@ bool Spin(const std::function<bool()>& aDone,
 void SpinFor(std::chrono::milliseconds aTime);
 
 // Answers the next modal box: once a modal widget is up (within aTimeout),
-// aAnswer gets it and must close it. If none came up in time, any modal
-// widget that shows later is rejected, so no test waits on a box forever.
+// aAnswer gets it and must close it. Any other modal widget still up after
+// aTimeout is closed and counted, so no test waits on a box for ever.
 class ModalAnswer {
  public:
   ModalAnswer(std::function<void(QWidget*)> aAnswer,
@@ -41,6 +41,8 @@ class ModalAnswer {
   ModalAnswer& operator=(const ModalAnswer&) = delete;
 
   bool Answered() const { return fState->bAnswered; }
+  // Modal widgets closed because nobody answered them.
+  int Unexpected() const { return fState->nUnexpected; }
   // The box's window title and its text (a QMessageBox's text, or a
   // QInputDialog's label).
   const QString& Title() const { return fState->Title; }
@@ -48,6 +50,7 @@ class ModalAnswer {
 
   struct State {
     bool bAnswered = false;
+    int nUnexpected = 0;
     QString Title;
     QString Text;
   };

@@ -303,13 +303,35 @@ TEST(ConsoleWindowTest, AnErrorEscapingAButtonGivesAFatalLineAndABoxAndTheProgra
   EXPECT_EQ(run.ViewCount("Fatal: Recipient out of order"), 1) << run.Dump();
   EXPECT_EQ(run.ViewCount("Info:  ...done"), 0) << "the handler ended at the error";
 
+  // Errors that escape while the box waits (a timer, a trap) get their
+  // Fatal line but no box of their own: boxes never pile up.
+  {
+    int boxes = 0;
+    TConsoleWindow* w = &run.Window();
+    ModalAnswer ok(
+        [&](QWidget* aBox) {
+          ++boxes;
+          w->btSendReport->click();
+          w->btSendReport->click();
+          qobject_cast<QMessageBox*>(aBox)->accept();
+        },
+        2s);
+    w->btSendReport->click();
+    ASSERT_TRUE(ok.Answered());
+    SpinFor(100ms);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(ok.Unexpected(), 0) << "a second box over the first";
+  }
+  EXPECT_EQ(run.ViewCount("Fatal: Recipient out of order"), 4) << run.Dump();
+
   run.Window().cboRecipients->setCurrentIndex(1);
   run.Window().btSendReport->click();
   EXPECT_EQ(gRecorded.size(), 1u);
   EXPECT_EQ(run.ViewCount("Info:  ...done"), 1) << run.Dump();
   run.Finish();
   const auto file = run.FileLines();
-  EXPECT_EQ(std::count(file.begin(), file.end(), "Fatal: Recipient out of order"), 1);
+  EXPECT_EQ(std::count(file.begin(), file.end(), "Fatal: Recipient out of order"), 4);
 }
 
 // Two clients (and two sections that are none) behind a trap receiver; the
