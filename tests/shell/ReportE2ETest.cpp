@@ -171,16 +171,16 @@ TEST_F(ReportE2ETest, AMissingHeartbeatRestartsTheClientScript) {
   const int secondPid = WaitForPidFile(script + ".pid");
   ASSERT_GT(secondPid, 0);
   cleanup.Add(secondPid);
-  ASSERT_TRUE(fTavo->Stop());
-
-  EXPECT_TRUE(first.WaitExit(5s));  // ended by tavo
   EXPECT_NE(secondPid, firstPid);
   EXPECT_FALSE(ProcessGone(secondPid));
-  EXPECT_EQ(fTavo->Count("Info:  Execute \"Restart\" because of message id 100 from \"App\" "
+  EXPECT_TRUE(first.WaitExit(5s));  // ended by tavo
+  // The next window would restart it again: the first restart is what counts.
+  EXPECT_GE(fTavo->Count("Info:  Execute \"Restart\" because of message id 100 from \"App\" "
                          "(Counter = 1 < 3)"),
             1)
       << fTavo->Dump();
-  EXPECT_EQ(fTavo->Count("Info:  Terminate client \"App\" to restart..."), 1);
+  EXPECT_GE(fTavo->Count("Info:  Terminate client \"App\" to restart..."), 1);
+  ASSERT_TRUE(fTavo->Stop());
 }
 
 // net-snmp's SNMPv3 traps: the authentic ones are counted, a wrong password
