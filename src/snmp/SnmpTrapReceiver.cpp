@@ -10,6 +10,7 @@
 #include "platform/MainThread.h"
 #include "platform/Socket.h"
 #include "platform/TextCodec.h"
+#include "platform/ThreadPriority.h"
 #include "snmp/SnmpSecurity.h"
 
 namespace tavo {
@@ -20,12 +21,17 @@ constexpr int kStopPollMs = 200;
 // A port that is taken is tried again after this long.
 constexpr auto kBindRetry = std::chrono::seconds(1);
 // Datagrams read with one system call.
-constexpr std::size_t kReadBatch = 32;
+constexpr std::size_t kReadBatch = 64;
 // After draining the socket the reader pauses this long, so that a stream
 // of traps is taken up in batches rather than with a wake-up per datagram;
 // the socket buffer holds what arrives meanwhile.
 constexpr auto kReadPause = std::chrono::milliseconds(1);
 constexpr std::size_t kMaxDatagram = 65536;
+// The reader's nice value, when the system grants it.
+constexpr int kReaderNice = -10;
+// Buffers of handled datagrams kept for reuse, and the largest kept.
+constexpr std::size_t kMaxSpareBuffers = 1024;
+constexpr std::size_t kSpareBufferBytes = 4096;
 
 const char* LevelName(TV3Flags aFlags) {
   switch (aFlags) {
@@ -65,7 +71,13 @@ struct TSnmpTrapReceiver::Datagram {
   socklen_t FromLength = 0;
 
   Datagram() = default;
-  Datagram(std::string_view aData, const SocketAddress& aFrom) : Data(aData) {
+  // Takes a spare buffer when there is one: no allocation per datagram.
+  Datagram(std::string_view aData, const SocketAddress& aFrom, std::vector<std::string>& aSpare) {
+    if (!aSpare.empty()) {
+      Data = std::move(aSpare.back());
+      aSpare.pop_back();
+    }
+    Data.assign(aData);
     FromLength = std::min<socklen_t>(aFrom.Length, sizeof From);
     std::memcpy(&From, &aFrom.Storage, FromLength);
   }
@@ -175,6 +187,9 @@ void TSnmpTrapReceiver::Execute() {
 // The reader thread: binds the socket (again and again while the port is
 // taken) and moves every datagram into the queue at once.
 void TSnmpTrapReceiver::ReaderLoop() {
+  // Under a burst this thread must win the processor from the others, or
+  // the kernel drops what its buffer cannot hold.
+  SetCurrentThreadNice(kReaderNice);
   UdpBatchReader reader(kReadBatch, kMaxDatagram);
   bool bound = false;
   auto nextBind = std::chrono::steady_clock::now();
@@ -199,17 +214,21 @@ void TSnmpTrapReceiver::ReaderLoop() {
       }
       if (!fSnmp->Sock.WaitReadable(kStopPollMs))
         continue;
-      const std::size_t n = reader.Read(fSnmp->Sock);
-      if (n == 0)
-        continue;
+      // Everything waiting, in batches; then, unless a burst is on, a short
+      // pause, so a stream of traps is taken up in batches too.
+      std::size_t drained = 0;
       std::uint64_t dropped = 0;
-      {
+      for (;;) {
+        const std::size_t n = reader.Read(fSnmp->Sock);
+        if (n == 0)
+          break;
+        drained += n;
         std::lock_guard lock(fQueueMutex);
         for (std::size_t i = 0; i < n; ++i) {
           if (fQueue.size() >= QueueLimit) {
             ++dropped;
           } else {
-            fQueue.emplace_back(reader.Data(i), reader.From(i));
+            fQueue.emplace_back(reader.Data(i), reader.From(i), fSpare);
           }
         }
         if (fbConsumerWaiting)
@@ -217,6 +236,8 @@ void TSnmpTrapReceiver::ReaderLoop() {
       }
       if (dropped)
         fnDroppedTotal += dropped;
+      if (drained < kReadBatch)
+        std::this_thread::sleep_for(kReadPause);
     } catch (const std::exception&) {
       // Socket errors are not reported; the loop simply goes on.
     }
@@ -237,6 +258,9 @@ bool TSnmpTrapReceiver::RecvTrap() {
     }
     d = std::move(fQueue.front());
     fQueue.pop_front();
+    // The buffer of the message before goes back for the reader to reuse.
+    if (fSnmp && fSpare.size() < kMaxSpareBuffers && fSnmp->Buffer.capacity() <= kSpareBufferBytes)
+      fSpare.push_back(std::move(fSnmp->Buffer));
   }
   Endpoint& ep = *fSnmp;
   ep.Reply.Clear();

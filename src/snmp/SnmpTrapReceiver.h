@@ -38,6 +38,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "snmp/SnmpMessage.h"
 
@@ -127,6 +128,7 @@ class TSnmpTrapReceiver {
   std::mutex fQueueMutex;
   std::condition_variable fQueueReady;
   std::deque<Datagram> fQueue;
+  std::vector<std::string> fSpare;  // handled datagrams' buffers, for reuse
   bool fbConsumerWaiting = false;
   std::atomic<bool> fbFinished{false};
   std::atomic<std::uint16_t> fwBoundPort{0};
