@@ -18,6 +18,20 @@ constexpr std::uint32_t kScManagerAllAccess = 0xF003F;
 // Reboot flag (EWX_REBOOT); RebootSystem adds the force-if-hung bit.
 constexpr std::uint16_t kRebootFlag = 0x02;
 
+// Connects to the service manager and opens the client's service; emits the
+// error and returns false when either fails.
+bool OpenClientService(TServiceManager& aManager, const std::string& aService) {
+  if (!aManager.Connect("", "", kScManagerAllAccess)) {
+    TMsg::Error("Connect to service manager failed! (%d)", {aManager.LastError()});
+    return false;
+  }
+  if (!aManager.OpenConnection(aService)) {
+    TMsg::Error("Access to client \"%s\" failed! (%d)", {aService, aManager.LastError()});
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 TClient::~TClient() = default;
@@ -125,14 +139,8 @@ bool TClient::StartClient() {
     return true;
   }
   TServiceManager manager;
-  if (!manager.Connect("", "", kScManagerAllAccess)) {
-    TMsg::Error("Connect to service manager failed! (%d)", {manager.LastError()});
+  if (!OpenClientService(manager, fsExecutable))
     return false;
-  }
-  if (!manager.OpenConnection(fsExecutable)) {
-    TMsg::Error("Access to client \"%s\" failed! (%d)", {fsExecutable, manager.LastError()});
-    return false;
-  }
   if (!manager.Start()) {
     TMsg::Error("Client \"%s\" start failed! (%d)", {fsExecutable, manager.LastError()});
     return false;
@@ -163,14 +171,8 @@ bool TClient::TerminateClient() {
     return outcome == 0;
   }
   TServiceManager manager;
-  if (!manager.Connect("", "", kScManagerAllAccess)) {
-    TMsg::Error("Connect to service manager failed! (%d)", {manager.LastError()});
+  if (!OpenClientService(manager, fsExecutable))
     return false;
-  }
-  if (!manager.OpenConnection(fsExecutable)) {
-    TMsg::Error("Access to client \"%s\" failed! (%d)", {fsExecutable, manager.LastError()});
-    return false;
-  }
   if (!manager.Stop()) {
     TMsg::Error("Client \"%s\" termination failed! (%d)", {fsExecutable, manager.LastError()});
     return false;

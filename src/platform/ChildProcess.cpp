@@ -4,12 +4,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 extern char** environ;
@@ -217,6 +219,40 @@ TRunResult RunProcess(const std::vector<std::string>& aArgv, int aTimeoutMs, boo
     result.ExitStatus = 128 + WTERMSIG(status);
   }
   return result;
+}
+
+std::string FindProgram(const std::string& aName, int* aError) {
+  const auto runnable = [](const std::string& aPath) {
+    struct stat st {};
+    if (::stat(aPath.c_str(), &st) != 0)
+      return errno;
+    if (!S_ISREG(st.st_mode))
+      return EACCES;
+    return ::access(aPath.c_str(), X_OK) == 0 ? 0 : errno;
+  };
+  int error = ENOENT;
+  if (aName.find('/') != std::string::npos) {
+    error = runnable(aName);
+    if (error == 0)
+      return aName;
+  } else if (!aName.empty()) {
+    const char* env = std::getenv("PATH");
+    const std::string path = env && *env ? env : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= path.size()) {
+      std::size_t end = path.find(':', start);
+      if (end == std::string::npos)
+        end = path.size();
+      const std::string dir = path.substr(start, end - start);
+      start = end + 1;
+      const std::string candidate = (dir.empty() ? "." : dir) + "/" + aName;
+      if (runnable(candidate) == 0)
+        return candidate;
+    }
+  }
+  if (aError)
+    *aError = error;
+  return {};
 }
 
 }  // namespace tavo

@@ -11,6 +11,11 @@
 
 namespace tavo {
 
+// The file a program name runs: a name with "/" as given, any other the
+// first regular executable file of that name in PATH. Empty when there is
+// none; aError (if given) then holds the errno.
+std::string FindProgram(const std::string& aName, int* aError = nullptr);
+
 // Starts aArgv[0] with the arguments aArgv in a new session, detached: it is
 // not our child (no zombie, no wait) and keeps none of our open files. A
 // name without "/" is searched in PATH. Returns 0 once the program has been

@@ -1,5 +1,7 @@
 #include "platform/ProcessControl.h"
 
+#include "platform/ChildProcess.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -11,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/ChildProcess.h"
 #include "platform/Paths.h"
 
 namespace tavo {
@@ -75,23 +78,8 @@ std::vector<std::string> SplitBlanks(const std::string& aText) {
 
 // The resolved path of a program name as a shell would find it in PATH.
 std::string FindInPath(const std::string& aName) {
-  const char* env = std::getenv("PATH");
-  const std::string path = env && *env ? env : "/usr/local/bin:/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find(':', start);
-    if (end == std::string::npos)
-      end = path.size();
-    const std::string dir = path.substr(start, end - start);
-    start = end + 1;
-    const std::string candidate = (dir.empty() ? "." : dir) + "/" + aName;
-    struct stat st {};
-    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        ::access(candidate.c_str(), X_OK) == 0) {
-      return RealPath(candidate);
-    }
-  }
-  return {};
+  const std::string found = FindProgram(aName);
+  return found.empty() ? found : RealPath(found);
 }
 
 }  // namespace

@@ -13,29 +13,8 @@ namespace {
 
 // 0 when aProgram can be run as given or found in PATH, else the errno.
 int CheckProgram(const std::string& aProgram) {
-  const auto runnable = [](const std::string& aPath) {
-    struct stat st {};
-    if (::stat(aPath.c_str(), &st) != 0)
-      return errno;
-    if (!S_ISREG(st.st_mode))
-      return EACCES;
-    return ::access(aPath.c_str(), X_OK) == 0 ? 0 : errno;
-  };
-  if (aProgram.find('/') != std::string::npos)
-    return runnable(aProgram);
-  const char* env = std::getenv("PATH");
-  const std::string path = env && *env ? env : "/usr/local/bin:/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find(':', start);
-    if (end == std::string::npos)
-      end = path.size();
-    const std::string dir = path.substr(start, end - start);
-    start = end + 1;
-    if (runnable((dir.empty() ? "." : dir) + "/" + aProgram) == 0)
-      return 0;
-  }
-  return ENOENT;
+  int error = 0;
+  return FindProgram(aProgram, &error).empty() ? error : 0;
 }
 
 std::string Trimmed(const std::string& aText) {
