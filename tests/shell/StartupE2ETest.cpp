@@ -97,7 +97,11 @@ TEST(StartupE2ETest, MissingConfigurationIsReportedOnStandardErrorAndTavoStaysUp
 TEST(StartupE2ETest, CheckPrintsTheMessagesAndSetsTheExitStatus) {
   TempDir dir;
   dir.Write("good.ini", "[General]\nCheckInterval=5\n");
-  dir.Write("bad.ini", "[General]\nCheckInterval=-1\n");
+  dir.Write("bad.ini",
+            "[General]\nCheckInterval=-1\n"
+            "[SnmpTrapReceiver]\nPort=70000\n");
+  dir.Write("protocols.ini",
+            "[SnmpTrapReceiver]\nPort=55162\nAuthProtocol=SHA256\nPrivProtocol=aes\n");
   const RunResult good =
       RunProgram({TAVO_EXE, "--check", "--config", dir.File("good.ini")}, dir.File("good"));
   EXPECT_EQ(good.Status, 0) << good.Out;
@@ -106,6 +110,16 @@ TEST(StartupE2ETest, CheckPrintsTheMessagesAndSetsTheExitStatus) {
       RunProgram({TAVO_EXE, "--check", "--config", dir.File("bad.ini")}, dir.File("bad"));
   EXPECT_EQ(bad.Status, 1) << bad.Out;
   EXPECT_NE(bad.Out.find("Error: Invalid check interval -1"), std::string::npos) << bad.Out;
+  // Its low 16 bits would be another port than the one shown.
+  EXPECT_NE(bad.Out.find("Error: Invalid SNMP trap receiver port 70000"), std::string::npos);
+  const RunResult protocols = RunProgram(
+      {TAVO_EXE, "--check", "--config", dir.File("protocols.ini")}, dir.File("protocols"));
+  EXPECT_EQ(protocols.Status, 1);
+  EXPECT_NE(protocols.Out.find(
+                "Error: Unknown AuthProtocol \"SHA256\" in [SnmpTrapReceiver]: MD5 is used"),
+            std::string::npos)
+      << protocols.Out;
+  EXPECT_EQ(protocols.Out.find("PrivProtocol"), std::string::npos);  // "aes" is AES
   const RunResult missing =
       RunProgram({TAVO_EXE, "--check", "--config", dir.File("none.ini")}, dir.File("none"));
   EXPECT_EQ(missing.Status, 1);
