@@ -4,8 +4,6 @@
 // service and ends).
 
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QSocketNotifier>
 #include <clocale>
@@ -14,50 +12,22 @@
 #include <functional>
 #include <memory>
 
+#include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/ServiceNotify.h"
+#include "platform/SharedLibrary.h"
 #include "platform/SystemLog.h"
 #include "platform/SystemPower.h"
 #include "shell/AppServiceTools.h"
 #include "shell/CommandLine.h"
 #include "shell/Controller.h"
-#include "shell/Desktop.h"
+#include "shell/DesktopPlugin.h"
 #include "shell/Guard.h"
 #include "shell/QtMainThread.h"
 #include "shell/RunMode.h"
+#include "shell/StopSignals.h"
 
 namespace {
-
-int gSignalPipe[2] = {-1, -1};
-
-void OnStopSignal(int /*aSignal*/) {
-  const char byte = 1;
-  // Nothing else is safe in a signal handler; the event loop reads the pipe.
-  [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM reach the event loop through a socket the loop watches;
-// aOnStop runs there (by default: end the event loop).
-void InstallStopSignals(QCoreApplication& aApp, std::unique_ptr<QSocketNotifier>& aNotifier,
-                        std::function<void()> aOnStop = {}) {
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0)
-    return;
-  if (!aOnStop)
-    aOnStop = [&aApp] { aApp.quit(); };
-  aNotifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
-  QObject::connect(aNotifier.get(), &QSocketNotifier::activated, &aApp,
-                   [onStop = std::move(aOnStop)] {
-                     char buf[16];
-                     [[maybe_unused]] const ssize_t n = ::read(gSignalPipe[0], buf, sizeof buf);
-                     onStop();
-                   });
-  struct sigaction sa {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  ::sigaction(SIGINT, &sa, nullptr);
-  ::sigaction(SIGTERM, &sa, nullptr);
-}
 
 std::string AbsolutePath(const std::string& aPath) {
   std::error_code ec;
@@ -71,31 +41,44 @@ void UseQtOwnEventLoop() {
     qputenv("QT_NO_GLIB", "1");
 }
 
-// Desktop mode: the console window is the main window. Closing it ends the
-// event loop; SIGTERM (the end of a desktop session) and SIGINT close it
-// the same way. The controller's closing line is "Application closed".
+// The desktop console, loaded for a desktop start only (see DesktopPlugin.h).
+// Its entry points, or nullptr with aError set.
+struct TDesktopPlugin {
+  TTavoRunDesktop Run = nullptr;
+  TTavoShowDesktopBox ShowBox = nullptr;
+};
+
+const TDesktopPlugin* LoadDesktopPlugin(std::string& aError) {
+  static TDesktopPlugin plugin;
+  static std::string error;
+  static bool tried = false;
+  if (!tried) {
+    tried = true;
+    const std::string path = tavo::ExtractFilePath(tavo::ExecutablePath()) + kDesktopPluginName;
+    if (void* library = tavo::LoadSharedLibrary(path, error)) {
+      plugin.Run =
+          reinterpret_cast<TTavoRunDesktop>(tavo::SharedLibrarySymbol(library, "TavoRunDesktop"));
+      plugin.ShowBox = reinterpret_cast<TTavoShowDesktopBox>(
+          tavo::SharedLibrarySymbol(library, "TavoShowDesktopBox"));
+      if (!plugin.Run || !plugin.ShowBox)
+        error = path + " lacks the desktop's entry points";
+    }
+  }
+  aError = error;
+  return plugin.Run && plugin.ShowBox ? &plugin : nullptr;
+}
+
 int RunDesktop(int& argc, char** argv) {
-  using namespace tavo;
-  SetRunMode(TRunMode::eDesktop);
-  TTavoApplication app(argc, argv);
-  TQtMainThread mainThread;
-  LinuxSystemPower power;
-  SetSystemPower(&power);
-
-  auto session = std::make_unique<TDesktopSession>();
-  std::unique_ptr<QSocketNotifier> stopNotifier;
-  InstallStopSignals(app, stopNotifier, [&session] {
-    session->Window().close();
-    // Also ends a modal box's loop, which would otherwise hold the close.
-    QCoreApplication::quit();
-  });
-  session->Start();
-  app.exec();
-
-  mainThread.BeginShutdown();
-  session.reset();
-  SetSystemPower(nullptr);
-  return 0;
+  std::string error;
+  const TDesktopPlugin* plugin = LoadDesktopPlugin(error);
+  if (!plugin) {
+    std::fprintf(stderr,
+                 "tavo: the desktop console cannot be loaded (%s);\n"
+                 "run it headless with --foreground, or as the service\n",
+                 error.c_str());
+    return 1;
+  }
+  return plugin->Run(&argc, argv);
 }
 
 // --foreground: the controller as a service runs it, without a window and
@@ -173,8 +156,9 @@ tavo::TMessageBoxHandler RefusalBoxOnTheDesktop(int& argc, char** argv) {
     std::fprintf(stderr, "%s\n", aText.c_str());
     std::fflush(stderr);
     WriteSystemLog(TSysLogLevel::Error, aText);
-    QApplication app(argc, argv);
-    ShowQtMessageBox(nullptr, aIcon, aText);
+    std::string error;
+    if (const TDesktopPlugin* plugin = LoadDesktopPlugin(error))
+      plugin->ShowBox(&argc, argv, static_cast<int>(aIcon), aText.c_str());
   };
 }
 
@@ -207,7 +191,7 @@ int main(int argc, char** argv) {
   // --check starts nothing and may run beside a running agent.
   if (cl.bCheck) {
     UseQtOwnEventLoop();
-  TTavoCoreApplication app(argc, argv);
+    TTavoCoreApplication app(argc, argv);
     TQtMainThread mainThread;
     SetRunMode(TRunMode::eService);
     TfrmMain frm;
