@@ -214,8 +214,8 @@ void TSnmpTrapReceiver::ReaderLoop() {
       }
       if (!fSnmp->Sock.WaitReadable(kStopPollMs))
         continue;
-      // Everything waiting, in batches; then, unless a burst is on, a short
-      // pause, so a stream of traps is taken up in batches too.
+      // Everything waiting, in batches; then, unless a burst is being taken
+      // up, a short pause, so a stream of traps is taken up in batches too.
       std::size_t drained = 0;
       std::uint64_t dropped = 0;
       for (;;) {
@@ -236,7 +236,9 @@ void TSnmpTrapReceiver::ReaderLoop() {
       }
       if (dropped)
         fnDroppedTotal += dropped;
-      if (drained < kReadBatch)
+      // A full queue is a flood: read (and drop) in batches too, rather than
+      // take the processor from the threads that empty the queue.
+      if (drained < kReadBatch || dropped)
         std::this_thread::sleep_for(kReadPause);
     } catch (const std::exception&) {
       // Socket errors are not reported; the loop simply goes on.
