@@ -7,8 +7,8 @@
 // forms of BerEncoding.h. Program text (UTF-8) becomes 8-bit strings through
 // Windows-1252 (MibAdd2); everything else is stored as the bytes given.
 //
-// The fields are public and carry their designed names; the design's
-// property names are these without the leading F.
+// The fields are public; their property names elsewhere are these without
+// the leading F.
 //
 // A record is used by one thread at a time and has no locks. It owns its
 // bindings. EncodeBuf and DecodeBuf throw ESnmpError (SnmpSecurity.h) when a

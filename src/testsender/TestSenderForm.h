@@ -1,7 +1,7 @@
 #pragma once
 // The window of TavoT: the target, the SNMP credentials, the base OID, the
 // message id and text, and two buttons that each send one test trap. The
-// controls carry their designed names as object names (tbHost, ...,
+// controls carry their own names as object names (tbHost, ...,
 // Label1), so tests find them with findChild.
 //
 // A send that raises an error (an empty password where the level needs one)

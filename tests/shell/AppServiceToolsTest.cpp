@@ -107,7 +107,7 @@ TEST_F(AppServiceToolsTest, TheInstanceNameComesFromTheEnvironment) {
   EXPECT_EQ(InstanceName(), "Other");
 }
 
-TEST_F(AppServiceToolsTest, ASecondInstanceIsRefusedWithTheDesignedTexts) {
+TEST_F(AppServiceToolsTest, ASecondInstanceIsRefusedWithItsErrorTexts) {
   BoxRecorder boxes;
   const std::string name = "AppServiceToolsTest-" + std::to_string(::getpid());
   TSingleInstanceLock other;
