@@ -50,17 +50,7 @@ class ReportE2ETest : public ::testing::Test {
     fTavo = std::make_unique<TavoRun>(fDir, aIni);
     fTavo->Start();
     ASSERT_TRUE(fTavo->WaitForLine("Trace: Initialization done")) << fTavo->Dump();
-    ASSERT_TRUE(WaitFor(
-        [&] {
-          try {
-            UdpSocket probe;
-            probe.Bind("127.0.0.1", fPort);
-            return false;
-          } catch (const EOSError&) {
-            return true;
-          }
-        },
-        5s));
+    ASSERT_TRUE(WaitForUdpPortTaken(fPort));
   }
   RunResult V1(const std::vector<std::string>& aBindings) {
     std::vector<std::string> args = {

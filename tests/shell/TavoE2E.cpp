@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/Socket.h"
+
 namespace tavo::test {
 
 TavoRun::TavoRun(const TempDir& aDir, const std::string& aIni, std::vector<std::string> aExtraArgs)
@@ -69,6 +71,20 @@ std::string TavoRun::Dump() const {
   for (const auto& l : Lines())
     all += l + "\n";
   return all;
+}
+
+bool WaitForUdpPortTaken(std::uint16_t aPort, std::chrono::milliseconds aTimeout) {
+  return WaitFor(
+      [&] {
+        try {
+          UdpSocket probe;
+          probe.Bind("127.0.0.1", aPort);
+          return false;
+        } catch (const EOSError&) {
+          return true;
+        }
+      },
+      aTimeout);
 }
 
 }  // namespace tavo::test

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +47,11 @@ class TavoRun {
 // directory in aDir, so nothing is read or written outside the test.
 RunResult NetSnmp(const TempDir& aDir, const std::string& aTool,
                   const std::vector<std::string>& aArgs);
+
+// Waits until aPort on 127.0.0.1 can no longer be bound, that is until the
+// receiver holds it; true when it does within aTimeout.
+bool WaitForUdpPortTaken(std::uint16_t aPort,
+                         std::chrono::milliseconds aTimeout = std::chrono::seconds(5));
 
 // Splits a log file's text into its lines with the time stamps removed.
 std::vector<std::string> LogLinesOf(const std::string& aText);

@@ -32,18 +32,7 @@ class TrapE2ETest : public ::testing::Test {
     ASSERT_TRUE(
         fTavo->WaitForLine("SNMP trap receiver listening on 127.0.0.1:" + std::to_string(fPort)))
         << fTavo->Dump();
-    // Bound once the port can no longer be bound by anybody else.
-    ASSERT_TRUE(WaitFor(
-        [&] {
-          try {
-            UdpSocket probe;
-            probe.Bind("127.0.0.1", fPort);
-            return false;
-          } catch (const EOSError&) {
-            return true;
-          }
-        },
-        5s));
+    ASSERT_TRUE(WaitForUdpPortTaken(fPort));
   }
   std::string Target() const { return "127.0.0.1:" + std::to_string(fPort); }
   // snmptrap -v 1 with the test sender's enterprise and the given bindings.
