@@ -1,16 +1,21 @@
 // The real tavo in desktop mode (offscreen): the console window is the main
 // window, and SIGTERM or SIGINT closes it in order.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 #include "TavoE2E.h"
+#include "platform/Files.h"
 
 namespace tavo::test {
 namespace {
 
 using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 TEST(DesktopE2ETest, AStopSignalClosesTheWindowInOrder) {
   for (const int signal : {SIGTERM, SIGINT}) {
@@ -39,6 +44,32 @@ TEST(DesktopE2ETest, AStopSignalClosesTheWindowInOrder) {
     EXPECT_EQ(all[1], "Info:  Application start: Tavo V1.11.03 ");
     EXPECT_EQ(all.back(), "Info:  Application closed");
   }
+}
+
+// Without a reachable display Qt would abort; the start says why and ends
+// with status 1, before any log file exists. A refused second start that
+// tries its box on such a display ends the same way, its refusal told.
+TEST(DesktopE2ETest, WithoutAReachableDisplayTheStartEndsWithAReason) {
+  TempDir dir;
+  const std::string ini = dir.Write("tavo.ini", "[Logging]\nLevel=Trace\n");
+  const std::string instance = "DesktopE2ETest-" + std::to_string(::getpid());
+  const std::vector<std::string> noDisplay = {
+      "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=", "TAVO_INSTANCE=" + instance};
+  const RunResult alone =
+      RunProgram({TAVO_EXE, "--config", ini}, dir.File("alone"), 20s, noDisplay);
+  EXPECT_EQ(alone.Status, 1) << alone.Err;
+  EXPECT_THAT(alone.Err, HasSubstr("tavo: no display for the desktop console"));
+  EXPECT_FALSE(FileExists(dir.File("tavo.log")));
+
+  ChildProcess first({TAVO_EXE, "--foreground", "--config", ini}, dir.File("first"),
+                     {"QT_QPA_PLATFORM=offscreen", "TAVO_INSTANCE=" + instance});
+  ASSERT_TRUE(WaitFor([&] { return FileExists(dir.File("tavo.log")); }, 20s)) << first.Stderr();
+  const RunResult refused = RunProgram({TAVO_EXE, "--config", ini}, dir.File("refused"), 20s,
+                                       {"DISPLAY=:2147483", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=",
+                                        "NOTIFY_SOCKET=", "TAVO_INSTANCE=" + instance});
+  EXPECT_EQ(refused.Status, 1) << refused.Err;
+  EXPECT_THAT(refused.Err, StartsWith("App \"" + instance + "\" already running!\n"));
+  EXPECT_THAT(refused.Err, HasSubstr("tavo: no display for the desktop console"));
 }
 
 }  // namespace
