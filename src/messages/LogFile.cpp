@@ -143,6 +143,8 @@ bool TLogFile::IsTimeForBackupCleanUp() {
 }
 
 std::int32_t DeleteOldFiles(const std::string& aDirectory, std::int32_t aDays) {
+  // An empty name would become "/" below: no folder is named, none is cleaned.
+  if (aDirectory.empty()) return -1;
   const std::string dir = IncludeTrailingPathDelimiter(aDirectory);
   if (!DirectoryExists(dir)) return -1;
   std::vector<DirEntry> entries;

@@ -68,7 +68,7 @@ class TLogFile {
 
 // Deletes every file in aDirectory (not subdirectories) last written more
 // than aDays whole days ago and not in the future. Returns the number
-// deleted, or -1 when the directory does not exist.
+// deleted, or -1 when the directory is empty or does not exist.
 std::int32_t DeleteOldFiles(const std::string& aDirectory, std::int32_t aDays);
 
 }  // namespace tavo
