@@ -156,7 +156,10 @@ void UdpSocket::BindOpen(const std::string& aHost, std::uint16_t aPort) {
 }
 
 int UdpSocket::SetReceiveBuffer(int aBytes) {
-  ::setsockopt(fhSocket, SOL_SOCKET, SO_RCVBUF, &aBytes, sizeof aBytes);
+  // SO_RCVBUF is capped at net.core.rmem_max (about 208 KiB on a stock
+  // system); with CAP_NET_ADMIN, as the service has, the size is granted.
+  if (::setsockopt(fhSocket, SOL_SOCKET, SO_RCVBUFFORCE, &aBytes, sizeof aBytes) != 0)
+    ::setsockopt(fhSocket, SOL_SOCKET, SO_RCVBUF, &aBytes, sizeof aBytes);
   int granted = 0;
   socklen_t len = sizeof granted;
   ::getsockopt(fhSocket, SOL_SOCKET, SO_RCVBUF, &granted, &len);

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -54,6 +55,39 @@ TEST(SocketTest, ABindThatFailedCanBeRetriedOnTheSameSocket) {
   first.reset();
   second.BindOpen("127.0.0.1", port);
   EXPECT_EQ(second.LocalPort(), port);
+}
+
+// CAP_NET_ADMIN (bit 12) among the effective capabilities.
+bool HasNetAdmin() {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f)
+    return false;
+  char line[256];
+  unsigned long long caps = 0;
+  while (std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "CapEff: %llx", &caps) == 1)
+      break;
+  std::fclose(f);
+  return (caps >> 12) & 1;
+}
+
+TEST(SocketTest, AReceiveBufferAboveTheSystemCapIsGrantedWithPrivilege) {
+  int cap = 0;
+  if (FILE* f = std::fopen("/proc/sys/net/core/rmem_max", "r")) {
+    if (std::fscanf(f, "%d", &cap) != 1)
+      cap = 0;
+    std::fclose(f);
+  }
+  if (cap <= 0 || cap > (1 << 26))
+    GTEST_SKIP() << "net.core.rmem_max unreadable or very large";
+  UdpSocket socket;
+  socket.Open(AF_INET);
+  const int wanted = 4 * cap;
+  const int granted = socket.SetReceiveBuffer(wanted);
+  if (HasNetAdmin())
+    EXPECT_GE(granted, wanted);
+  else
+    EXPECT_GT(granted, 0);
 }
 
 TEST(SocketTest, BatchReaderTakesWhatWaitsInBatchesAndCutsLongDatagrams) {
