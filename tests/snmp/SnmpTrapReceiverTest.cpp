@@ -30,7 +30,7 @@ constexpr const char* kTrace =
     "Trace: SNMP trap packet received from 127.0.0.1: Version=%d, RequestId=%d, ErrorStatus=0, "
     "ErrorIndex=0, MIBs=%d";
 
-struct TrapSpec {
+struct TrapFields {
   int Version = 0;  // 0, 1 or 3
   std::string Community = "public";
   TV3Flags Flags = TV3Flags::AuthNoPriv;
@@ -43,22 +43,22 @@ struct TrapSpec {
   std::int32_t PduType = 0;  // 0: the version's trap PDU
 };
 
-std::string Encode(const TrapSpec& aSpec) {
+std::string Encode(const TrapFields& aTrap) {
   TSNMPRec r;
-  r.FVersion = aSpec.Version;
-  r.FCommunity = aSpec.Community;
-  r.FPDUType = aSpec.PduType ? aSpec.PduType : (aSpec.Version == 0 ? kPduTrapV1 : kPduTrapV2);
+  r.FVersion = aTrap.Version;
+  r.FCommunity = aTrap.Community;
+  r.FPDUType = aTrap.PduType ? aTrap.PduType : (aTrap.Version == 0 ? kPduTrapV1 : kPduTrapV2);
   r.FOldTrapEnterprise = "1.3.6.4.1.52814.8424.0";
   r.FOldTrapGen = 6;
   r.FOldTrapSpec = 8424;
   r.FID = 7;
-  r.FFlags = aSpec.Flags;
-  r.FFlagReportable = aSpec.Reportable;
-  r.FUserName = aSpec.User;
-  r.FPassword = aSpec.AuthPwd;
-  r.FPrivPassword = aSpec.PrivPwd;
-  r.FAuthMode = aSpec.Auth;
-  r.FPrivMode = aSpec.Priv;
+  r.FFlags = aTrap.Flags;
+  r.FFlagReportable = aTrap.Reportable;
+  r.FUserName = aTrap.User;
+  r.FPassword = aTrap.AuthPwd;
+  r.FPrivPassword = aTrap.PrivPwd;
+  r.FAuthMode = aTrap.Auth;
+  r.FPrivMode = aTrap.Priv;
   r.FAuthEngineID = std::string("\x80\x00\x1f\x88\x04", 5) + "tavo";
   r.MIBAdd("1.3.6.1.2.1.1.3.0", "200", kBerTimeTicks);
   r.MIBAdd("1.3.6.4.1.52814.8424.1", "100", kBerInteger);
@@ -126,7 +126,7 @@ std::string TraceLine(int aVersion, int aRequestId, int aMibs) {
 
 struct AdmissionCase {
   const char* Name;
-  TrapSpec Spec;
+  TrapFields Trap;
   bool Admitted;
   std::vector<std::string> After;  // lines after the Trace line
 };
@@ -134,21 +134,21 @@ struct AdmissionCase {
 TEST_F(SnmpTrapReceiverTest, AdmissionByVersionCommunityUserAndCode) {
   Start();
   auto v1 = [](std::string aCommunity) {
-    TrapSpec s;
+    TrapFields s;
     s.Community = std::move(aCommunity);
     return s;
   };
   auto v3 = [](TV3Flags aFlags, std::string aUser = kUser, std::string aPwd = kAuthPwd) {
-    TrapSpec s;
+    TrapFields s;
     s.Version = 3;
     s.Flags = aFlags;
     s.User = std::move(aUser);
     s.AuthPwd = std::move(aPwd);
     return s;
   };
-  TrapSpec v2c;
+  TrapFields v2c;
   v2c.Version = 1;
-  TrapSpec inform = v3(TV3Flags::AuthNoPriv);
+  TrapFields inform = v3(TV3Flags::AuthNoPriv);
   inform.PduType = 0xA6;
   inform.Reportable = true;
   const std::vector<AdmissionCase> cases = {
@@ -189,9 +189,9 @@ TEST_F(SnmpTrapReceiverTest, AdmissionByVersionCommunityUserAndCode) {
   };
   for (const AdmissionCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const auto lines = SendAndCollect(Encode(c.Spec), 1 + c.After.size());
+    const auto lines = SendAndCollect(Encode(c.Trap), 1 + c.After.size());
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], TraceLine(c.Spec.Version, c.Spec.Version == 0 ? 1 : 7, 4));
+    EXPECT_EQ(lines[0], TraceLine(c.Trap.Version, c.Trap.Version == 0 ? 1 : 7, 4));
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), c.After);
     EXPECT_EQ(fData.size(), c.Admitted ? 1u : 0u);
   }
@@ -199,7 +199,7 @@ TEST_F(SnmpTrapReceiverTest, AdmissionByVersionCommunityUserAndCode) {
 
 TEST_F(SnmpTrapReceiverTest, AFlippedByteFailsTheCodeAndOtherProtocolsNeedTheirSettings) {
   Start("public", kAuthPwd, TV3Auth::AuthSHA1, TV3Priv::PrivAES);
-  TrapSpec s;
+  TrapFields s;
   s.Version = 3;
   s.Flags = TV3Flags::AuthPriv;
   s.Auth = TV3Auth::AuthSHA1;
@@ -220,7 +220,7 @@ TEST_F(SnmpTrapReceiverTest, AFlippedByteFailsTheCodeAndOtherProtocolsNeedTheirS
 
 TEST_F(SnmpTrapReceiverTest, V1IsOffWithoutACommunity) {
   Start("");
-  EXPECT_THAT(SendAndCollect(Encode(TrapSpec{}), 2), Contains("Hint:  SNMPv1 disabled!"));
+  EXPECT_THAT(SendAndCollect(Encode(TrapFields{}), 2), Contains("Hint:  SNMPv1 disabled!"));
   EXPECT_TRUE(fData.empty());
 }
 
@@ -238,7 +238,7 @@ TEST_F(SnmpTrapReceiverTest, AccessorsReadTheMessageInsideOnData) {
             r->MibRecord(4)};
   };
   EXPECT_EQ(fReceiver->MibCount(), 0);  // running, no message yet
-  SendAndCollect(Encode(TrapSpec{}), 1);
+  SendAndCollect(Encode(TrapFields{}), 1);
   EXPECT_THAT(seen, ::testing::ElementsAre("4", "1.3.6.4.1.52814.8424.1", "100",
                                            "Text \xC3\xA4\xE2\x82\xAC", "",
                                            "1.3.6.1.2.1.1.3.0 = 200", "", ""));
@@ -248,7 +248,7 @@ TEST_F(SnmpTrapReceiverTest, DebugLevelListsTheBindings) {
   fCapture.reset();
   fCapture = std::make_unique<test::MessageCapture>(eDebug);
   Start();
-  const auto lines = SendAndCollect(Encode(TrapSpec{}), 5);
+  const auto lines = SendAndCollect(Encode(TrapFields{}), 5);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[1], "Debug: 1.3.6.1.2.1.1.3.0 = 200");
   EXPECT_EQ(lines[4], "Debug: 1.3.6.4.1.52814.8424.1 = 101");
@@ -256,20 +256,20 @@ TEST_F(SnmpTrapReceiverTest, DebugLevelListsTheBindings) {
 
 TEST_F(SnmpTrapReceiverTest, ErrorsAreReportedAndReceptionGoesOn) {
   Start("public", "");  // no key from an empty password
-  TrapSpec v3;
+  TrapFields v3;
   v3.Version = 3;
   const auto lines = SendAndCollect(Encode(v3), 2);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_THAT(lines[1], HasSubstr("Error: SNMP trap packet error: "));
 
   fThrowInData = true;
-  EXPECT_THAT(SendAndCollect(Encode(TrapSpec{}), 2),
+  EXPECT_THAT(SendAndCollect(Encode(TrapFields{}), 2),
               Contains("Error: SNMP trap packet error: handler failed"));
   fThrowInData = false;
   // Not SNMP at all: dropped without a word; the next trap is handled. An
   // SNMPv1 trap carries no request-id: the line shows the last one seen (7).
   Send(std::string("\x02\x01\x00", 3));
-  EXPECT_EQ(SendAndCollect(Encode(TrapSpec{}), 1), std::vector<std::string>{TraceLine(0, 7, 4)});
+  EXPECT_EQ(SendAndCollect(Encode(TrapFields{}), 1), std::vector<std::string>{TraceLine(0, 7, 4)});
   EXPECT_EQ(fData.size(), 1u);
 }
 
@@ -308,7 +308,7 @@ TEST_F(SnmpTrapReceiverTest, ATakenPortIsBoundOnceItIsFree) {
   EXPECT_EQ(receiver.BoundPort(), 0);
   blocker.reset();
   ASSERT_TRUE(fLoop.RunUntil([&] { return receiver.BoundPort() == port; }, 5s));
-  fSender.SendTo(Encode(TrapSpec{}), ResolveAddress("127.0.0.1", port, SOCK_DGRAM));
+  fSender.SendTo(Encode(TrapFields{}), ResolveAddress("127.0.0.1", port, SOCK_DGRAM));
   EXPECT_TRUE(fLoop.RunUntil([&] { return data == 1; }, 5s));
   receiver.Terminate();
   fLoop.RunUntil([&] { return receiver.Finished(); }, 5s);
@@ -325,7 +325,7 @@ TEST_F(SnmpTrapReceiverTest, AFullQueueDropsCountsAndWarns) {
   fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), SOCK_DGRAM);
   // The main loop does not run: one datagram waits in the hand-off, five in
   // the queue, the rest is dropped.
-  const std::string trap = Encode(TrapSpec{});
+  const std::string trap = Encode(TrapFields{});
   for (int i = 0; i < 50; ++i)
     Send(trap);
   ASSERT_TRUE(test::WaitFor([&] { return fReceiver->DroppedCount() >= 44; }, 5s));
