@@ -17,21 +17,65 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
+// The whole start, from the separator through "Initialization done", with a
+// recipient and a client loaded, with and without a receiver port; then the
+// closing line last.
 TEST(StartupE2ETest, StartLinesInOrderAndTheClosingLineLast) {
-  TempDir dir;
-  TavoRun tavo(dir, "[Logging]\nLevel=Trace\n[General]\nCheckInterval=0\n");
-  tavo.Start();
-  ASSERT_TRUE(tavo.WaitForLine("Initialization done")) << tavo.Dump();
-  ASSERT_TRUE(tavo.Stop(SIGTERM));
-  EXPECT_EQ(tavo.Process().ExitStatus(), 0);
-  const auto lines = tavo.Lines();
-  ASSERT_GE(lines.size(), 5u) << tavo.Dump();
-  EXPECT_EQ(lines[0], "Info:  ------------------------------");
-  EXPECT_EQ(lines[1], "Info:  Service start: Tavo V1.11.03 ");
-  EXPECT_EQ(lines[2], "Info:  Log file name: " + tavo.LogPath());
-  EXPECT_EQ(lines.back(), "Info:  Service closed");
-  EXPECT_EQ(tavo.Count("Trace: Initialization done"), 1);
+  struct Case {
+    const char* name;
+    bool receiver;
+  };
+  for (const Case& c : {Case{"receiver", true}, Case{"no receiver", false}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::uint16_t port = FreeUdpPort();
+    const std::string receiver =
+        c.receiver ? "[SnmpTrapReceiver]\nHost=127.0.0.1\nPort=" + std::to_string(port) +
+                         "\nCommunity=public\n"
+                   : "[SnmpTrapReceiver]\nCommunity=public\n";
+    dir.Write("trap.txt", "100\r\nSubject\r\n%TEXT\r\n");
+    TavoRun tavo(dir, "[Logging]\nLevel=Trace\n[General]\nCheckInterval=0\n" + receiver +
+                          "[Recipients]\nManager=Type=SnmpTrapV1;Host=127.0.0.1;Port=9162\n"
+                          "[Client App]\nName=App\nOidMsgId=1.3.6.4.1.52814.8424.1\n"
+                          "100=Seen;0;1;Send;Manager;trap.txt\n");
+    tavo.Start();
+    ASSERT_TRUE(tavo.WaitForLine("Initialization done")) << tavo.Dump();
+    if (c.receiver) {
+      EXPECT_TRUE(WaitForUdpPortTaken(port));
+    }
+
+    std::vector<std::string> expected = {
+        "Info:  ------------------------------",
+        "Info:  Service start: Tavo V1.11.03 ",
+        "Info:  Log file name: " + tavo.LogPath(),
+        "Trace: Load recipient(s)...",
+        "Info:  Recipient \"Manager\": Host=127.0.0.1:9162; Community=public",
+        "Trace: Load client(s)...",
+        "Info:  Loaded message \"App-100\": \"Seen\" - Threshold=0; Count=1; Command=Send; "
+        "Recipient=Manager; Template=" +
+            dir.File("trap.txt"),
+    };
+    if (c.receiver) {
+      expected.push_back("Trace: Initialize SNMP trap receiver");
+      expected.push_back("Info:  SNMP trap receiver listening on 127.0.0.1:" +
+                         std::to_string(port));
+    } else {
+      expected.push_back("Trace: Skip SNMP trap receiver");
+    }
+    expected.push_back("Trace: Initialization done");
+
+    ASSERT_TRUE(tavo.Stop(SIGTERM));
+    EXPECT_EQ(tavo.Process().ExitStatus(), 0);
+    const auto lines = tavo.Lines();
+    ASSERT_GE(lines.size(), expected.size()) << tavo.Dump();
+    EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + expected.size()),
+                ElementsAreArray(expected))
+        << tavo.Dump();
+    EXPECT_EQ(tavo.Count("Trace: Initialization done"), 1);
+    EXPECT_EQ(lines.back(), "Info:  Service closed");
+  }
 }
 
 TEST(StartupE2ETest, SigintStopsInOrderToo) {
