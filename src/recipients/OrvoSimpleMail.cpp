@@ -283,11 +283,25 @@ SteadyClock::time_point DeadlineIn(int aMs) {
   return SteadyClock::now() + std::chrono::milliseconds(std::max(aMs, 0));
 }
 
-// Failures that leave the connection unusable: nothing more is sent.
+// Failures that leave the connection unusable (closed by the server, an I/O
+// error, a send that did not finish, a failed TLS handshake): nothing more is
+// sent.
 class EBrokenConnection : public ESmtpError {
  public:
   using ESmtpError::ESmtpError;
 };
+
+// Failures that leave the dialogue out of step while the connection stands: a
+// reply that did not come in time, or one we cannot read. Only a QUIT is sent
+// after them, without waiting long for its reply.
+class EOutOfStep : public ESmtpError {
+ public:
+  using ESmtpError::ESmtpError;
+};
+
+// How long the QUIT after a lost step may take to send and to be answered: the
+// server has already kept us waiting once.
+constexpr int kQuitOutOfStepMs = 2000;
 
 void InitOpenSsl() {
   static std::once_flag once;
@@ -431,7 +445,7 @@ class TSmtpChannel {
         return line;
       }
       if (fsIn.size() > kMaxReplyBytes)
-        throw EBrokenConnection("Reply from the server too long");
+        throw EOutOfStep("Reply from the server too long");
       char buf[4096];
       const std::size_t n = ReadSome(buf, sizeof buf, aDeadline);
       if (n == 0)
@@ -439,6 +453,10 @@ class TSmtpChannel {
       fsIn.append(buf, n);
     }
   }
+
+  // Forgets what has been received and not yet read: after a lost step it
+  // belongs to no command we know of.
+  void DropInput() { fsIn.clear(); }
 
   void Close() {
     if (fSsl) {
@@ -475,7 +493,7 @@ class TSmtpChannel {
       try {
         return fStream.Receive(aBuf, aLen, MsLeft(aDeadline));
       } catch (const ETimeout&) {
-        throw EBrokenConnection("Timed out waiting for the server's reply");
+        throw EOutOfStep("Timed out waiting for the server's reply");
       } catch (const EOSError& e) {
         throw EBrokenConnection(e.what());
       }
@@ -490,7 +508,7 @@ class TSmtpChannel {
         return 0;
       if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
         if (!WaitFor(err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, aDeadline)) {
-          throw EBrokenConnection("Timed out waiting for the server's reply");
+          throw EOutOfStep("Timed out waiting for the server's reply");
         }
         continue;
       }
@@ -603,20 +621,31 @@ class TSmtpSession {
   // After a failure: RSET when a transaction was refused, then QUIT, as far
   // as the connection still carries them.
   void Abandon() {
-    if (fbOpen && fbUsable) {
+    if (fbOpen && fState == TState::eInStep && fbResetDue) {
       try {
-        if (fbResetDue)
-          Command("RSET", QuitWaitMs());
+        Command("RSET", QuitWaitMs());
+      } catch (const EOutOfStep&) {
+        fState = TState::eOutOfStep;
+      } catch (const std::exception&) {
+        fState = TState::eBroken;
+      }
+    }
+    if (fbOpen && fState == TState::eInStep) {
+      try {
         Command("QUIT", QuitWaitMs());
       } catch (const std::exception&) {
       }
+    } else if (fbOpen && fState == TState::eOutOfStep) {
+      QuitOutOfStep();
     }
     fChannel.Close();
     fbOpen = false;
   }
 
   // Marks the connection unusable after an I/O failure.
-  void Broken() { fbUsable = false; }
+  void Broken() { fState = TState::eBroken; }
+  // Marks the dialogue out of step after a lost or unreadable reply.
+  void OutOfStep() { fState = TState::eOutOfStep; }
 
  private:
   static bool SameUpper(std::string_view a, std::string_view aUpper) {
@@ -633,6 +662,26 @@ class TSmtpSession {
   }
 
   int QuitWaitMs() const { return std::min(fTimeouts.ReplyMs, 10 * 1000); }
+
+  // QUIT with a short, bounded send. Late replies to earlier commands may
+  // still come before its own, so whatever arrives is read and dropped until
+  // the 221, the server's close or the deadline: closing with unread input
+  // resets the connection, which may cost the server the QUIT.
+  void QuitOutOfStep() {
+    const int waitMs = std::min(fTimeouts.ReplyMs, kQuitOutOfStepMs);
+    try {
+      fChannel.DropInput();
+      fChannel.Write("QUIT\r\n", waitMs);
+      const auto deadline = DeadlineIn(waitMs);
+      for (;;) {
+        const std::string line = fChannel.ReadLine(deadline);
+        if (line.starts_with("221") && (line.size() == 3 || line[3] != '-'))
+          return;
+      }
+    } catch (const std::exception&) {
+      // Timed out, closed or unreadable: the connection ends here anyway.
+    }
+  }
 
   bool Offers(std::string_view aKeyword) const {
     for (const std::string& ext : fslCapabilities) {
@@ -668,10 +717,10 @@ class TSmtpSession {
       std::string line = ReceivedTextToUtf8(fChannel.ReadLine(deadline));
       total += line.size();
       if (total > kMaxReplyBytes)
-        throw EBrokenConnection("Reply from the server too long");
+        throw EOutOfStep("Reply from the server too long");
       if (line.size() < 3 || !std::all_of(line.begin(), line.begin() + 3,
                                           [](char c) { return c >= '0' && c <= '9'; })) {
-        throw EBrokenConnection("Invalid reply from the server: \"" + NoControls(line) + "\"");
+        throw EOutOfStep("Invalid reply from the server: \"" + NoControls(line) + "\"");
       }
       reply.Code = std::stoi(line.substr(0, 3));
       const bool more = line.size() > 3 && line[3] == '-';
@@ -699,8 +748,13 @@ class TSmtpSession {
   std::string fsHost;
   std::string fsHelloName;
   std::vector<std::string> fslCapabilities;  // EHLO extension lines
+  enum class TState {
+    eInStep,     // every reply so far came and was read
+    eOutOfStep,  // a reply was lost or unreadable; the connection stands
+    eBroken,     // closed by the server or failed: nothing more is sent
+  };
   bool fbOpen = false;
-  bool fbUsable = true;
+  TState fState = TState::eInStep;
   bool fbResetDue = false;
 };
 
@@ -711,6 +765,10 @@ void RunSession(TSmtpSession& aSession, F&& aSteps) {
     aSteps();
   } catch (const EBrokenConnection&) {
     aSession.Broken();
+    aSession.Abandon();
+    throw;
+  } catch (const EOutOfStep&) {
+    aSession.OutOfStep();
     aSession.Abandon();
     throw;
   } catch (...) {

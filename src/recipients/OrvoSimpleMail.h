@@ -14,9 +14,13 @@
 // owner has let go of its own reference.
 //
 // Every wait is bounded (Timeouts); a transfer that runs into a time-out
-// fails like any other. Without Tls the transfer is plain TCP; with Tls the
-// server's certificate and host name are verified against the system's
-// trust store.
+// fails like any other. After a failure the dialogue still ends with QUIT
+// while the connection stands; after a lost or unreadable reply the QUIT is
+// sent and awaited for at most 2 s (or ReplyMs, if shorter). Nothing more is
+// sent once the server has closed, a send did not finish, an I/O error
+// happened or the TLS handshake failed. Without Tls the transfer is plain
+// TCP; with Tls the server's certificate and host name are verified against
+// the system's trust store.
 
 #include <cstdint>
 #include <functional>

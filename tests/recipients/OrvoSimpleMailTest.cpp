@@ -161,6 +161,9 @@ struct FailureCase {
   bool Login;
 };
 
+// Beyond the longest reply the client reads.
+const std::string kOverlongReply(70 * 1024, 'x');
+
 const FailureCase kFailures[] = {
     {"greeting", "", FailureCase::kReply, "554 5.3.2 no service", "554 5.3.2 no service", false,
      true, false},
@@ -180,10 +183,15 @@ const FailureCase kFailures[] = {
      false, false},
     {"closeAtGreeting", "", FailureCase::kClose, "", "Connection closed by the server", false,
      false, false},
+    // The connection still stands after these: QUIT goes out all the same.
     {"stallAtEhlo", "EHLO", FailureCase::kStall, "", "Timed out waiting for the server's reply",
-     false, false, false},
+     false, true, false},
     {"stallAtDot", ".", FailureCase::kStall, "", "Timed out waiting for the server's reply", false,
-     false, false},
+     true, false},
+    {"garbledAtMail", "MAIL", FailureCase::kReply, "hello there",
+     "Invalid reply from the server: \"hello there\"", false, true, false},
+    {"overlongAtRcpt", "RCPT", FailureCase::kReply, kOverlongReply.c_str(),
+     "Reply from the server too long", false, true, false},
 };
 
 class OrvoSimpleMailFailureTest : public OrvoSimpleMailTest,
@@ -234,6 +242,24 @@ TEST_P(OrvoSimpleMailFailureTest, EndsWithTheServersReplyAndTheRightFarewell) {
 
 INSTANTIATE_TEST_SUITE_P(Servers, OrvoSimpleMailFailureTest, ::testing::ValuesIn(kFailures),
                          [](const auto& aInfo) { return std::string(aInfo.param.Name); });
+
+TEST_F(OrvoSimpleMailTest, RsetThatIsNotAnsweredIsStillFollowedByQuit) {
+  ScriptedSmtpServer server(
+      [](const std::string& aLine) -> std::optional<ScriptedSmtpServer::TResponse> {
+        if (aLine.starts_with("RCPT"))
+          return ScriptedSmtpServer::Reply("550 no such user");
+        if (aLine == "RSET")
+          return ScriptedSmtpServer::Stall();
+        return std::nullopt;
+      });
+  auto mail = NewMail(server.Port());
+  mail->Timeouts = {2000, 300, 300};
+  EXPECT_EQ(SendAndWait(mail), "Exception \"550 no such user\" for <<Disk full>>");
+  ASSERT_TRUE(fLoop.RunUntil([&] { return server.ClosedConnections() == 1; }));
+  const auto commands = server.Commands();
+  ASSERT_GE(commands.size(), 2u);
+  EXPECT_THAT(std::vector(commands.end() - 2, commands.end()), ElementsAre("RSET", "QUIT"));
+}
 
 TEST_F(OrvoSimpleMailTest, FirstRefusedRecipientEndsTheTransfer) {
   ScriptedSmtpServer server(

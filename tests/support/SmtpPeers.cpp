@@ -183,8 +183,12 @@ void ScriptedSmtpServer::Serve(int aFd) {
     in.erase(0, lf + 1);
     if (!line.empty() && line.back() == '\r')
       line.pop_back();
-    if (stalled)
+    if (stalled) {
+      // Unanswered, but kept: a test sees what the client sent after giving up.
+      std::lock_guard lock(fMutex);
+      fslCommands.push_back(line);
       continue;
+    }
 
     if (inData) {
       if (line != ".") {

@@ -28,7 +28,7 @@ class ScriptedSmtpServer {
   enum class TAct {
     eReply,  // send Text (lines separated by "\r\n")
     eClose,  // close the connection without a word
-    eStall,  // never answer again on this connection
+    eStall,  // never answer again on this connection (lines are still recorded)
   };
   struct TResponse {
     TAct What = TAct::eReply;
@@ -47,7 +47,7 @@ class ScriptedSmtpServer {
   // Extension lines of the default EHLO reply; set before a client connects.
   void SetCapabilities(std::vector<std::string> aCapabilities);
 
-  // Command lines as received, the data excluded.
+  // Command lines as received, the data excluded; after a stall, every line.
   std::vector<std::string> Commands() const;
   // The data of each mail as received, dot-stuffing undone.
   std::vector<std::string> Mails() const;
