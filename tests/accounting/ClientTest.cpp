@@ -231,6 +231,39 @@ TEST_F(ClientTest, SystemRebootAsksForAForcedRebootAndEndsTheProcess) {
   EXPECT_EQ(fMsgs.Lines().back(), "Info:  System Reboot");
 }
 
+// A command the client does not know stays pending and is reported at every
+// cycle; commands are compared with case, and the accounts' own commands
+// cannot push it out.
+TEST_F(ClientTest, AnUnknownCommandIsReportedAndStaysPending) {
+  struct PendingClient : TClient {
+    using TClient::SetCmdToExe;
+  };
+  test::WriteWholeFile(fsIni, "[Client A]\nName=App\nExecutable=" + fsProgram +
+                                  "\nOidMsgId=1.2.3\n1=R;0;0;Restart\n");
+  for (const std::string command : {"SendOnce", "restart"}) {
+    PendingClient client;
+    ASSERT_TRUE(client.Init("Client A", TOrvoIniFile(fsIni)));
+    client.SetCmdToExe(command);
+    fMsgs.Clear();
+    const std::string unknown = "Error: Unknown command \"" + command + "\" ignored!";
+
+    EXPECT_FALSE(client.ExecuteCommand(command));
+    client.Check();
+    EXPECT_EQ(client.CmdToExe(), command);
+    client.Increment(1, "");
+    client.Check();
+    EXPECT_EQ(client.CmdToExe(), command);
+    EXPECT_EQ(fMsgs.Lines(),
+              (TextLines{unknown, unknown,
+                         "Info:  Execute \"Restart\" because of message id 1 from \"App\" "
+                         "(Counter = 1 > 0)",
+                         unknown}))
+        << command;
+  }
+  EXPECT_TRUE(fProcesses.Terminated.empty());
+  EXPECT_TRUE(fShell.Opened.empty());
+}
+
 TEST_F(ClientTest, EmptyExecutableCountsAsDone) {
   auto client = Client("", "1=R;0;0;Restart\n");
   client->Increment(1, "");

@@ -133,6 +133,10 @@ TEST_F(MessageAccountTest, ValidLinesAnnounceThemselves) {
       {"Quiet;-1;0;Send;mail1;\"./x/../sub/t.txt\";ignored;too",
        "\"Quiet\" - Threshold=4294967295; Count=0; Command=Send; Recipient=mail1; Template=" +
            fDir.File("sub/t.txt")},
+      // A trailing ";" adds a seventh, empty field, which is ignored.
+      {"L;0;0;Send;Mail1;daily.txt;",
+       "\"L\" - Threshold=0; Count=0; Command=Send; Recipient=Mail1; Template=" +
+           fDir.File("daily.txt")},
       {"Abs;2;3;Send;Mail1;" + fDir.File("daily.txt"),
        "\"Abs\" - Threshold=2; Count=3; Command=Send; Recipient=Mail1; Template=" +
            fDir.File("daily.txt")},
