@@ -63,6 +63,11 @@ class TClient {
   // found and none failed), or stops the service.
   bool TerminateClient();
 
+ protected:
+  // Makes aCommand the pending command, as an account's would become; for
+  // tests of commands that no account hands over.
+  void SetCmdToExe(const std::string& aCommand) { fsCmdToExe = aCommand; }
+
  private:
   std::string FsName;
   std::string fsExecutable;

@@ -15,6 +15,8 @@ namespace tavo {
 namespace {
 
 const char* const kActions[] = {"Send", "SendOnce", "Restart", "SystemReboot"};
+// Far more than any report needs; a larger file is taken for a mistake.
+constexpr std::size_t kMaxTemplateBytes = 1024 * 1024;
 
 bool IsContinuationByte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -107,10 +109,11 @@ bool TMessageAccount::Init(const TClient* aClient, std::int32_t aId, const std::
     const std::string path = folder.empty()
                                  ? std::string()
                                  : IncludeTrailingPathDelimiter(folder) + ExtractFileName(field);
-    if (!FileExists(path)) {
+    // Only a regular file: a FIFO would block start-up, a device fill memory.
+    if (!RegularFileExists(path)) {
       throw Exception(Format("Report template file not found at \"%s\"", {path}));
     }
-    fslReportTemplate = SplitTextLines(ReadTextFile(path));
+    fslReportTemplate = SplitTextLines(ReadTextFile(path, kMaxTemplateBytes));
 
     TMsg::Info(
         "Loaded message \"%s-%d\": \"%s\" - Threshold=%d; %s; Command=%s; Recipient=%s; "

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/ChildProcess.h"
 
@@ -22,6 +23,31 @@ std::string Trimmed(const std::string& aText) {
   if (b == std::string::npos)
     return {};
   return aText.substr(b, aText.find_last_not_of(" \t\r\n") - b + 1);
+}
+
+constexpr std::string_view kServiceSuffix = ".service";
+
+bool EndsWith(std::string_view aText, std::string_view aEnd) {
+  return aText.size() >= aEnd.size() && aText.substr(aText.size() - aEnd.size()) == aEnd;
+}
+
+// The unit to call systemctl with for the service aName, or empty when aName
+// cannot name one service: systemctl expands glob patterns over the loaded
+// units, accepts every unit type, and turns a path into a mount or device
+// unit. A bare name gets ".service".
+std::string ServiceUnitName(const std::string& aName) {
+  static constexpr std::string_view kOtherTypes[] = {".socket", ".device", ".mount", ".automount",
+                                                     ".swap",   ".target", ".path",  ".timer",
+                                                     ".slice",  ".scope"};
+  if (aName.find_first_of("*?[]/") != std::string::npos)
+    return {};
+  if (EndsWith(aName, kServiceSuffix))
+    return aName;
+  for (std::string_view type : kOtherTypes) {
+    if (EndsWith(aName, type))
+      return {};
+  }
+  return aName + std::string(kServiceSuffix);
 }
 
 }  // namespace
@@ -63,14 +89,19 @@ bool TServiceManager::OpenConnection(const std::string& ServiceName) {
     fiLastError = EINVAL;
     return false;
   }
+  const std::string unit = ServiceUnitName(ServiceName);
+  if (unit.empty()) {
+    fiLastError = kServiceNotFound;
+    return false;
+  }
   std::string state;
-  if (!Run({"show", "--property=LoadState", "--value", "--", ServiceName}, &state))
+  if (!Run({"show", "--property=LoadState", "--value", "--", unit}, &state))
     return false;
   if (Trimmed(state) == "not-found") {
     fiLastError = kServiceNotFound;
     return false;
   }
-  fhServiceHandle = ServiceName;
+  fhServiceHandle = unit;
   return true;
 }
 
@@ -93,6 +124,16 @@ bool TServiceManager::Start(const std::vector<std::string>& ServiceArgVectors) {
 bool TServiceManager::Stop() {
   if (fhServiceHandle.empty()) {
     fiLastError = EBADF;
+    return false;
+  }
+  // systemctl stop succeeds for a unit that is not running; a stop request
+  // to a service that is not active is refused instead.
+  std::string state;
+  if (!Run({"show", "--property=ActiveState", "--value", "--", fhServiceHandle}, &state))
+    return false;
+  const std::string active = Trimmed(state);
+  if (active == "inactive" || active == "failed") {
+    fiLastError = kServiceNotActive;
     return false;
   }
   return Run({"stop", "--no-block", "--", fhServiceHandle}, nullptr);

@@ -13,6 +13,7 @@
 
 #include "AccountingFixture.h"
 #include "ChildProcess.h"
+#include "FakeSystemctl.h"
 #include "ProcessTestSupport.h"
 #include "platform/ProcessControl.h"
 #include "platform/ShellOpen.h"
@@ -78,17 +79,8 @@ class ClientTest : public test::AccountingTest {
     SetShellOpener(&fShell);
     SetSystemPower(&fPower);
     fsProgram = fDir.Write("agent.bin", "program");
-    fsTool = fDir.Write("systemctl",
-                        "#!/bin/sh\n"
-                        "d=$(dirname \"$0\")\n"
-                        "echo \"$*\" >> \"$d/calls\"\n"
-                        "[ -f \"$d/fail-$1\" ] && exit $(cat \"$d/fail-$1\")\n"
-                        "if [ \"$1\" = show ]; then\n"
-                        "  for n in \"$@\"; do last=$n; done\n"
-                        "  if [ \"$last\" = agent ]; then echo loaded; else echo not-found; fi\n"
-                        "fi\n"
-                        "exit 0\n");
-    ::chmod(fsTool.c_str(), 0755);
+    fFake.AddUnit("agent.service");
+    fsTool = fFake.Program();
     ::setenv("TAVO_SYSTEMCTL", fsTool.c_str(), 1);
   }
   void TearDown() override {
@@ -111,6 +103,7 @@ class ClientTest : public test::AccountingTest {
   RecordingShellOpener fShell;
   RecordingPower fPower;
   std::string fsProgram;
+  test::FakeSystemctl fFake{fDir};  // knows the service "agent"
   std::string fsTool;
 };
 
@@ -238,6 +231,39 @@ TEST_F(ClientTest, SystemRebootAsksForAForcedRebootAndEndsTheProcess) {
   EXPECT_EQ(fMsgs.Lines().back(), "Info:  System Reboot");
 }
 
+// A command the client does not know stays pending and is reported at every
+// cycle; commands are compared with case, and the accounts' own commands
+// cannot push it out.
+TEST_F(ClientTest, AnUnknownCommandIsReportedAndStaysPending) {
+  struct PendingClient : TClient {
+    using TClient::SetCmdToExe;
+  };
+  test::WriteWholeFile(fsIni, "[Client A]\nName=App\nExecutable=" + fsProgram +
+                                  "\nOidMsgId=1.2.3\n1=R;0;0;Restart\n");
+  for (const std::string command : {"SendOnce", "restart"}) {
+    PendingClient client;
+    ASSERT_TRUE(client.Init("Client A", TOrvoIniFile(fsIni)));
+    client.SetCmdToExe(command);
+    fMsgs.Clear();
+    const std::string unknown = "Error: Unknown command \"" + command + "\" ignored!";
+
+    EXPECT_FALSE(client.ExecuteCommand(command));
+    client.Check();
+    EXPECT_EQ(client.CmdToExe(), command);
+    client.Increment(1, "");
+    client.Check();
+    EXPECT_EQ(client.CmdToExe(), command);
+    EXPECT_EQ(fMsgs.Lines(),
+              (TextLines{unknown, unknown,
+                         "Info:  Execute \"Restart\" because of message id 1 from \"App\" "
+                         "(Counter = 1 > 0)",
+                         unknown}))
+        << command;
+  }
+  EXPECT_TRUE(fProcesses.Terminated.empty());
+  EXPECT_TRUE(fShell.Opened.empty());
+}
+
 TEST_F(ClientTest, EmptyExecutableCountsAsDone) {
   auto client = Client("", "1=R;0;0;Restart\n");
   client->Increment(1, "");
@@ -260,17 +286,18 @@ TEST_F(ClientTest, ServicesAreStoppedAndStartedThroughTheServiceManager) {
   client->Check();
   EXPECT_EQ(client->CmdToExe(), "");
   EXPECT_EQ(Calls(),
-            "show --property=LoadState --value -- agent\n"
-            "stop --no-block -- agent\n"
-            "show --property=LoadState --value -- agent\n"
-            "start --no-block -- agent\n");
+            "show --property=LoadState --value -- agent.service\n"
+            "show --property=ActiveState --value -- agent.service\n"
+            "stop --no-block -- agent.service\n"
+            "show --property=LoadState --value -- agent.service\n"
+            "start --no-block -- agent.service\n");
   EXPECT_EQ(fMsgs.Lines().back(), "Info:  Start client \"App\"");
 }
 
 TEST_F(ClientTest, ServiceFailuresAreReportedAndStartStaysPending) {
   struct Case {
     std::string Executable;
-    std::string Setup;  // a file to create: "fail-<verb>" with its status, or "no-tool"
+    std::string Setup;  // "fail-<verb>" (exits 1), "no-tool", or the service's state
     std::string Terminate, Start;
   };
   const Case cases[] = {
@@ -278,15 +305,19 @@ TEST_F(ClientTest, ServiceFailuresAreReportedAndStartStaysPending) {
        "Error: Access to client \"ghost\" failed! (5)"},
       {"agent", "fail-stop", "Error: Client \"agent\" termination failed! (1)", ""},
       {"agent", "fail-start", "", "Error: Client \"agent\" start failed! (1)"},
+      {"agent", "inactive", "Error: Client \"agent\" termination failed! (1062)", ""},
+      {"agent*", "", "Error: Access to client \"agent*\" failed! (5)",
+       "Error: Access to client \"agent*\" failed! (5)"},
       {"agent", "no-tool", "Error: Connect to service manager failed! (2)",
        "Error: Connect to service manager failed! (2)"},
   };
   for (const Case& c : cases) {
     std::filesystem::remove(fDir.File("fail-stop"));
     std::filesystem::remove(fDir.File("fail-start"));
+    fFake.AddUnit("agent.service", c.Setup == "inactive" ? "inactive" : "active");
     if (c.Setup == "no-tool") {
       ::setenv("TAVO_SYSTEMCTL", fDir.File("missing-tool").c_str(), 1);
-    } else if (!c.Setup.empty()) {
+    } else if (c.Setup.starts_with("fail-")) {
       fDir.Write(c.Setup, "1");
     }
     auto client = Client(c.Executable, "1=R;0;0;Restart\n");

@@ -1,5 +1,7 @@
 #include "accounting/MessageAccount.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <string_view>
@@ -77,6 +79,38 @@ TEST_F(MessageAccountTest, EveryInvalidLineGivesOneError) {
   }
 }
 
+// A template must be a regular file of at most 1 MiB: a FIFO would block
+// start-up and a device such as /dev/zero would never end.
+TEST_F(MessageAccountTest, TemplatesAreSmallRegularFilesOnly) {
+  const std::string fifo = fDir.File("t.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  constexpr std::size_t kMiB = 1024 * 1024;
+  fDir.Write("big.txt", std::string(kMiB + 1, 'x'));
+  fDir.Write("full.txt", std::string(kMiB, 'x'));
+  struct Case {
+    std::string Template;
+    std::string Line;
+  };
+  const Case cases[] = {
+      {"t.fifo",
+       "Error: Invalid message config: Report template file not found at \"" + fifo + "\""},
+      {"/dev/zero",
+       "Error: Invalid message config: Report template file not found at \"/dev/zero\""},
+      {"big.txt",
+       "Error: Invalid message config: " + ErrnoText("Cannot read " + fDir.File("big.txt"), EFBIG)},
+      {"full.txt",
+       "Info:  Loaded message \"App-100\": \"T\" - Threshold=0; Count=0; Command=Send; "
+       "Recipient=Mail1; Template=" +
+           fDir.File("full.txt")},
+  };
+  for (const Case& c : cases) {
+    fMsgs.Clear();
+    auto account = Account("T;0;0;Send;Mail1;" + c.Template);
+    EXPECT_EQ(fbInit, c.Line.starts_with("Info")) << c.Template;
+    EXPECT_EQ(Lines(), (std::vector<std::string>{c.Line})) << c.Template;
+  }
+}
+
 TEST_F(MessageAccountTest, ValidLinesAnnounceThemselves) {
   fDir.Write("daily.txt", "x\n");
   std::filesystem::create_directory(fDir.File("sub"));
@@ -99,6 +133,10 @@ TEST_F(MessageAccountTest, ValidLinesAnnounceThemselves) {
       {"Quiet;-1;0;Send;mail1;\"./x/../sub/t.txt\";ignored;too",
        "\"Quiet\" - Threshold=4294967295; Count=0; Command=Send; Recipient=mail1; Template=" +
            fDir.File("sub/t.txt")},
+      // A trailing ";" adds a seventh, empty field, which is ignored.
+      {"L;0;0;Send;Mail1;daily.txt;",
+       "\"L\" - Threshold=0; Count=0; Command=Send; Recipient=Mail1; Template=" +
+           fDir.File("daily.txt")},
       {"Abs;2;3;Send;Mail1;" + fDir.File("daily.txt"),
        "\"Abs\" - Threshold=2; Count=3; Command=Send; Recipient=Mail1; Template=" +
            fDir.File("daily.txt")},

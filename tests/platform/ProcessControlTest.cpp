@@ -1,5 +1,6 @@
 #include "platform/ProcessControl.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,6 +124,21 @@ TEST(LinuxProcessControlTest, TerminateEndsAChildAndRefusesUsAndGroups) {
   EXPECT_EQ(control.Terminate(child.Pid()), 0);
   EXPECT_TRUE(test::WaitFor([&] { return !child.Running(); }, test::kProcessWait));
   EXPECT_EQ(control.Terminate(child.Pid()), 0);  // already gone counts as ended
+}
+
+// The tests' clean-up helper: it ends what it was given through the pidfd it
+// took then, and ignores pids that name nothing.
+TEST(KillOnExitTest, EndsTheProcessesItWasGiven) {
+  TempDir dir;
+  test::ChildProcess child({"/bin/sleep", "30"}, dir.File("sleep"));
+  {
+    test::KillOnExit cleanup;
+    cleanup.Add(child.Pid());
+    cleanup.Add(0);
+    cleanup.Add(-1);
+  }
+  ASSERT_TRUE(child.WaitExit(test::kProcessWait));
+  EXPECT_EQ(child.ExitStatus(), -SIGKILL);
 }
 
 }  // namespace

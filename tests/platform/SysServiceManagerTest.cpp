@@ -1,12 +1,11 @@
 #include "platform/SysServiceManager.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
 
+#include "FakeSystemctl.h"
 #include "TestSupport.h"
 
 namespace tavo {
@@ -14,54 +13,38 @@ namespace {
 
 using test::TempDir;
 
-// A stand-in for systemctl: logs its arguments, knows the units listed in
-// "units", and fails a verb named in "fail-<verb>" with the status written there.
-class FakeSystemctl : public ::testing::Test {
+// Every call goes to the recording stand-in for systemctl, which knows the
+// service "agent" and no other unit.
+class ServiceManagerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fsTool = fDir.Write(
-        "systemctl",
-        "#!/bin/sh\n"
-        "d=$(dirname \"$0\")\n"
-        "echo \"$*\" >> \"$d/calls\"\n"
-        "[ -f \"$d/fail-$1\" ] && exit $(cat \"$d/fail-$1\")\n"
-        "[ -f \"$d/hang\" ] && sleep 30\n"
-        "if [ \"$1\" = show ]; then\n"
-        "  for n in \"$@\"; do last=$n; done\n"
-        "  if grep -qx -e \"$last\" \"$d/units\"; then echo loaded; else echo not-found; fi\n"
-        "fi\n"
-        "exit 0\n");
-    ::chmod(fsTool.c_str(), 0755);
-    fDir.Write("units", "agent\n");
-    ::setenv("TAVO_SYSTEMCTL", fsTool.c_str(), 1);
+    fFake.Install();
+    fFake.AddUnit("agent.service");
   }
-  void TearDown() override {
-    ::unsetenv("TAVO_SYSTEMCTL");
-    TServiceManager::CommandTimeoutMs = 30000;
-  }
-  std::string Calls() const { return FileExists("calls") ? fDir.Read("calls") : ""; }
-  bool FileExists(const std::string& aName) const {
-    struct stat st {};
-    return ::stat(fDir.File(aName).c_str(), &st) == 0;
+  void TearDown() override { TServiceManager::CommandTimeoutMs = 30000; }
+
+  // Connected, and the service aName opened.
+  bool Open(TServiceManager& aManager, const std::string& aName = "agent") {
+    return aManager.Connect("", "", 0xF003F) && aManager.OpenConnection(aName);
   }
 
   TempDir fDir;
-  std::string fsTool;
+  test::FakeSystemctl fFake{fDir};
 };
 
-TEST_F(FakeSystemctl, StartAndStopQueueJobsForAKnownService) {
+TEST_F(ServiceManagerTest, StartAndStopQueueJobsForAKnownService) {
   TServiceManager m;
-  ASSERT_TRUE(m.Connect("", "", 0xF003F));
-  ASSERT_TRUE(m.OpenConnection("agent"));
+  ASSERT_TRUE(Open(m));
   EXPECT_TRUE(m.Start());
   EXPECT_TRUE(m.Stop());
-  EXPECT_EQ(Calls(),
-            "show --property=LoadState --value -- agent\n"
-            "start --no-block -- agent\n"
-            "stop --no-block -- agent\n");
+  EXPECT_EQ(fFake.Calls(),
+            "show --property=LoadState --value -- agent.service\n"
+            "start --no-block -- agent.service\n"
+            "show --property=ActiveState --value -- agent.service\n"
+            "stop --no-block -- agent.service\n");
 }
 
-TEST_F(FakeSystemctl, FailuresGiveTheToolsStatusOrAnErrno) {
+TEST_F(ServiceManagerTest, FailuresGiveTheToolsStatusOrAnErrno) {
   TServiceManager m;
   EXPECT_FALSE(m.OpenConnection("agent"));
   EXPECT_EQ(m.LastError(), EBADF);  // not connected
@@ -79,19 +62,61 @@ TEST_F(FakeSystemctl, FailuresGiveTheToolsStatusOrAnErrno) {
   ASSERT_TRUE(m.OpenConnection("agent"));
   EXPECT_FALSE(m.Start({"--now"}));
   EXPECT_EQ(m.LastError(), EINVAL);
-  fDir.Write("fail-start", "4");
-  fDir.Write("fail-stop", "1");
+  fFake.Fail("start", 4);
+  fFake.Fail("stop", 1);
   EXPECT_FALSE(m.Start());
   EXPECT_EQ(m.LastError(), 4);
   EXPECT_FALSE(m.Stop());
   EXPECT_EQ(m.LastError(), 1);
 
-  fDir.Write("fail-show", "3");
+  fFake.Fail("show", 3);
   EXPECT_FALSE(m.OpenConnection("agent"));
   EXPECT_EQ(m.LastError(), 3);
 }
 
-TEST_F(FakeSystemctl, ConnectNeedsTheToolAndTheLocalMachine) {
+// systemctl would expand a pattern over the loaded units and act on any unit
+// type: only one service is ever named, and nothing runs for anything else.
+TEST_F(ServiceManagerTest, NamesThatAreNotOneServiceAreRefusedBeforeAnythingRuns) {
+  fFake.AddUnit("agent.socket");
+  TServiceManager m;
+  ASSERT_TRUE(m.Connect("", "", 0));
+  for (const char* name : {"agent*", "agen?", "[a]gent", "agent]", "*.service", "agent.socket",
+                           "agent.timer", "agent.target", "/dev/sda", "/opt/agent"}) {
+    EXPECT_FALSE(m.OpenConnection(name)) << name;
+    EXPECT_EQ(m.LastError(), TServiceManager::kServiceNotFound) << name;
+    EXPECT_FALSE(m.Start()) << name;  // nothing stays open
+  }
+  EXPECT_EQ(fFake.Calls(), "");
+
+  // A bare name and the full unit name are the same service.
+  EXPECT_TRUE(m.OpenConnection("agent.service"));
+  EXPECT_TRUE(m.OpenConnection("agent"));
+  EXPECT_EQ(fFake.Calls(),
+            "show --property=LoadState --value -- agent.service\n"
+            "show --property=LoadState --value -- agent.service\n");
+}
+
+TEST_F(ServiceManagerTest, StopRefusesAServiceThatIsNotActive) {
+  struct Case {
+    const char* State;
+    bool Stopped;
+  };
+  for (const Case& c : {Case{"active", true}, Case{"activating", true}, Case{"reloading", true},
+                        Case{"inactive", false}, Case{"failed", false}}) {
+    fFake.AddUnit("agent.service", c.State);
+    fFake.ClearCalls();
+    TServiceManager m;
+    ASSERT_TRUE(Open(m));
+    EXPECT_EQ(m.Stop(), c.Stopped) << c.State;
+    if (!c.Stopped)
+      EXPECT_EQ(m.LastError(), TServiceManager::kServiceNotActive) << c.State;
+    EXPECT_EQ(fFake.Calls().find("stop --no-block -- agent.service\n") != std::string::npos,
+              c.Stopped)
+        << c.State;
+  }
+}
+
+TEST_F(ServiceManagerTest, ConnectNeedsTheToolAndTheLocalMachine) {
   TServiceManager m;
   EXPECT_FALSE(m.Connect("otherhost", "", 0));
   EXPECT_EQ(m.LastError(), EINVAL);
@@ -103,12 +128,11 @@ TEST_F(FakeSystemctl, ConnectNeedsTheToolAndTheLocalMachine) {
   EXPECT_EQ(m.LastError(), ENOENT);
 }
 
-TEST_F(FakeSystemctl, AHangingToolIsCutOff) {
+TEST_F(ServiceManagerTest, AHangingToolIsCutOff) {
   TServiceManager::CommandTimeoutMs = 200;
   TServiceManager m;
-  ASSERT_TRUE(m.Connect("", "", 0));
-  ASSERT_TRUE(m.OpenConnection("agent"));
-  fDir.Write("hang", "");
+  ASSERT_TRUE(Open(m));
+  fFake.Hang();
   EXPECT_FALSE(m.Stop());
   EXPECT_EQ(m.LastError(), ETIMEDOUT);
 }

@@ -8,12 +8,24 @@
 namespace tavo::test {
 
 FakeSystemctl::FakeSystemctl(const TempDir& aDir) : fDir(aDir) {
-  fsProgram = aDir.Write("systemctl",
-                         "#!/bin/sh\n"
-                         "d=$(dirname \"$0\")\n"
-                         "echo \"$*\" >> \"$d/calls\"\n"
-                         "[ -f \"$d/fail-$1\" ] && exit $(cat \"$d/fail-$1\")\n"
-                         "exit 0\n");
+  fsProgram =
+      aDir.Write("systemctl",
+                 "#!/bin/sh\n"
+                 "d=$(dirname \"$0\")\n"
+                 "echo \"$*\" >> \"$d/calls\"\n"
+                 "[ -f \"$d/fail-$1\" ] && exit $(cat \"$d/fail-$1\")\n"
+                 "[ -f \"$d/hang\" ] && sleep 30\n"
+                 "if [ \"$1\" = show ]; then\n"
+                 "  for n in \"$@\"; do last=$n; done\n"
+                 "  state=\"$d/state-$last\"\n"
+                 "  case \"$2\" in\n"
+                 "  --property=LoadState)\n"
+                 "    if [ -f \"$state\" ]; then echo loaded; else echo not-found; fi ;;\n"
+                 "  --property=ActiveState)\n"
+                 "    if [ -f \"$state\" ]; then cat \"$state\"; else echo inactive; fi ;;\n"
+                 "  esac\n"
+                 "fi\n"
+                 "exit 0\n");
   ::chmod(fsProgram.c_str(), 0755);
   fsUnitDir = aDir.File("units");
   ::mkdir(fsUnitDir.c_str(), 0755);
@@ -41,6 +53,14 @@ void FakeSystemctl::ClearCalls() const {
 
 void FakeSystemctl::Fail(const std::string& aVerb, int aStatus) const {
   fDir.Write("fail-" + aVerb, std::to_string(aStatus) + "\n");
+}
+
+void FakeSystemctl::AddUnit(const std::string& aUnit, const std::string& aActiveState) const {
+  fDir.Write("state-" + aUnit, aActiveState + "\n");
+}
+
+void FakeSystemctl::Hang() const {
+  fDir.Write("hang", "");
 }
 
 void FakeSystemctl::Install() const {

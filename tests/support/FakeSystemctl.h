@@ -3,6 +3,9 @@
 // folder, so that no test installs or touches a real service. The script
 // appends its arguments as one line to "<folder>/calls", and a verb named in
 // a file "<folder>/fail-<verb>" exits with the status written there.
+// "show --property=LoadState|ActiveState --value -- UNIT" answers for the
+// units added with AddUnit: "loaded" and their state; for any other unit
+// "not-found" and "inactive", as systemctl does.
 
 #include <string>
 
@@ -23,6 +26,10 @@ class FakeSystemctl {
   void ClearCalls() const;
   // Makes aVerb exit with aStatus from now on.
   void Fail(const std::string& aVerb, int aStatus = 1) const;
+  // Makes the unit aUnit ("agent.service") known, in aActiveState.
+  void AddUnit(const std::string& aUnit, const std::string& aActiveState = "active") const;
+  // Makes every call hang for 30 s from now on.
+  void Hang() const;
   // TAVO_SYSTEMCTL and TAVO_UNIT_DIR for a child's environment.
   std::string SystemctlEnv() const { return "TAVO_SYSTEMCTL=" + fsProgram; }
   std::string UnitDirEnv() const { return "TAVO_UNIT_DIR=" + fsUnitDir; }

@@ -2,8 +2,11 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -48,10 +51,25 @@ std::string SleeperPath() {
   return TAVO_TEST_SLEEPER;
 }
 
+void KillOnExit::Add(int aPid) {
+  if (aPid <= 0)
+    return;
+  const long fd = ::syscall(SYS_pidfd_open, aPid, 0);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ESRCH)
+      return;  // already gone: nothing to end
+    throw std::runtime_error("pidfd_open(" + std::to_string(aPid) +
+                             ") failed: " + std::strerror(err));
+  }
+  fPidFds.push_back(static_cast<int>(fd));
+}
+
 KillOnExit::~KillOnExit() {
-  for (int pid : fPids) {
-    if (pid > 0)
-      ::kill(pid, SIGKILL);
+  for (int fd : fPidFds) {
+    // ESRCH when the process has ended meanwhile: then nothing is signalled.
+    ::syscall(SYS_pidfd_send_signal, fd, SIGKILL, nullptr, 0);
+    ::close(fd);
   }
 }
 

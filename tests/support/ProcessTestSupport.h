@@ -26,18 +26,23 @@ void CopyExecutable(const std::string& aFrom, const std::string& aTo);
 // The built TestSleeper program.
 std::string SleeperPath();
 
-// Ends (SIGKILL) the pids it was given when it goes: for processes a test
-// started detached, through the code under test.
+// Ends (SIGKILL) the processes it was given when it goes: for processes a
+// test started detached, through the code under test. Add takes a pidfd at
+// once, so call it while the process is known to run (its pid file has just
+// appeared); the kill goes through that pidfd and can never reach another
+// process that has since been given the same pid. A pid whose process is
+// already gone is ignored. Throws std::runtime_error when the kernel has no
+// pidfds (Linux before 5.3).
 class KillOnExit {
  public:
   KillOnExit() = default;
   ~KillOnExit();
   KillOnExit(const KillOnExit&) = delete;
   KillOnExit& operator=(const KillOnExit&) = delete;
-  void Add(int aPid) { fPids.push_back(aPid); }
+  void Add(int aPid);
 
  private:
-  std::vector<int> fPids;
+  std::vector<int> fPidFds;
 };
 
 }  // namespace tavo::test
