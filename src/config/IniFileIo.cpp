@@ -15,12 +15,17 @@
 namespace tavo {
 namespace {
 
+// Far above any real configuration; a device or pipe named by mistake must
+// neither hang the start nor fill the memory.
+constexpr std::size_t kMaxIniFileBytes = 16u << 20;
+
 // The file's lines, trimmed, without blank and comment lines. A missing or
-// unreadable file gives none.
+// unreadable file (or one that is not a regular file of at most 16 MiB)
+// gives none.
 std::vector<std::string> ReadLines(const std::string& aFileName) {
   std::string text;
   try {
-    text = ReadTextFile(aFileName);
+    text = ReadTextFile(aFileName, kMaxIniFileBytes);
   } catch (const Exception&) {
     return {};
   }

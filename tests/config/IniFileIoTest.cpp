@@ -127,6 +127,21 @@ TEST(IniFileIoTest, LongValuesAreCut) {
   EXPECT_EQ(ini.ReadString("S", "K", "").size(), 2047u);
 }
 
+// A pipe or device named as the configuration reads as an empty file,
+// without waiting for a writer or reading for ever.
+TEST(IniFileIoTest, NotARegularFileReadsAsEmpty) {
+  TempDir dir;
+  const std::string fifo = dir.File("fifo.ini");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+    SCOPED_TRACE(path);
+    const TOrvoIniFile ini(path);
+    TStringList sections;
+    ini.ReadSections(sections);
+    EXPECT_TRUE(sections.empty());
+  }
+}
+
 TEST(IniFileIoTest, HexStrings) {
   TempDir dir;
   const TOrvoIniFile ini(dir.Write("t.ini", "[S]\nA=41 42 43\nOdd=414\nBad=4G\n"));
