@@ -8,6 +8,7 @@
 
 #include "messages/MsgClasses.h"
 #include "platform/MainThread.h"
+#include "platform/Memory.h"
 #include "platform/Socket.h"
 #include "platform/TextCodec.h"
 #include "platform/ThreadPriority.h"
@@ -32,6 +33,9 @@ constexpr int kReaderNice = -10;
 // Buffers of handled datagrams kept for reuse, and the largest kept.
 constexpr std::size_t kMaxSpareBuffers = 1024;
 constexpr std::size_t kSpareBufferBytes = 4096;
+// A queue that was this deep and has drained leaves megabytes of freed
+// memory behind; it goes back to the system.
+constexpr std::size_t kReleaseAfterDepth = 2000;
 
 const char* LevelName(TV3Flags aFlags) {
   switch (aFlags) {
@@ -231,6 +235,7 @@ void TSnmpTrapReceiver::ReaderLoop() {
             fQueue.emplace_back(reader.Data(i), reader.From(i), fSpare);
           }
         }
+        fnQueuePeak = std::max(fnQueuePeak, fQueue.size());
         if (fbConsumerWaiting)
           fQueueReady.notify_all();
       }
@@ -248,6 +253,7 @@ void TSnmpTrapReceiver::ReaderLoop() {
 
 bool TSnmpTrapReceiver::RecvTrap() {
   Datagram d;
+  bool drainedDeepQueue = false;
   {
     std::unique_lock lock(fQueueMutex);
     if (fQueue.empty()) {
@@ -263,7 +269,13 @@ bool TSnmpTrapReceiver::RecvTrap() {
     // The buffer of the message before goes back for the reader to reuse.
     if (fSnmp && fSpare.size() < kMaxSpareBuffers && fSnmp->Buffer.capacity() <= kSpareBufferBytes)
       fSpare.push_back(std::move(fSnmp->Buffer));
+    if (fQueue.empty()) {
+      drainedDeepQueue = fnQueuePeak >= kReleaseAfterDepth;
+      fnQueuePeak = 0;
+    }
   }
+  if (drainedDeepQueue)
+    ReleaseFreeMemory();
   Endpoint& ep = *fSnmp;
   ep.Reply.Clear();
   ep.HostIP = "0.0.0.0";

@@ -130,6 +130,7 @@ class TSnmpTrapReceiver {
   std::deque<Datagram> fQueue;
   std::vector<std::string> fSpare;  // handled datagrams' buffers, for reuse
   bool fbConsumerWaiting = false;
+  std::size_t fnQueuePeak = 0;  // deepest queue since it was last empty
   std::atomic<bool> fbFinished{false};
   std::atomic<std::uint16_t> fwBoundPort{0};
   std::atomic<std::uint64_t> fnDroppedTotal{0};
