@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     long long due = count;
     if (rate > 0) {
       due = (long long)((Now() - start) * rate) + 1;
-      if (due > count) due = count;
+      if (due > count)
+        due = count;
       if (due <= sent) {
         struct timespec pause = {0, 500000};
         nanosleep(&pause, NULL);
@@ -79,10 +80,12 @@ int main(int argc, char** argv) {
       }
     }
     long long n = due - sent;
-    if (n > kBatch) n = kBatch;
+    if (n > kBatch)
+      n = kBatch;
     const int r = sendmmsg(fd, msgs, (unsigned)n, 0);
     if (r < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       /* A full socket buffer (ENOBUFS): the datagram is lost, as on a wire. */
       ++failed;
       ++sent;

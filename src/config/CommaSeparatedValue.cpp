@@ -15,7 +15,8 @@ void TCommaSeparatedValue::SetStringLine(const std::string& aLine) {
   std::string current;
   bool inQuotes = false;
   for (char c : aLine) {
-    if (c == QuotationMarks) inQuotes = !inQuotes;
+    if (c == QuotationMarks)
+      inQuotes = !inQuotes;
     if (c != Separator || inQuotes) {
       current += c;
     } else {
@@ -46,7 +47,8 @@ std::string TCommaSeparatedValue::GetStringTrimmed(std::int32_t iIndex) const {
 
 std::int32_t TCommaSeparatedValue::GetInteger(std::int32_t iIndex) const {
   const std::string s = GetValueTrimmed(iIndex);
-  if (const auto value = TryStrToInt(s)) return *value;
+  if (const auto value = TryStrToInt(s))
+    return *value;
   throw EConvertError(Format("'%s' is not a valid integer value", {s}));
 }
 

@@ -33,9 +33,11 @@ std::vector<std::string> ReadLines(const std::string& aFileName) {
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string::npos) end = text.size();
+    if (end == std::string::npos)
+      end = text.size();
     std::string line = TrimText(std::string_view(text).substr(start, end - start));
-    if (!line.empty() && line.front() != ';') lines.push_back(std::move(line));
+    if (!line.empty() && line.front() != ';')
+      lines.push_back(std::move(line));
     start = end + 1;
   }
   return lines;
@@ -68,7 +70,8 @@ void WalkSections(const std::vector<std::string>& aLines, OnSection aOnSection, 
       }
       continue;
     }
-    if (active) aOnLine(line);
+    if (active)
+      aOnLine(line);
   }
 }
 
@@ -80,18 +83,23 @@ TIniFileIo* gInstance = nullptr;
 
 TOrvoIniFile::TOrvoIniFile(const std::string& aFileName) : fsFileName(aFileName) {
   WalkSections(
-      ReadLines(aFileName), [&](const std::string& name) { fSections.push_back({name, {}}); },
+      ReadLines(aFileName),
+      [&](const std::string& name) {
+        fSections.push_back({name, {}});
+      },
       [&](const std::string& line) {
         const auto eq = line.find('=');
-        if (eq == std::string::npos) return;  // not a key
-        fSections.back().Keys.push_back(
-            {TrimText(std::string_view(line).substr(0, eq)), TrimText(std::string_view(line).substr(eq + 1))});
+        if (eq == std::string::npos)
+          return;  // not a key
+        fSections.back().Keys.push_back({TrimText(std::string_view(line).substr(0, eq)),
+                                         TrimText(std::string_view(line).substr(eq + 1))});
       });
 }
 
 const TOrvoIniFile::Section* TOrvoIniFile::FindSection(const std::string& aSection) const {
   for (const Section& s : fSections) {
-    if (SameText(s.Name, aSection)) return &s;
+    if (SameText(s.Name, aSection))
+      return &s;
   }
   return nullptr;
 }
@@ -99,9 +107,11 @@ const TOrvoIniFile::Section* TOrvoIniFile::FindSection(const std::string& aSecti
 std::string TOrvoIniFile::ReadString(const std::string& aSection, const std::string& aKey,
                                      const std::string& aDefault) const {
   const Section* section = FindSection(aSection);
-  if (!section) return aDefault;
+  if (!section)
+    return aDefault;
   for (const Key& key : section->Keys) {
-    if (!SameText(key.Name, aKey)) continue;
+    if (!SameText(key.Name, aKey))
+      continue;
     std::string value = key.Value;
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
@@ -119,13 +129,15 @@ std::int32_t TOrvoIniFile::ReadInteger(const std::string& aSection, const std::s
 
 void TOrvoIniFile::ReadSections(TStringList& aList) const {
   aList.clear();
-  for (const Section& s : fSections) aList.push_back(s.Name);
+  for (const Section& s : fSections)
+    aList.push_back(s.Name);
 }
 
 void TOrvoIniFile::ReadSectionValues(const std::string& aSection, TStringList& aList) const {
   aList.clear();
   const Section* section = FindSection(aSection);
-  if (!section) return;
+  if (!section)
+    return;
   for (const Key& key : section->Keys) {
     aList.push_back(key.Name + "=" + ReadString(aSection, key.Name, ""));
   }
@@ -134,17 +146,21 @@ void TOrvoIniFile::ReadSectionValues(const std::string& aSection, TStringList& a
 void TOrvoIniFile::ReadSectionRawValues(const std::string& aSection, TStringList& aList) const {
   aList.clear();
   const Section* section = FindSection(aSection);
-  if (!section) return;
-  for (const Key& key : section->Keys) aList.push_back(key.Name + "=" + key.Value);
+  if (!section)
+    return;
+  for (const Key& key : section->Keys)
+    aList.push_back(key.Name + "=" + key.Value);
 }
 
 std::string TOrvoIniFile::ReadHexString(const std::string& aSection, const std::string& aKey,
                                         const std::string& aDefault) const {
   std::string s;
   for (char c : ReadString(aSection, aKey, aDefault)) {
-    if (c != ' ') s += c;
+    if (c != ' ')
+      s += c;
   }
-  if (s.size() % 2 != 0) throw Exception(Format("Invalid string length %d", {s.size()}));
+  if (s.size() % 2 != 0)
+    throw Exception(Format("Invalid string length %d", {s.size()}));
   std::string out;
   for (std::size_t i = 0; i < s.size(); i += 2) {
     const std::string pair = s.substr(i, 2);
@@ -161,7 +177,8 @@ std::string TOrvoIniFile::ReadHexString(const std::string& aSection, const std::
 // --- TIniFileIo -------------------------------------------------------------------
 
 TIniFileIo& TIniFileIo::Instance() {
-  if (!gInstance) gInstance = new TIniFileIo();
+  if (!gInstance)
+    gInstance = new TIniFileIo();
   return *gInstance;
 }
 
@@ -193,7 +210,8 @@ bool TIniFileIo::Load(const std::string& aFileName) {
     const std::string backup = ini.ReadString("Logging", "BackupDirectory", "");
     if (!backup.empty()) {
       const std::string resolved = CombinePath(aFileName, backup);
-      if (!resolved.empty() && DirectoryExists(resolved)) fsLogBackupDir = resolved;
+      if (!resolved.empty() && DirectoryExists(resolved))
+        fsLogBackupDir = resolved;
     }
     fiLogBackupRetainDays = ini.ReadInteger("Logging", "BackupRetainDays", 0);
     return true;
@@ -204,7 +222,8 @@ bool TIniFileIo::Load(const std::string& aFileName) {
 }
 
 std::unique_ptr<TOrvoIniFile> TIniFileIo::Open() const {
-  if (!FileExists(IniFileName)) throw Exception("File not found: " + IniFileName);
+  if (!FileExists(IniFileName))
+    throw Exception("File not found: " + IniFileName);
   return std::make_unique<TOrvoIniFile>(IniFileName);
 }
 
@@ -214,7 +233,8 @@ void TIniFileIo::ReadSectionValues(const std::string& aSection, TStringList& aLi
   WalkSections(
       ReadLines(IniFileName), [&](const std::string& name) { wanted = SameText(name, aSection); },
       [&](const std::string& line) {
-        if (!wanted) return;
+        if (!wanted)
+          return;
         const auto eq = line.find('=');
         if (eq == std::string::npos) {
           aList.push_back(line);

@@ -18,7 +18,9 @@ TRC4Coder::TRC4Coder(const std::string& aKey) {
   arcfour_set_key(&fState, key.size(), reinterpret_cast<const std::uint8_t*>(key.data()));
 }
 
-TRC4Coder::~TRC4Coder() { explicit_bzero(&fState, sizeof fState); }
+TRC4Coder::~TRC4Coder() {
+  explicit_bzero(&fState, sizeof fState);
+}
 
 void TRC4Coder::Execute(const std::uint8_t* aSource, std::uint8_t* aDest, std::size_t aCount) {
   arcfour_crypt(&fState, aCount, aDest, aSource);
@@ -50,7 +52,8 @@ std::string TRC4HexCoder::Encode(const std::string& aText) {
     explicit_bzero(plain.data(), plain.size());
     std::string hex;
     hex.reserve(cipher.size() * 2);
-    for (unsigned char b : cipher) hex += Format("%.2x", {b});
+    for (unsigned char b : cipher)
+      hex += Format("%.2x", {b});
     return hex;
   } catch (const std::exception&) {
     return {};
@@ -61,15 +64,20 @@ std::string TRC4HexCoder::Decode(const std::string& aKey) {
   try {
     std::string digits;
     for (char c : aKey) {
-      if (c != ' ') digits += c;
+      if (c != ' ')
+        digits += c;
     }
-    if (digits.size() % 2 != 0) throw Exception("Invalid hex stream length!");
+    if (digits.size() % 2 != 0)
+      throw Exception("Invalid hex stream length!");
     std::string bytes;
     bytes.reserve(digits.size() / 2);
     auto nibble = [](char c) -> int {
-      if (c >= '0' && c <= '9') return c - '0';
-      if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-      if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+      if (c >= '0' && c <= '9')
+        return c - '0';
+      if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+      if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
       throw Exception(Format("Invalid \"%s\" letter in hex stream found.", {std::string(1, c)}));
     };
     for (std::size_t i = 0; i < digits.size(); i += 2) {

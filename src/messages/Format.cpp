@@ -6,7 +6,8 @@ namespace tavo {
 namespace {
 
 [[noreturn]] void Invalid(std::string_view aFormat) {
-  throw EConvertError("Format '" + std::string(aFormat) + "' invalid or incompatible with argument");
+  throw EConvertError("Format '" + std::string(aFormat) +
+                      "' invalid or incompatible with argument");
 }
 
 std::string Digits(std::int64_t aValue, bool aHex) {
@@ -19,8 +20,8 @@ std::string Digits(std::int64_t aValue, bool aHex) {
                                 : static_cast<std::uint64_t>(aValue);
     std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(u));
   } else {
-    const std::uint64_t mag = aValue < 0 ? 0 - static_cast<std::uint64_t>(aValue)
-                                         : static_cast<std::uint64_t>(aValue);
+    const std::uint64_t mag =
+        aValue < 0 ? 0 - static_cast<std::uint64_t>(aValue) : static_cast<std::uint64_t>(aValue);
     std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(mag));
   }
   return buf;
@@ -39,7 +40,8 @@ std::string Format(std::string_view aFormat, std::span<const FormatArg> aArgs) {
       out += c;
       continue;
     }
-    if (i >= aFormat.size()) Invalid(aFormat);
+    if (i >= aFormat.size())
+      Invalid(aFormat);
     if (aFormat[i] == '%') {
       out += '%';
       ++i;
@@ -53,7 +55,8 @@ std::string Format(std::string_view aFormat, std::span<const FormatArg> aArgs) {
     std::size_t width = 0;
     while (i < aFormat.size() && aFormat[i] >= '0' && aFormat[i] <= '9') {
       width = width * 10 + static_cast<std::size_t>(aFormat[i++] - '0');
-      if (width > 1000) Invalid(aFormat);
+      if (width > 1000)
+        Invalid(aFormat);
     }
     std::size_t precision = 0;
     bool hasPrecision = false;
@@ -62,28 +65,34 @@ std::string Format(std::string_view aFormat, std::span<const FormatArg> aArgs) {
       ++i;
       while (i < aFormat.size() && aFormat[i] >= '0' && aFormat[i] <= '9') {
         precision = precision * 10 + static_cast<std::size_t>(aFormat[i++] - '0');
-        if (precision > 1000) Invalid(aFormat);
+        if (precision > 1000)
+          Invalid(aFormat);
       }
     }
-    if (i >= aFormat.size() || next >= aArgs.size()) Invalid(aFormat);
+    if (i >= aFormat.size() || next >= aArgs.size())
+      Invalid(aFormat);
     const char type = aFormat[i++];
     const FormatArg& arg = aArgs[next++];
     std::string piece;
     switch (type) {
       case 's':
       case 'S':
-        if (!arg.IsText()) Invalid(aFormat);
+        if (!arg.IsText())
+          Invalid(aFormat);
         piece = arg.Text();
-        if (hasPrecision && piece.size() > precision) piece.resize(precision);
+        if (hasPrecision && piece.size() > precision)
+          piece.resize(precision);
         break;
       case 'd':
       case 'D':
       case 'x':
       case 'X': {
-        if (arg.IsText()) Invalid(aFormat);
+        if (arg.IsText())
+          Invalid(aFormat);
         const bool hex = type == 'x' || type == 'X';
         std::string digits = Digits(arg.Value(), hex);
-        if (digits.size() < precision) digits.insert(0, precision - digits.size(), '0');
+        if (digits.size() < precision)
+          digits.insert(0, precision - digits.size(), '0');
         piece = (!hex && arg.Value() < 0) ? "-" + digits : digits;
         break;
       }
@@ -95,7 +104,8 @@ std::string Format(std::string_view aFormat, std::span<const FormatArg> aArgs) {
     }
     out += piece;
   }
-  if (next != aArgs.size()) Invalid(aFormat);
+  if (next != aArgs.size())
+    Invalid(aFormat);
   return out;
 }
 

@@ -27,8 +27,9 @@ class FormatArg {
   FormatArg(std::string_view aText) : fbIsText(true), fsText(aText) {}
   FormatArg(const std::string& aText) : fbIsText(true), fsText(aText) {}
   template <typename T>
-    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
-  FormatArg(T aValue) : fbIsText(false), fiValue(static_cast<std::int64_t>(aValue)) {}
+  requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
+      FormatArg(T aValue)
+      : fbIsText(false), fiValue(static_cast<std::int64_t>(aValue)) {}
 
   bool IsText() const { return fbIsText; }
   std::string_view Text() const { return fsText; }

@@ -17,19 +17,25 @@
 namespace tavo {
 namespace {
 
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsTrimmed(char c) {
+  return static_cast<unsigned char>(c) <= ' ';
+}
 
 std::string Trim(const std::string& s) {
   std::size_t b = 0;
   std::size_t e = s.size();
-  while (b < e && IsTrimmed(s[b])) ++b;
-  while (e > b && IsTrimmed(s[e - 1])) --e;
+  while (b < e && IsTrimmed(s[b]))
+    ++b;
+  while (e > b && IsTrimmed(s[e - 1]))
+    --e;
   return s.substr(b, e - b);
 }
 
 }  // namespace
 
-TLogFile::~TLogFile() { CloseFile(); }
+TLogFile::~TLogFile() {
+  CloseFile();
+}
 
 void TLogFile::SetFileName(const std::string& aPath) {
   FsFileName = aPath;
@@ -38,18 +44,21 @@ void TLogFile::SetFileName(const std::string& aPath) {
 }
 
 void TLogFile::SetBackupDir(const std::string& aPath) {
-  if (!DirectoryExists(aPath)) throw EMsg("Backup directory does not exist!", 0x020100, 0);
+  if (!DirectoryExists(aPath))
+    throw EMsg("Backup directory does not exist!", 0x020100, 0);
   FsBackupDir = IncludeTrailingPathDelimiter(aPath);
 }
 
 void TLogFile::SetReleaseAlways(bool aValue) {
-  if (aValue) CloseFile();
+  if (aValue)
+    CloseFile();
   FbReleaseAlways = aValue;
 }
 
 void TLogFile::OpenFile() {
   fhFile = ::open(FsFileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fhFile < 0) throw EOSError(ErrnoText("Cannot open " + FsFileName, errno), errno);
+  if (fhFile < 0)
+    throw EOSError(ErrnoText("Cannot open " + FsFileName, errno), errno);
 }
 
 void TLogFile::CloseFile() {
@@ -65,7 +74,8 @@ void TLogFile::WriteAll(const std::string& aData) {
   while (left > 0) {
     const ssize_t n = ::write(fhFile, p, left);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       throw EOSError(ErrnoText("Cannot write " + FsFileName, errno), errno);
     }
     p += n;
@@ -76,19 +86,23 @@ void TLogFile::WriteAll(const std::string& aData) {
 void TLogFile::AppendData(const std::string& aData) {
   try {
     if (fhFile < 0) {
-      if (!AutoOpen) throw EMsg(0x020214, 0);
-      if (FsFileName.empty()) throw EMsg(0x02020A, 0);
+      if (!AutoOpen)
+        throw EMsg(0x020214, 0);
+      if (FsFileName.empty())
+        throw EMsg(0x02020A, 0);
       OpenFile();
     }
     const off_t end = ::lseek(fhFile, 0, SEEK_END);
-    if (end < 0) throw EOSError(ErrnoText("Cannot seek " + FsFileName, errno), errno);
+    if (end < 0)
+      throw EOSError(ErrnoText("Cannot seek " + FsFileName, errno), errno);
     if (fnDropped > 0 || !fslBuffer.empty()) {
       std::string held;
       if (fnDropped > 0) {
         held += Format("Log Buffer: %d line(s) dropped while the log file could not be written\r\n",
                        {fnDropped});
       }
-      for (const std::string& line : fslBuffer) held += line + "\r\n";
+      for (const std::string& line : fslBuffer)
+        held += line + "\r\n";
       WriteAll(held);
       fslBuffer.clear();
       fnDropped = 0;
@@ -100,9 +114,11 @@ void TLogFile::AppendData(const std::string& aData) {
         MakeBackup();
       }
     }
-    if (FbReleaseAlways) CloseFile();
+    if (FbReleaseAlways)
+      CloseFile();
   } catch (...) {
-    if (!BufferOn) throw;
+    if (!BufferOn)
+      throw;
     HoldBack(aData);
   }
 }
@@ -130,23 +146,28 @@ void TLogFile::MakeBackup() {
   } else {
     backup = ChangeFileExt(FsFileName, ".bak");
   }
-  if (FileExists(backup)) DeleteFile(backup);
+  if (FileExists(backup))
+    DeleteFile(backup);
   RenameFile(FsFileName, backup);  // a failed rename is tried again at the next append
 }
 
 bool TLogFile::IsTimeForBackupCleanUp() {
-  if (BackupRetainDays <= 0) return false;
+  if (BackupRetainDays <= 0)
+    return false;
   const std::int64_t today = DayNumber(Clock().Now());
-  if (today - fiLastCleanUpDay <= 1) return false;
+  if (today - fiLastCleanUpDay <= 1)
+    return false;
   fiLastCleanUpDay = today;
   return true;
 }
 
 std::int32_t DeleteOldFiles(const std::string& aDirectory, std::int32_t aDays) {
   // An empty name would become "/" below: no folder is named, none is cleaned.
-  if (aDirectory.empty()) return -1;
+  if (aDirectory.empty())
+    return -1;
   const std::string dir = IncludeTrailingPathDelimiter(aDirectory);
-  if (!DirectoryExists(dir)) return -1;
+  if (!DirectoryExists(dir))
+    return -1;
   std::vector<DirEntry> entries;
   try {
     entries = ListDirectory(dir);
@@ -156,9 +177,11 @@ std::int32_t DeleteOldFiles(const std::string& aDirectory, std::int32_t aDays) {
   const auto now = std::chrono::system_clock::now();
   std::int32_t count = 0;
   for (const DirEntry& e : entries) {
-    if (e.IsDirectory || e.LastWrite >= now) continue;
+    if (e.IsDirectory || e.LastWrite >= now)
+      continue;
     const auto age = std::chrono::duration_cast<std::chrono::hours>(now - e.LastWrite).count() / 24;
-    if (age > aDays && DeleteFile(dir + e.Name)) ++count;
+    if (age > aDays && DeleteFile(dir + e.Name))
+      ++count;
   }
   return count;
 }

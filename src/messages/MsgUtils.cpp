@@ -21,7 +21,8 @@ std::string MsgLineText(TMsgId aId, const std::string& aText) {
     }
   }
   const std::uint8_t type = aId.TypeNo();
-  if (type == 0 || type > 7) return Format("[%d] %s", {type, text});
+  if (type == 0 || type > 7)
+    return Format("[%d] %s", {type, text});
   return kPrefixes[type] + text;
 }
 

@@ -61,7 +61,9 @@ int IsoWeekday(std::int64_t aDayNumber) {
   return static_cast<int>(w) + 1;
 }
 
-const IClock& Clock() { return *gClock.load(std::memory_order_acquire); }
+const IClock& Clock() {
+  return *gClock.load(std::memory_order_acquire);
+}
 
 void SetClock(const IClock* aClock) {
   gClock.store(aClock ? aClock : &kSystemClock, std::memory_order_release);

@@ -29,7 +29,9 @@ bool DirectoryExists(const std::string& aPath) {
   return !aPath.empty() && ::stat(aPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool DeleteFile(const std::string& aPath) { return ::unlink(aPath.c_str()) == 0; }
+bool DeleteFile(const std::string& aPath) {
+  return ::unlink(aPath.c_str()) == 0;
+}
 
 bool RenameFile(const std::string& aFrom, const std::string& aTo) {
   return std::rename(aFrom.c_str(), aTo.c_str()) == 0;
@@ -37,20 +39,24 @@ bool RenameFile(const std::string& aFrom, const std::string& aTo) {
 
 std::vector<DirEntry> ListDirectory(const std::string& aDir) {
   DIR* dir = ::opendir(aDir.c_str());
-  if (!dir) throw EOSError(ErrnoText("Cannot list " + aDir, errno), errno);
+  if (!dir)
+    throw EOSError(ErrnoText("Cannot list " + aDir, errno), errno);
   std::vector<DirEntry> entries;
   const std::string prefix = aDir.empty() || aDir.back() == '/' ? aDir : aDir + '/';
   while (const dirent* ent = ::readdir(dir)) {
     const std::string name = ent->d_name;
-    if (name == "." || name == "..") continue;
+    if (name == "." || name == "..")
+      continue;
     struct stat st {};
-    if (::lstat((prefix + name).c_str(), &st) != 0) continue;  // vanished meanwhile
+    if (::lstat((prefix + name).c_str(), &st) != 0)
+      continue;  // vanished meanwhile
     DirEntry e;
     e.Name = name;
     e.IsDirectory = S_ISDIR(st.st_mode);
     e.LastWrite = std::chrono::system_clock::time_point(
         std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+            std::chrono::seconds(st.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
     entries.push_back(std::move(e));
   }
   ::closedir(dir);
@@ -110,7 +116,9 @@ std::string ReadFileBytes(const std::string& aPath, std::size_t aMaxBytes) {
   return ReadBytes(aPath, &aMaxBytes);
 }
 
-std::string ReadTextFile(const std::string& aPath) { return DecodeTextBytes(ReadFileBytes(aPath)); }
+std::string ReadTextFile(const std::string& aPath) {
+  return DecodeTextBytes(ReadFileBytes(aPath));
+}
 
 std::string ReadTextFile(const std::string& aPath, std::size_t aMaxBytes) {
   return DecodeTextBytes(ReadFileBytes(aPath, aMaxBytes));

@@ -7,7 +7,9 @@ namespace {
 std::atomic<IMainThread*> gMainThread{nullptr};
 }
 
-IMainThread* MainThread() { return gMainThread.load(std::memory_order_acquire); }
+IMainThread* MainThread() {
+  return gMainThread.load(std::memory_order_acquire);
+}
 void SetMainThread(IMainThread* aMainThread) {
   gMainThread.store(aMainThread, std::memory_order_release);
 }

@@ -8,16 +8,19 @@ namespace tavo {
 
 std::string HostName() {
   char buf[256] = {};
-  if (::gethostname(buf, sizeof buf - 1) != 0) return {};
+  if (::gethostname(buf, sizeof buf - 1) != 0)
+    return {};
   return buf;
 }
 
 std::optional<std::string> FirstIPv4Address(const std::string& aHost) {
-  if (aHost.empty()) return std::nullopt;
+  if (aHost.empty())
+    return std::nullopt;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   addrinfo* res = nullptr;
-  if (::getaddrinfo(aHost.c_str(), nullptr, &hints, &res) != 0 || !res) return std::nullopt;
+  if (::getaddrinfo(aHost.c_str(), nullptr, &hints, &res) != 0 || !res)
+    return std::nullopt;
   char buf[INET_ADDRSTRLEN] = {};
   const auto* in = reinterpret_cast<const sockaddr_in*>(res->ai_addr);
   ::inet_ntop(AF_INET, &in->sin_addr, buf, sizeof buf);

@@ -12,14 +12,19 @@ std::string gConfigOverride;
 std::string ExecutablePath() {
   std::string buf(kMaxPath + 1, '\0');
   const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-  if (n <= 0) return {};
+  if (n <= 0)
+    return {};
   buf.resize(static_cast<std::size_t>(n));
   return buf;
 }
 
-void SetConfigFileOverride(const std::string& aConfigFile) { gConfigOverride = aConfigFile; }
+void SetConfigFileOverride(const std::string& aConfigFile) {
+  gConfigOverride = aConfigFile;
+}
 
-std::string BasePath() { return gConfigOverride.empty() ? ExecutablePath() : gConfigOverride; }
+std::string BasePath() {
+  return gConfigOverride.empty() ? ExecutablePath() : gConfigOverride;
+}
 
 std::string ConfigFilePath() {
   return gConfigOverride.empty() ? ChangeFileExt(ExecutablePath(), ".ini") : gConfigOverride;
@@ -38,7 +43,8 @@ std::string ExtractFileName(const std::string& aPath) {
 std::string ChangeFileExt(const std::string& aPath, const std::string& aExt) {
   const auto slash = aPath.rfind('/');
   const auto dot = aPath.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return aPath + aExt;
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+    return aPath + aExt;
   return aPath.substr(0, dot) + aExt;
 }
 
@@ -52,10 +58,12 @@ std::string NormalizePath(const std::string& aPath) {
   std::size_t start = 0;
   while (start <= aPath.size()) {
     auto end = aPath.find('/', start);
-    if (end == std::string::npos) end = aPath.size();
+    if (end == std::string::npos)
+      end = aPath.size();
     std::string part = aPath.substr(start, end - start);
     start = end + 1;
-    if (part.empty() || part == ".") continue;
+    if (part.empty() || part == ".")
+      continue;
     if (part == "..") {
       if (!parts.empty() && parts.back() != "..") {
         parts.pop_back();
@@ -68,12 +76,15 @@ std::string NormalizePath(const std::string& aPath) {
   }
   std::string out = absolute ? "/" : "";
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (i) out += '/';
+    if (i)
+      out += '/';
     out += parts[i];
   }
-  if (out.empty()) out = ".";
+  if (out.empty())
+    out = ".";
   // A trailing separator names a directory: keep it.
-  if (aPath.size() > 1 && aPath.back() == '/' && out.back() != '/') out += '/';
+  if (aPath.size() > 1 && aPath.back() == '/' && out.back() != '/')
+    out += '/';
   return out;
 }
 

@@ -36,9 +36,12 @@ bool PollFor(int aFd, short aEvents, int aTimeoutMs) {
     }
     pollfd p{aFd, aEvents, 0};
     const int n = ::poll(&p, 1, wait);
-    if (n > 0) return true;
-    if (n == 0) return false;
-    if (errno != EINTR) throw EOSError(ErrnoText("poll", errno), errno);
+    if (n > 0)
+      return true;
+    if (n == 0)
+      return false;
+    if (errno != EINTR)
+      throw EOSError(ErrnoText("poll", errno), errno);
   }
 }
 
@@ -57,7 +60,8 @@ std::string SocketAddress::Host() const {
 }
 
 std::uint16_t SocketAddress::Port() const {
-  if (Family() == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(&Storage)->sin_port);
+  if (Family() == AF_INET)
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&Storage)->sin_port);
   if (Family() == AF_INET6) {
     return ntohs(reinterpret_cast<const sockaddr_in6*>(&Storage)->sin6_port);
   }
@@ -85,7 +89,8 @@ std::vector<SocketAddress> ResolveAddresses(const std::string& aHost, std::uint1
   }
   std::vector<SocketAddress> out;
   for (const addrinfo* ai = res; ai; ai = ai->ai_next) {
-    if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6) continue;
+    if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6)
+      continue;
     SocketAddress a;
     std::memcpy(&a.Storage, ai->ai_addr, ai->ai_addrlen);
     a.Length = ai->ai_addrlen;
@@ -94,7 +99,8 @@ std::vector<SocketAddress> ResolveAddresses(const std::string& aHost, std::uint1
   ::freeaddrinfo(res);
   std::stable_partition(out.begin(), out.end(),
                         [](const SocketAddress& a) { return a.Family() == AF_INET; });
-  if (out.empty()) throw EOSError("Cannot resolve \"" + aHost + "\": no address", EAI_NONAME);
+  if (out.empty())
+    throw EOSError("Cannot resolve \"" + aHost + "\": no address", EAI_NONAME);
   return out;
 }
 
@@ -114,7 +120,9 @@ SocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, int 
 
 // --- UDP ---------------------------------------------------------------------
 
-UdpSocket::~UdpSocket() { Close(); }
+UdpSocket::~UdpSocket() {
+  Close();
+}
 
 UdpSocket::UdpSocket(UdpSocket&& aOther) noexcept : fhSocket(aOther.fhSocket) {
   aOther.fhSocket = -1;
@@ -132,7 +140,8 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& aOther) noexcept {
 void UdpSocket::Open(int aFamily) {
   Close();
   fhSocket = ::socket(aFamily, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fhSocket < 0) throw EOSError(ErrnoText("socket", errno), errno);
+  if (fhSocket < 0)
+    throw EOSError(ErrnoText("socket", errno), errno);
 }
 
 void UdpSocket::Bind(const std::string& aHost, std::uint16_t aPort) {
@@ -167,38 +176,47 @@ int UdpSocket::SetReceiveBuffer(int aBytes) {
 }
 
 bool UdpSocket::WaitReadable(int aTimeoutMs) {
-  if (fhSocket < 0) return false;
+  if (fhSocket < 0)
+    return false;
   return PollFor(fhSocket, POLLIN, aTimeoutMs);
 }
 
 std::size_t UdpSocket::ReceiveFrom(char* aBuf, std::size_t aLen, SocketAddress& aFrom) {
   for (;;) {
     aFrom.Length = sizeof aFrom.Storage;
-    const ssize_t n =
-        ::recvfrom(fhSocket, aBuf, aLen, 0, reinterpret_cast<sockaddr*>(&aFrom.Storage), &aFrom.Length);
-    if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR) throw EOSError(ErrnoText("recvfrom", errno), errno);
+    const ssize_t n = ::recvfrom(fhSocket, aBuf, aLen, 0,
+                                 reinterpret_cast<sockaddr*>(&aFrom.Storage), &aFrom.Length);
+    if (n >= 0)
+      return static_cast<std::size_t>(n);
+    if (errno != EINTR)
+      throw EOSError(ErrnoText("recvfrom", errno), errno);
   }
 }
 
 void UdpSocket::SendTo(std::string_view aData, const SocketAddress& aTo) {
-  if (fhSocket < 0) Open(aTo.Family());
+  if (fhSocket < 0)
+    Open(aTo.Family());
   for (;;) {
     const ssize_t n = ::sendto(fhSocket, aData.data(), aData.size(), 0,
                                reinterpret_cast<const sockaddr*>(&aTo.Storage), aTo.Length);
-    if (n >= 0) return;
-    if (errno != EINTR) throw EOSError(ErrnoText("sendto " + aTo.ToString(), errno), errno);
+    if (n >= 0)
+      return;
+    if (errno != EINTR)
+      throw EOSError(ErrnoText("sendto " + aTo.ToString(), errno), errno);
   }
 }
 
 std::uint16_t UdpSocket::LocalPort() const {
   SocketAddress a;
   a.Length = sizeof a.Storage;
-  if (::getsockname(fhSocket, reinterpret_cast<sockaddr*>(&a.Storage), &a.Length) != 0) return 0;
+  if (::getsockname(fhSocket, reinterpret_cast<sockaddr*>(&a.Storage), &a.Length) != 0)
+    return 0;
   return a.Port();
 }
 
-void UdpSocket::Close() { CloseFd(fhSocket); }
+void UdpSocket::Close() {
+  CloseFd(fhSocket);
+}
 
 UdpBatchReader::UdpBatchReader(std::size_t aBatch, std::size_t aMaxLen)
     : fnMaxLen(aMaxLen),
@@ -243,7 +261,9 @@ std::string_view UdpBatchReader::Data(std::size_t aIndex) const {
 
 // --- TCP ---------------------------------------------------------------------
 
-TcpStream::~TcpStream() { Close(); }
+TcpStream::~TcpStream() {
+  Close();
+}
 
 TcpStream::TcpStream(TcpStream&& aOther) noexcept : fhSocket(aOther.fhSocket) {
   aOther.fhSocket = -1;
@@ -294,16 +314,19 @@ void TcpStream::Connect(const std::string& aHost, std::uint16_t aPort, int aTime
     fhSocket = fd;
     return;
   }
-  if (lastCode == ETIMEDOUT) throw ETimeout(lastError);
+  if (lastCode == ETIMEDOUT)
+    throw ETimeout(lastError);
   throw EOSError(lastError, lastCode);
 }
 
 void TcpStream::SendAll(std::string_view aData, int aTimeoutMs) {
   while (!aData.empty()) {
-    if (!PollFor(fhSocket, POLLOUT, aTimeoutMs)) throw ETimeout("Send timed out");
+    if (!PollFor(fhSocket, POLLOUT, aTimeoutMs))
+      throw ETimeout("Send timed out");
     const ssize_t n = ::send(fhSocket, aData.data(), aData.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
+      if (errno == EINTR || errno == EAGAIN)
+        continue;
       throw EOSError(ErrnoText("send", errno), errno);
     }
     aData.remove_prefix(static_cast<std::size_t>(n));
@@ -312,14 +335,19 @@ void TcpStream::SendAll(std::string_view aData, int aTimeoutMs) {
 
 std::size_t TcpStream::Receive(char* aBuf, std::size_t aLen, int aTimeoutMs) {
   for (;;) {
-    if (!PollFor(fhSocket, POLLIN, aTimeoutMs)) throw ETimeout("Receive timed out");
+    if (!PollFor(fhSocket, POLLIN, aTimeoutMs))
+      throw ETimeout("Receive timed out");
     const ssize_t n = ::recv(fhSocket, aBuf, aLen, MSG_DONTWAIT);
-    if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno == EINTR || errno == EAGAIN) continue;
+    if (n >= 0)
+      return static_cast<std::size_t>(n);
+    if (errno == EINTR || errno == EAGAIN)
+      continue;
     throw EOSError(ErrnoText("recv", errno), errno);
   }
 }
 
-void TcpStream::Close() { CloseFd(fhSocket); }
+void TcpStream::Close() {
+  CloseFd(fhSocket);
+}
 
 }  // namespace tavo

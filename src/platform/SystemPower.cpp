@@ -22,9 +22,15 @@ bool LinuxSystemPower::Reboot(std::uint16_t) {
   return ::reboot(RB_AUTOBOOT) == 0;
 }
 
-void LinuxSystemPower::TerminateProcessNow(int aExitCode) { ::_exit(aExitCode); }
+void LinuxSystemPower::TerminateProcessNow(int aExitCode) {
+  ::_exit(aExitCode);
+}
 
-ISystemPower& SystemPower() { return *gPower; }
-void SetSystemPower(ISystemPower* aPower) { gPower = aPower ? aPower : &gRefusing; }
+ISystemPower& SystemPower() {
+  return *gPower;
+}
+void SetSystemPower(ISystemPower* aPower) {
+  gPower = aPower ? aPower : &gRefusing;
+}
 
 }  // namespace tavo

@@ -50,13 +50,16 @@ bool NextCodePoint(std::string_view aText, std::size_t& aPos, char32_t& aCp) {
   } else {
     return false;
   }
-  if (aPos + len > aText.size()) return false;
+  if (aPos + len > aText.size())
+    return false;
   for (int i = 1; i < len; ++i) {
     const auto b = static_cast<unsigned char>(aText[aPos + i]);
-    if ((b & 0xC0) != 0x80) return false;
+    if ((b & 0xC0) != 0x80)
+      return false;
     aCp = (aCp << 6) | (b & 0x3F);
   }
-  if (aCp < min || aCp > 0x10FFFF || (aCp >= 0xD800 && aCp <= 0xDFFF)) return false;
+  if (aCp < min || aCp > 0x10FFFF || (aCp >= 0xD800 && aCp <= 0xDFFF))
+    return false;
   aPos += len;
   return true;
 }
@@ -67,7 +70,8 @@ bool IsValidUtf8(std::string_view aBytes) {
   std::size_t pos = 0;
   char32_t cp = 0;
   while (pos < aBytes.size()) {
-    if (!NextCodePoint(aBytes, pos, cp)) return false;
+    if (!NextCodePoint(aBytes, pos, cp))
+      return false;
   }
   return true;
 }
@@ -78,7 +82,8 @@ std::string Cp1252ToUtf8(std::string_view aBytes) {
   for (char c : aBytes) {
     const auto b = static_cast<unsigned char>(c);
     char32_t cp = b;
-    if (b >= 0x80 && b <= 0x9F && kHighControls[b - 0x80] != 0) cp = kHighControls[b - 0x80];
+    if (b >= 0x80 && b <= 0x9F && kHighControls[b - 0x80] != 0)
+      cp = kHighControls[b - 0x80];
     AppendUtf8(out, cp);
   }
   return out;
@@ -152,7 +157,8 @@ std::string Utf16ToUtf8(std::string_view aBytes, bool aBigEndian) {
         continue;
       }
     }
-    if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
+    if (u >= 0xD800 && u <= 0xDFFF)
+      u = 0xFFFD;
     AppendUtf8(out, u);
   }
   return out;
@@ -162,8 +168,10 @@ std::size_t Utf16Length(std::string_view aUtf8) {
   std::size_t units = 0;
   for (char c : aUtf8) {
     const auto b = static_cast<unsigned char>(c);
-    if ((b & 0xC0) != 0x80) ++units;     // a lead byte starts a character
-    if ((b & 0xF8) == 0xF0) ++units;     // four-byte forms need a surrogate pair
+    if ((b & 0xC0) != 0x80)
+      ++units;  // a lead byte starts a character
+    if ((b & 0xF8) == 0xF0)
+      ++units;  // four-byte forms need a surrogate pair
   }
   return units;
 }
@@ -174,18 +182,23 @@ std::string Utf16Left(std::string_view aUtf8, std::size_t aUnits) {
   while (pos < aUtf8.size()) {
     const auto b = static_cast<unsigned char>(aUtf8[pos]);
     const std::size_t need = (b & 0xF8) == 0xF0 ? 2 : 1;
-    if (units + need > aUnits) break;
+    if (units + need > aUnits)
+      break;
     units += need;
     ++pos;
-    while (pos < aUtf8.size() && (static_cast<unsigned char>(aUtf8[pos]) & 0xC0) == 0x80) ++pos;
+    while (pos < aUtf8.size() && (static_cast<unsigned char>(aUtf8[pos]) & 0xC0) == 0x80)
+      ++pos;
   }
   return std::string(aUtf8.substr(0, pos));
 }
 
 std::string DecodeTextBytes(std::string_view aBytes) {
-  if (aBytes.starts_with("\xEF\xBB\xBF")) return SanitizeUtf8(aBytes.substr(3));
-  if (aBytes.starts_with("\xFF\xFE")) return Utf16ToUtf8(aBytes.substr(2), false);
-  if (aBytes.starts_with("\xFE\xFF")) return Utf16ToUtf8(aBytes.substr(2), true);
+  if (aBytes.starts_with("\xEF\xBB\xBF"))
+    return SanitizeUtf8(aBytes.substr(3));
+  if (aBytes.starts_with("\xFF\xFE"))
+    return Utf16ToUtf8(aBytes.substr(2), false);
+  if (aBytes.starts_with("\xFE\xFF"))
+    return Utf16ToUtf8(aBytes.substr(2), true);
   return ReceivedTextToUtf8(aBytes);
 }
 

@@ -38,9 +38,8 @@ void EnsureStandardTypes() {
 void RegisterStandardRecipientTypes() {
   TheRegistry().StandardDone = true;
   // One line per recipient class the product ships (see the header).
-  RegisterRecipientType("SmtpMail", [](const std::string& aName) {
-    return std::make_unique<TRecipientMail>(aName);
-  });
+  RegisterRecipientType(
+      "SmtpMail", [](const std::string& aName) { return std::make_unique<TRecipientMail>(aName); });
   RegisterRecipientType("SnmpTrapV1", [](const std::string& aName) {
     return std::make_unique<TRecipientSnmpTrapV1>(aName);
   });

@@ -11,7 +11,8 @@ std::vector<std::string> Fields(const std::string& aLine) {
   TCommaSeparatedValue csv;
   csv.SetStringLine(aLine);
   std::vector<std::string> out;
-  for (int i = 0; i < csv.ValueCount(); ++i) out.push_back(csv.GetValue(i));
+  for (int i = 0; i < csv.ValueCount(); ++i)
+    out.push_back(csv.GetValue(i));
   return out;
 }
 

@@ -61,10 +61,14 @@ class IniEncodingTest : public ::testing::TestWithParam<const char*> {
   std::string WriteIni() {
     const std::string kind = GetParam();
     std::string bytes = kIni;
-    if (kind == "utf8-bom") bytes = "\xEF\xBB\xBF" + kIni;
-    if (kind == "utf16le") bytes = Utf16Le(kIni);
+    if (kind == "utf8-bom")
+      bytes = "\xEF\xBB\xBF" + kIni;
+    if (kind == "utf16le")
+      bytes = Utf16Le(kIni);
     if (kind == "cp1252") {
-      bytes.replace(bytes.find("Grüße €"), std::string("Grüße €").size(), "Gr\xFC\xDF" "e \x80");
+      bytes.replace(bytes.find("Grüße €"), std::string("Grüße €").size(),
+                    "Gr\xFC\xDF"
+                    "e \x80");
     }
     return fDir.Write("tavo.ini", bytes);
   }
@@ -99,8 +103,8 @@ TEST_P(IniEncodingTest, ReaderView) {
                                  "Text=a=b=c"}));
   // As written, like the in-memory view, for keys.
   ini.ReadSectionRawValues("Recipients", values);
-  EXPECT_EQ(values, (TStringList{"Mail1=\"SmtpMail;Host=mx; Subject=Grüße €\"", "Trap1='SnmpTrapV1'",
-                                 "Text=a=b=c"}));
+  EXPECT_EQ(values, (TStringList{"Mail1=\"SmtpMail;Host=mx; Subject=Grüße €\"",
+                                 "Trap1='SnmpTrapV1'", "Text=a=b=c"}));
   ini.ReadSectionRawValues("client a", values);
   EXPECT_EQ(values, (TStringList{"100=first", "100=second"}));
 }
@@ -110,8 +114,8 @@ TEST_P(IniEncodingTest, InMemorySectionView) {
   io.IniFileName = WriteIni();
   TStringList values;
   io.ReadSectionValues("RECIPIENTS", values);
-  EXPECT_EQ(values, (TStringList{"Mail1=\"SmtpMail;Host=mx; Subject=Grüße €\"", "Trap1='SnmpTrapV1'",
-                                 "Text=a=b=c", "bare line"}));
+  EXPECT_EQ(values, (TStringList{"Mail1=\"SmtpMail;Host=mx; Subject=Grüße €\"",
+                                 "Trap1='SnmpTrapV1'", "Text=a=b=c", "bare line"}));
   io.ReadSectionValues("Client A", values);
   EXPECT_EQ(values, (TStringList{"100=first", "100=second"}));
   io.ReadSectionValues("Missing", values);

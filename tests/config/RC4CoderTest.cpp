@@ -18,8 +18,8 @@ TEST(RC4CoderTest, RoundTripAndLengths) {
     std::string text;
     std::size_t digits;
   } cases[] = {
-      {"", 20},           {"a", 20},        {"123456789", 20}, {"1234567890", 40},
-      {"Tavopass", 20},   {"Tavo € ä ß", 40}, {std::string(25, 'x'), 60},
+      {"", 20},         {"a", 20},          {"123456789", 20},          {"1234567890", 40},
+      {"Tavopass", 20}, {"Tavo € ä ß", 40}, {std::string(25, 'x'), 60},
   };
   for (const auto& c : cases) {
     const std::string code = TRC4HexCoder::Encode(c.text);
@@ -33,16 +33,18 @@ TEST(RC4CoderTest, RoundTripAndLengths) {
 TEST(RC4CoderTest, DecodeAcceptsLowerCaseAndBlanks) {
   const std::string code = "40688C23866C69D247BE5E1EAD01E91725584B4F";
   std::string lower;
-  for (char c : code) lower += static_cast<char>(std::tolower(c));
+  for (char c : code)
+    lower += static_cast<char>(std::tolower(c));
   EXPECT_EQ(TRC4HexCoder::Decode(lower), "Tavosecret");
   std::string spaced;
-  for (std::size_t i = 0; i < code.size(); i += 2) spaced += code.substr(i, 2) + " ";
+  for (std::size_t i = 0; i < code.size(); i += 2)
+    spaced += code.substr(i, 2) + " ";
   EXPECT_EQ(TRC4HexCoder::Decode(" " + spaced), "Tavosecret");
 }
 
 TEST(RC4CoderTest, InvalidPasscodesDecodeToNothing) {
   const std::string code = "40688C23866C69D247BE5E1EAD01E91725584B4F";
-  EXPECT_EQ(TRC4HexCoder::Decode(code + "4"), "");     // 41 digits
+  EXPECT_EQ(TRC4HexCoder::Decode(code + "4"), "");  // 41 digits
   EXPECT_EQ(TRC4HexCoder::Decode("G" + code.substr(1)), "");
   EXPECT_EQ(TRC4HexCoder::Decode(""), "");
 }
@@ -58,8 +60,7 @@ TEST(RC4CoderTest, CoderIsItsOwnInverse) {
   const std::vector<std::uint8_t> plain = {'P', 'l', 'a', 'i', 'n', 't', 'e', 'x', 't'};
   const std::vector<std::uint8_t> cipher = a.Execute(plain);
   // The published test vector for key "Key" and "Plaintext".
-  const std::vector<std::uint8_t> expected = {0xBB, 0xF3, 0x16, 0xE8, 0xD9,
-                                              0x40, 0xAF, 0x0A, 0xD3};
+  const std::vector<std::uint8_t> expected = {0xBB, 0xF3, 0x16, 0xE8, 0xD9, 0x40, 0xAF, 0x0A, 0xD3};
   EXPECT_EQ(cipher, expected);
   TRC4Coder b("Key");
   EXPECT_EQ(b.Execute(cipher), plain);

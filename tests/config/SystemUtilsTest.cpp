@@ -20,7 +20,8 @@ TEST(SystemUtilsTest, CombinePath) {
       {"/opt/tavo/tavo.ini", "./t/../daily.txt", "/opt/tavo/daily.txt"},
       {"/opt/tavo/tavo", "../../../x", "/x"},
   };
-  for (const auto& c : cases) EXPECT_EQ(CombinePath(c.base, c.path), c.result) << c.path;
+  for (const auto& c : cases)
+    EXPECT_EQ(CombinePath(c.base, c.path), c.result) << c.path;
   EXPECT_EQ(CombinePath("/opt/tavo", std::string(5000, 'a')), "");
 }
 
@@ -36,7 +37,8 @@ TEST(SystemUtilsTest, UnquoteAndDigits) {
 
 TEST(SystemUtilsTest, LocalIpAddressIsDottedIPv4) {
   const std::string ip = GetLocalIpAddress();
-  if (HostName().empty()) GTEST_SKIP() << "no host name";
+  if (HostName().empty())
+    GTEST_SKIP() << "no host name";
   ASSERT_FALSE(ip.empty());
   EXPECT_TRUE(FirstIPv4Address(ip).has_value()) << ip;
 }

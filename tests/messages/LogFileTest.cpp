@@ -17,7 +17,9 @@ using test::FakeClock;
 using test::ReadWholeFile;
 using test::TempDir;
 
-std::string Line(char c, std::size_t aBytes) { return std::string(aBytes - 2, c) + "\r\n"; }
+std::string Line(char c, std::size_t aBytes) {
+  return std::string(aBytes - 2, c) + "\r\n";
+}
 
 TEST(LogFileTest, SettingTheNameCreatesTheFileEmpty) {
   TempDir dir;
@@ -139,7 +141,8 @@ TEST(LogFileTest, HeldBackLinesAreBoundedAndTheDropIsCounted) {
   log.SetReleaseAlways(true);
   ASSERT_EQ(std::rename(dir.File("logs").c_str(), dir.File("gone").c_str()), 0);
   const std::size_t total = TLogFile::kMaxBufferedLines + 5;
-  for (std::size_t i = 1; i <= total; ++i) log.AppendData("line " + std::to_string(i) + "\r\n");
+  for (std::size_t i = 1; i <= total; ++i)
+    log.AppendData("line " + std::to_string(i) + "\r\n");
   EXPECT_EQ(log.BufferedLineCount(), TLogFile::kMaxBufferedLines);
 
   ASSERT_EQ(std::rename(dir.File("gone").c_str(), dir.File("logs").c_str()), 0);
@@ -219,7 +222,8 @@ TEST(LogFileTest, DeleteOldFilesByAge) {
   test::SetFileAge(dir.File("sub"), -hours(100 * 24));
 
   EXPECT_EQ(DeleteOldFiles(dir.Path(), 7), 3);
-  for (const auto& f : files) EXPECT_EQ(!FileExists(dir.File(f.name)), f.deleted) << f.name;
+  for (const auto& f : files)
+    EXPECT_EQ(!FileExists(dir.File(f.name)), f.deleted) << f.name;
   EXPECT_TRUE(DirectoryExists(dir.File("sub")));
   EXPECT_EQ(DeleteOldFiles(dir.File("missing"), 7), -1);
   // No folder named is not "/"; the age keeps even a wrong answer harmless.

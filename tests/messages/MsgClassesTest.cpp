@@ -25,8 +25,14 @@ TEST(MsgLineTest, TimeStampPrefixesAndLineBreaks) {
     std::uint8_t type;
     const char* line;
   } cases[] = {
-      {eDebug, "Debug: x"}, {eTrace, "Trace: x"},     {eInfo, "Info:  x"}, {eHint, "Hint:  x"},
-      {eWarning, "Warning: x"}, {eError, "Error: x"}, {eFatal, "Fatal: x"}, {0, "[0] x"},
+      {eDebug, "Debug: x"},
+      {eTrace, "Trace: x"},
+      {eInfo, "Info:  x"},
+      {eHint, "Hint:  x"},
+      {eWarning, "Warning: x"},
+      {eError, "Error: x"},
+      {eFatal, "Fatal: x"},
+      {0, "[0] x"},
       {9, "[9] x"},
   };
   for (const auto& c : cases) {
@@ -45,8 +51,8 @@ TEST(MsgClassesTest, LevelFilter) {
     TMsgTypeId level;
     const char* passes;  // one mark per level Debug..Fatal
   } table[] = {
-      {eNone, "1111111"},  {eDebug, "1111111"},   {eTrace, "0111111"}, {eInfo, "0011111"},
-      {eHint, "0001111"},  {eWarning, "0000111"}, {eError, "0000011"}, {eFatal, "0000001"},
+      {eNone, "1111111"}, {eDebug, "1111111"},   {eTrace, "0111111"}, {eInfo, "0011111"},
+      {eHint, "0001111"}, {eWarning, "0000111"}, {eError, "0000011"}, {eFatal, "0000001"},
   };
   for (const auto& row : table) {
     MessageCapture capture(row.level);
@@ -58,7 +64,8 @@ TEST(MsgClassesTest, LevelFilter) {
     TMsg::Error("m");
     TMsg::Fatal("m");
     std::string seen = "0000000";
-    for (const auto& m : capture.Messages()) seen[m.Level() - 1] = '1';
+    for (const auto& m : capture.Messages())
+      seen[m.Level() - 1] = '1';
     EXPECT_EQ(seen, row.passes) << "level " << int(row.level);
   }
 }
@@ -106,9 +113,12 @@ TEST(MsgClassesTest, WithoutDispatcherTheFacadeShowsABox) {
   const struct {
     TMsgBoxIcon icon;
     const char* text;
-  } expected[] = {{TMsgBoxIcon::Information, "Trace: t"}, {TMsgBoxIcon::Information, "Debug: d"},
-                  {TMsgBoxIcon::Information, "i"},        {TMsgBoxIcon::Information, "h"},
-                  {TMsgBoxIcon::Warning, "w"},            {TMsgBoxIcon::Error, "e"},
+  } expected[] = {{TMsgBoxIcon::Information, "Trace: t"},
+                  {TMsgBoxIcon::Information, "Debug: d"},
+                  {TMsgBoxIcon::Information, "i"},
+                  {TMsgBoxIcon::Information, "h"},
+                  {TMsgBoxIcon::Warning, "w"},
+                  {TMsgBoxIcon::Error, "e"},
                   {TMsgBoxIcon::Error, "f 1"}};
   for (std::size_t i = 0; i < 7; ++i) {
     EXPECT_EQ(boxes.Boxes[i].Icon, expected[i].icon);

@@ -49,16 +49,16 @@ TEST(MainThreadTest, AfterShutdownHasBegunItFailsAtOnce) {
       first = std::current_exception();
     }
   });
-  while (!blocked) std::this_thread::yield();
+  while (!blocked)
+    std::this_thread::yield();
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   loop.BeginShutdown();
   waiting.join();
   EXPECT_THROW(std::rethrow_exception(first), EShutdown);
 
   bool ran = false;
-  std::thread late([&] {
-    EXPECT_THROW(MainThread()->Synchronize([&] { ran = true; }), EShutdown);
-  });
+  std::thread late(
+      [&] { EXPECT_THROW(MainThread()->Synchronize([&] { ran = true; }), EShutdown); });
   late.join();
   EXPECT_FALSE(ran);
 }

@@ -21,10 +21,11 @@ TEST(PathsTest, Normalize) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"/a/b/../c", "/a/c"},    {"/a/./b//c", "/a/b/c"}, {"/../..", "/"},
-      {"/a/b/", "/a/b/"},       {"a/../../b", "../b"},   {"/a/b/..", "/a"},
+      {"/a/b/../c", "/a/c"}, {"/a/./b//c", "/a/b/c"}, {"/../..", "/"},
+      {"/a/b/", "/a/b/"},    {"a/../../b", "../b"},   {"/a/b/..", "/a"},
   };
-  for (const Case& c : cases) EXPECT_EQ(NormalizePath(c.in), c.out) << c.in;
+  for (const Case& c : cases)
+    EXPECT_EQ(NormalizePath(c.in), c.out) << c.in;
 }
 
 TEST(PathsTest, ConfigOverrideDrivesDerivedPaths) {

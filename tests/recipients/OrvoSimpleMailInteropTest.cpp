@@ -22,8 +22,9 @@ using test::SinkMail;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-const char* const kUmlautSubject = "Gr\xC3\xBC\xC3\x9F"
-                                   "e \xC3\xA4\xC3\xB6\xC3\xBC \xE2\x82\xAC 100";
+const char* const kUmlautSubject =
+    "Gr\xC3\xBC\xC3\x9F"
+    "e \xC3\xA4\xC3\xB6\xC3\xBC \xE2\x82\xAC 100";
 
 class OrvoSimpleMailInteropTest : public ::testing::Test {
  protected:
@@ -213,7 +214,8 @@ TEST_F(OrvoSimpleMailTlsTest, UntrustedCertificateOrPlainServerFailsClearly) {
     AiosmtpdServer server(fDir.Path(), {});
     auto mail = NewMail(server.Port());
     mail->Tls = TMailTls::eStartTls;
-    EXPECT_EQ(SendAndWait(mail), "Exception \"The server does not offer STARTTLS\" for <<Disk full>>");
+    EXPECT_EQ(SendAndWait(mail),
+              "Exception \"The server does not offer STARTTLS\" for <<Disk full>>");
     EXPECT_TRUE(server.Mails().empty());
   }
 }

@@ -83,7 +83,8 @@ TEST(SplitTextLinesTest, AnyLineEndEndsALineAndALastOneAddsNothing) {
       {"\n", {""}},
       {"a\n\rb", {"a", "", "b"}},
   };
-  for (const auto& [text, lines] : cases) EXPECT_EQ(SplitTextLines(text), lines) << text;
+  for (const auto& [text, lines] : cases)
+    EXPECT_EQ(SplitTextLines(text), lines) << text;
 }
 
 TEST(RecipientItemValueTest, KeysIgnoreCaseButNotBlanks) {

@@ -10,11 +10,14 @@ struct TestMainLoop::Job {
   std::condition_variable DoneCv;
 };
 
-TestMainLoop::TestMainLoop() : fMainId(std::this_thread::get_id()) { SetMainThread(this); }
+TestMainLoop::TestMainLoop() : fMainId(std::this_thread::get_id()) {
+  SetMainThread(this);
+}
 
 TestMainLoop::~TestMainLoop() {
   BeginShutdown();
-  if (MainThread() == this) SetMainThread(nullptr);
+  if (MainThread() == this)
+    SetMainThread(nullptr);
 }
 
 void TestMainLoop::Synchronize(const std::function<void()>& aProc) {
@@ -25,12 +28,15 @@ void TestMainLoop::Synchronize(const std::function<void()>& aProc) {
   Job job;
   job.Proc = &aProc;
   std::unique_lock lock(fMutex);
-  if (fbShutdown) throw EShutdown();
+  if (fbShutdown)
+    throw EShutdown();
   fQueue.push_back(&job);
   fWake.notify_all();
   job.DoneCv.wait(lock, [&] { return job.Done; });
-  if (job.Cancelled) throw EShutdown();
-  if (job.Error) std::rethrow_exception(job.Error);
+  if (job.Cancelled)
+    throw EShutdown();
+  if (job.Error)
+    std::rethrow_exception(job.Error);
 }
 
 void TestMainLoop::ProcessPending() {
@@ -38,7 +44,8 @@ void TestMainLoop::ProcessPending() {
     Job* job = nullptr;
     {
       std::lock_guard lock(fMutex);
-      if (fQueue.empty()) return;
+      if (fQueue.empty())
+        return;
       job = fQueue.front();
       fQueue.pop_front();
     }
@@ -53,13 +60,16 @@ void TestMainLoop::ProcessPending() {
   }
 }
 
-bool TestMainLoop::RunUntil(const std::function<bool()>& aDone, std::chrono::milliseconds aTimeout) {
+bool TestMainLoop::RunUntil(const std::function<bool()>& aDone,
+                            std::chrono::milliseconds aTimeout) {
   const auto deadline = std::chrono::steady_clock::now() + aTimeout;
   for (;;) {
     ProcessPending();
-    if (aDone()) return true;
+    if (aDone())
+      return true;
     std::unique_lock lock(fMutex);
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if (std::chrono::steady_clock::now() >= deadline)
+      return false;
     // Wake for new work, or poll the condition every few milliseconds.
     fWake.wait_for(lock, std::chrono::milliseconds(5), [&] { return !fQueue.empty(); });
   }

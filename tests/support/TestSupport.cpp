@@ -18,7 +18,8 @@ namespace tavo::test {
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
   std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tavo-test-XXXXXX";
-  if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+  if (!::mkdtemp(tmpl.data()))
+    throw std::runtime_error("mkdtemp failed");
   fsPath = tmpl;
 }
 
@@ -27,7 +28,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(fsPath, ec);
 }
 
-std::string TempDir::File(const std::string& aName) const { return fsPath + "/" + aName; }
+std::string TempDir::File(const std::string& aName) const {
+  return fsPath + "/" + aName;
+}
 
 std::string TempDir::Write(const std::string& aName, const std::string& aBytes) const {
   const std::string path = File(aName);
@@ -35,11 +38,14 @@ std::string TempDir::Write(const std::string& aName, const std::string& aBytes) 
   return path;
 }
 
-std::string TempDir::Read(const std::string& aName) const { return ReadWholeFile(File(aName)); }
+std::string TempDir::Read(const std::string& aName) const {
+  return ReadWholeFile(File(aName));
+}
 
 std::string ReadWholeFile(const std::string& aPath) {
   std::ifstream in(aPath, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + aPath);
+  if (!in)
+    throw std::runtime_error("cannot read " + aPath);
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
@@ -47,7 +53,8 @@ std::string ReadWholeFile(const std::string& aPath) {
 
 void WriteWholeFile(const std::string& aPath, const std::string& aBytes) {
   std::ofstream out(aPath, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("cannot write " + aPath);
+  if (!out)
+    throw std::runtime_error("cannot write " + aPath);
   out << aBytes;
 }
 
@@ -67,7 +74,9 @@ FakeClock::FakeClock() {
   SetClock(this);
 }
 
-FakeClock::~FakeClock() { SetClock(nullptr); }
+FakeClock::~FakeClock() {
+  SetClock(nullptr);
+}
 
 void FakeClock::Set(int aYear, int aMonth, int aDay, int aHour, int aMinute, int aSecond,
                     int aMillisecond) {
@@ -81,7 +90,9 @@ void FakeClock::Set(int aYear, int aMonth, int aDay, int aHour, int aMinute, int
   fNow.DayOfWeek = IsoWeekday(DayNumber(aYear, aMonth, aDay));
 }
 
-std::string CapturedMsg::Line() const { return MsgLineText(Id, Text); }
+std::string CapturedMsg::Line() const {
+  return MsgLineText(Id, Text);
+}
 
 MessageCapture::MessageCapture(TMsgTypeId aLevel) {
   TMsgClass* d = TMsgClass::CreateSingleton();
@@ -92,13 +103,15 @@ MessageCapture::MessageCapture(TMsgTypeId aLevel) {
 }
 
 MessageCapture::~MessageCapture() {
-  if (TMsgClass* d = TMsgClass::Singleton()) d->OnNewMsg = nullptr;
+  if (TMsgClass* d = TMsgClass::Singleton())
+    d->OnNewMsg = nullptr;
   TMsgClass::ReleaseSingleton();
 }
 
 std::vector<std::string> MessageCapture::Lines() const {
   std::vector<std::string> lines;
-  for (const CapturedMsg& m : fMessages) lines.push_back(m.Line());
+  for (const CapturedMsg& m : fMessages)
+    lines.push_back(m.Line());
   return lines;
 }
 
@@ -108,10 +121,13 @@ bool MessageCapture::Contains(const std::string& aLine) const {
 }
 
 BoxRecorder::BoxRecorder() {
-  fPrevious = SetMessageBoxHandler(
-      [this](TMsgBoxIcon aIcon, const std::string& aText) { Boxes.push_back({aIcon, aText}); });
+  fPrevious = SetMessageBoxHandler([this](TMsgBoxIcon aIcon, const std::string& aText) {
+    Boxes.push_back({aIcon, aText});
+  });
 }
 
-BoxRecorder::~BoxRecorder() { SetMessageBoxHandler(std::move(fPrevious)); }
+BoxRecorder::~BoxRecorder() {
+  SetMessageBoxHandler(std::move(fPrevious));
+}
 
 }  // namespace tavo::test
