@@ -234,7 +234,7 @@ TEST_F(AppServiceToolsTest, InstallAndUninstallRunsShowTheirBoxes) {
   EXPECT_EQ(texts(), Texts{"Service \"ORVO_Tavo\" failed to uninstall with error: \"" +
                            fFake.UnitPath() + ": No such file or directory (2)\""});
 
-  EXPECT_EQ(HostRun({"-install", "-SILENT"}), 0);
+  EXPECT_EQ(HostRun({"\\install", "-SILENT"}), 0);
   EXPECT_EQ(texts(), Texts{});
   EXPECT_EQ(fDir.Read("units/ORVO_Tavo.service"),
             ServiceUnitText({"ORVO_Tavo", "ORVO_Tavo", {ExecutablePath()}}));

@@ -18,6 +18,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include "config/RC4Coder.h"
 #include "platform/Clock.h"
@@ -334,8 +335,9 @@ TEST(ConsoleWindowTest, AnErrorEscapingAButtonGivesAFatalLineAndABoxAndTheProgra
   EXPECT_EQ(std::count(file.begin(), file.end(), "Fatal: Recipient out of order"), 4);
 }
 
-// Two clients (and two sections that are none) behind a trap receiver; the
-// client WebShop's account 10 reports to a recorder at every check cycle.
+// Two clients (and two sections that are none) behind a trap receiver;
+// WebShop's account 10 and Database's account 20 report to a recorder at
+// every check cycle.
 class ConsoleClientsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -351,7 +353,8 @@ class ConsoleClientsTest : public ::testing::Test {
         "\n100=Orders;0;1000;Send\n10=Tick;5;0;Send;Operators;tick.txt\n"
         "[client lower]\nName=NotAClient\nOidMsgId=1.3.6.1.4.1.99999.3.1\n10=X;0;5;Send\n"
         "[Client NoOid]\nName=NoOid\n10=X;0;5;Send\n"
-        "[Client Db]\nName=Database\nOidMsgId=1.3.6.1.4.1.99999.2.1\n10=Heartbeat;0;1000;Send\n");
+        "[Client Db]\nName=Database\nOidMsgId=1.3.6.1.4.1.99999.2.1\n10=Heartbeat;0;1000;Send\n"
+        "20=Beat;1;0;Send;Operators;tick.txt\n");
     fRun->Dir().Write("tick.txt", "%CLIENT_NAME %ID counter %COUNTER\r\n");
     ASSERT_TRUE(fRun->Start()) << fRun->Dump();
     // The receiver binds on its own thread: wait until nobody else can.
@@ -422,7 +425,8 @@ TEST_F(ConsoleClientsTest, ReadCountersAfterTrapsAndAfterIncrementMessage) {
   w.btIncMessage->click();
   EXPECT_EQ(ReadCounters(),
             "Client \"Database\" counter ...\n"
-            "> Message id 10 \"Heartbeat\" counter = 1 > 0 (True)");
+            "> Message id 10 \"Heartbeat\" counter = 1 > 0 (True)\n"
+            "> Message id 20 \"Beat\" counter = 0 < 1 (True)");
   EXPECT_EQ(fRun->ViewCount("Info:  Simulate client event: \"Database-10\"..."), 1);
 }
 
@@ -432,11 +436,14 @@ TEST_F(ConsoleClientsTest, EachManualCheckRunsOneFullCycle) {
   w.btIncMessage->click();
   w.btClientCheck->click();
   w.btClientCheck->click();
-  EXPECT_THAT(gRecorded, ElementsAre("Operators:WebShop 10 counter 1\r\n",
-                                     "Operators:WebShop 10 counter 0\r\n"));
+  // Every client, in configuration order, at each click.
+  EXPECT_THAT(
+      gRecorded,
+      ElementsAre("Operators:WebShop 10 counter 1\r\n", "Operators:Database 20 counter 0\r\n",
+                  "Operators:WebShop 10 counter 0\r\n", "Operators:Database 20 counter 0\r\n"));
   EXPECT_EQ(fRun->ViewCount("Info:  Run manual client check..."), 2);
   SpinFor(200ms);
-  EXPECT_EQ(gRecorded.size(), 2u) << "no cycle runs by itself";
+  EXPECT_EQ(gRecorded.size(), 4u) << "no cycle runs by itself";
 }
 
 TEST_F(ConsoleClientsTest, ScreenshotAfterAFewTraps) {
@@ -522,6 +529,30 @@ TEST(ConsoleWindowTest, AnErrorEscapingDeferredInitGivesAFatalLineAndABoxAndTheP
   EXPECT_EQ(run.ViewCount("Info:  ...done"), 1) << run.Dump();
   run.Controller().CheckIntervalTimerEvent(nullptr);
   EXPECT_NE(run.Window().lblLastUpdate->text(), "Timestamp of the last update");
+  run.Finish();
+  EXPECT_EQ(run.FileLines().back(), "Info:  Application closed");
+}
+
+// Closing the console by hand ends the event loop (it is the last window),
+// and the end then runs in order to the closing line.
+TEST(ConsoleWindowTest, ClosingTheWindowEndsTheLoopAndTheProgramInOrder) {
+  ConsoleRun run(kQuietIni);
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  ASSERT_TRUE(QApplication::quitOnLastWindowClosed());
+  bool closedByHand = false;
+  bool timedOut = false;
+  QTimer::singleShot(0, [&] { closedByHand = run.Window().close(); });
+  // A timer of this scope, so that it cannot fire after the test.
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    timedOut = true;
+    QCoreApplication::quit();
+  });
+  guard.start(10000);
+  QCoreApplication::exec();
+  EXPECT_TRUE(closedByHand);
+  EXPECT_FALSE(timedOut) << "closing the window did not end the loop";
   run.Finish();
   EXPECT_EQ(run.FileLines().back(), "Info:  Application closed");
 }
