@@ -1,9 +1,13 @@
 #include "platform/ServiceNotify.h"
 
-#include <systemd/sd-daemon.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 
 namespace tavo {
 
@@ -12,12 +16,38 @@ bool StartedByServiceManager() {
   return socket && *socket;
 }
 
+// The notify protocol is one datagram per report to the socket named in
+// NOTIFY_SOCKET: a path, or "@name" for the abstract namespace. Written here
+// rather than through libsystemd, which with its compression and crypto
+// libraries would take most of a megabyte in every run for these few bytes.
 int NotifyServiceManager(const std::string& aState) {
   // Keep NOTIFY_SOCKET: we report more than once.
-  const int r = ::sd_notify(0, aState.c_str());
-  if (r > 0)
-    return 0;
-  return r == 0 ? ENOTCONN : -r;
+  const char* name = std::getenv("NOTIFY_SOCKET");
+  if (!name || !*name)
+    return ENOTCONN;
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  const std::size_t length = std::strlen(name);
+  if ((name[0] != '/' && name[0] != '@') || length >= sizeof addr.sun_path)
+    return EINVAL;
+  std::memcpy(addr.sun_path, name, length);
+  if (name[0] == '@')
+    addr.sun_path[0] = '\0';
+  // A path is passed with its terminating zero, an abstract name without.
+  const socklen_t addrLength =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + length + (name[0] == '@' ? 0 : 1));
+
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0)
+    return errno;
+  ssize_t sent;
+  do {
+    sent = ::sendto(fd, aState.data(), aState.size(), MSG_NOSIGNAL,
+                    reinterpret_cast<const sockaddr*>(&addr), addrLength);
+  } while (sent < 0 && errno == EINTR);
+  const int error = sent < 0 ? errno : 0;
+  ::close(fd);
+  return error;
 }
 
 }  // namespace tavo

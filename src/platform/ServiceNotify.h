@@ -1,7 +1,8 @@
 #pragma once
 // Status reports to the service manager that started us: systemd's notify
-// protocol (Type=notify), through sd_notify. systemd passes the socket in
-// NOTIFY_SOCKET; a process started any other way has none.
+// protocol (Type=notify). systemd passes the socket in NOTIFY_SOCKET (a
+// path, or "@name" in the abstract namespace); a process started any other
+// way has none.
 //
 // Any thread may call these.
 
@@ -15,8 +16,8 @@ bool StartedByServiceManager();
 
 // Sends aState, newline-separated assignments such as "READY=1",
 // "STOPPING=1" or "STATUS=text". Returns 0 when it was sent, ENOTCONN when
-// no service manager listens (NOTIFY_SOCKET unset), or the errno of the
-// failed send.
+// no service manager listens (NOTIFY_SOCKET unset), EINVAL for a name
+// that is neither, or the errno of the failed send.
 int NotifyServiceManager(const std::string& aState);
 
 }  // namespace tavo

@@ -1,7 +1,13 @@
 #include "platform/ServiceNotify.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -29,6 +35,26 @@ TEST_F(ServiceNotifyTest, ReportsReachTheSocketTheServiceManagerNamed) {
   EXPECT_EQ(socket.Receive(2s), "STOPPING=1");
 }
 
+// systemd may name a socket in the abstract namespace ("@name").
+TEST_F(ServiceNotifyTest, AnAbstractSocketNameIsReachedToo) {
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  const std::string name = "tavo-notify-test-" + std::to_string(::getpid());
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path + 1, name.data(), name.size());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr),
+                   static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+            0);
+  ::setenv("NOTIFY_SOCKET", ("@" + name).c_str(), 1);
+  EXPECT_EQ(NotifyServiceManager("READY=1"), 0);
+  char buf[64];
+  const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+  ::close(fd);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n)), "READY=1");
+}
+
 TEST_F(ServiceNotifyTest, WithoutServiceManagerOrListenerTheReportFails) {
   ::unsetenv("NOTIFY_SOCKET");
   EXPECT_FALSE(StartedByServiceManager());
@@ -39,6 +65,8 @@ TEST_F(ServiceNotifyTest, WithoutServiceManagerOrListenerTheReportFails) {
   ::setenv("NOTIFY_SOCKET", fDir.File("nobody-listens").c_str(), 1);
   EXPECT_TRUE(StartedByServiceManager());
   EXPECT_NE(NotifyServiceManager("READY=1"), 0);
+  ::setenv("NOTIFY_SOCKET", "relative/name", 1);
+  EXPECT_EQ(NotifyServiceManager("READY=1"), EINVAL);
 }
 
 }  // namespace
