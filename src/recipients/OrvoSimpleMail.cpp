@@ -20,6 +20,7 @@
 
 #include "messages/Format.h"
 #include "platform/Network.h"
+#include "platform/SharedLibrary.h"
 #include "platform/Socket.h"
 #include "platform/TextCodec.h"
 
@@ -303,20 +304,67 @@ class EOutOfStep : public ESmtpError {
 // server has already kept us waiting once.
 constexpr int kQuitOutOfStepMs = 2000;
 
-void InitOpenSsl() {
+// OpenSSL is loaded when a mail first asks for TLS, not at start: most runs
+// never use it, and it would take well over a megabyte of every run's memory.
+// Its functions are called through this table, typed by OpenSSL's own
+// declarations.
+#define TAVO_OPENSSL_FUNCTIONS(X)                                                                \
+  X(OPENSSL_init_ssl)                                                                            \
+  X(ERR_get_error)                                                                               \
+  X(ERR_peek_error) X(ERR_error_string_n) X(ERR_clear_error) X(TLS_client_method) X(SSL_CTX_new) \
+      X(SSL_CTX_free) X(SSL_CTX_ctrl) X(SSL_CTX_set_verify) X(SSL_CTX_set_default_verify_paths)  \
+          X(SSL_new) X(SSL_free) X(SSL_get0_param) X(SSL_ctrl) X(SSL_set1_host) X(SSL_set_fd)    \
+              X(SSL_connect) X(SSL_get_error) X(SSL_get_verify_result) X(SSL_write) X(SSL_read)  \
+                  X(SSL_shutdown) X(X509_VERIFY_PARAM_set1_ip_asc)                               \
+                      X(X509_verify_cert_error_string)
+
+struct TOpenSsl {
+#define TAVO_OPENSSL_POINTER(name) decltype(&::name) name = nullptr;
+  TAVO_OPENSSL_FUNCTIONS(TAVO_OPENSSL_POINTER)
+#undef TAVO_OPENSSL_POINTER
+};
+
+constexpr const char* kLibSsl = "libssl.so.3";
+
+TOpenSsl gOpenSsl;
+std::string gOpenSslError;  // why it could not be loaded
+
+// The loaded library's functions; throws when it cannot be loaded.
+const TOpenSsl& OpenSsl() {
   static std::once_flag once;
-  // No exit handler: a detached worker may still be inside OpenSSL while
-  // the process ends.
   std::call_once(once, [] {
-    OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT | OPENSSL_INIT_LOAD_SSL_STRINGS, nullptr);
+    std::string error;
+    void* library = LoadSharedLibrary(kLibSsl, error);
+    bool complete = library != nullptr;
+#define TAVO_OPENSSL_RESOLVE(name)                                                            \
+  if (library) {                                                                              \
+    gOpenSsl.name = reinterpret_cast<decltype(&::name)>(SharedLibrarySymbol(library, #name)); \
+    if (!gOpenSsl.name && complete) {                                                         \
+      complete = false;                                                                       \
+      error = std::string(kLibSsl) + " lacks " #name;                                         \
+    }                                                                                         \
+  }
+    TAVO_OPENSSL_FUNCTIONS(TAVO_OPENSSL_RESOLVE)
+#undef TAVO_OPENSSL_RESOLVE
+    if (!complete) {
+      gOpenSsl = TOpenSsl();
+      gOpenSslError = error;
+      return;
+    }
+    // No exit handler: a detached worker may still be inside OpenSSL while
+    // the process ends.
+    gOpenSsl.OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT | OPENSSL_INIT_LOAD_SSL_STRINGS, nullptr);
   });
+  if (!gOpenSsl.OPENSSL_init_ssl)
+    throw EBrokenConnection("TLS: " + gOpenSslError);
+  return gOpenSsl;
 }
 
-std::string OpenSslErrors() {
+std::string OpenSslErrors(const TOpenSsl& aSsl) {
   std::string text;
-  while (const unsigned long e = ERR_get_error()) {
+  while (const unsigned long e = aSsl.ERR_get_error()) {
     char buf[256];
-    ERR_error_string_n(e, buf, sizeof buf);
+    aSsl.ERR_error_string_n(e, buf, sizeof buf);
     if (!text.empty())
       text += "; ";
     text += buf;
@@ -353,50 +401,51 @@ class TSmtpChannel {
   }
 
   void StartTls(const std::string& aHost, int aTimeoutMs) {
-    InitOpenSsl();
-    ERR_clear_error();
-    fCtx = SSL_CTX_new(TLS_client_method());
+    const TOpenSsl& ssl = OpenSsl();
+    fSslApi = &ssl;
+    ssl.ERR_clear_error();
+    fCtx = ssl.SSL_CTX_new(ssl.TLS_client_method());
     if (!fCtx)
-      throw EBrokenConnection("TLS: " + OpenSslErrors());
-    SSL_CTX_set_min_proto_version(fCtx, TLS1_2_VERSION);
-    SSL_CTX_set_verify(fCtx, SSL_VERIFY_PEER, nullptr);
-    if (SSL_CTX_set_default_verify_paths(fCtx) != 1) {
-      throw EBrokenConnection("TLS: cannot load the trust store: " + OpenSslErrors());
+      throw EBrokenConnection("TLS: " + OpenSslErrors(ssl));
+    ssl.SSL_CTX_ctrl(fCtx, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+    ssl.SSL_CTX_set_verify(fCtx, SSL_VERIFY_PEER, nullptr);
+    if (ssl.SSL_CTX_set_default_verify_paths(fCtx) != 1) {
+      throw EBrokenConnection("TLS: cannot load the trust store: " + OpenSslErrors(ssl));
     }
-    fSsl = SSL_new(fCtx);
+    fSsl = ssl.SSL_new(fCtx);
     if (!fSsl)
-      throw EBrokenConnection("TLS: " + OpenSslErrors());
+      throw EBrokenConnection("TLS: " + OpenSslErrors(ssl));
     if (IsIpAddress(aHost)) {
-      X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(fSsl), aHost.c_str());
+      ssl.X509_VERIFY_PARAM_set1_ip_asc(ssl.SSL_get0_param(fSsl), aHost.c_str());
     } else {
       // SSL_set_tlsext_host_name() without its C cast.
-      SSL_ctrl(fSsl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-               const_cast<char*>(aHost.c_str()));
-      SSL_set1_host(fSsl, aHost.c_str());
+      ssl.SSL_ctrl(fSsl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                   const_cast<char*>(aHost.c_str()));
+      ssl.SSL_set1_host(fSsl, aHost.c_str());
     }
-    SSL_set_fd(fSsl, fStream.Handle());
+    ssl.SSL_set_fd(fSsl, fStream.Handle());
     // Anything the server sent before the handshake must not count as
     // protected.
     fsIn.clear();
     const auto deadline = DeadlineIn(aTimeoutMs);
     for (;;) {
-      const int rc = SSL_connect(fSsl);
+      const int rc = ssl.SSL_connect(fSsl);
       if (rc == 1)
         return;
-      const int err = SSL_get_error(fSsl, rc);
+      const int err = ssl.SSL_get_error(fSsl, rc);
       if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
         if (!WaitFor(err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
           throw EBrokenConnection("TLS handshake with " + aHost + " timed out");
         }
         continue;
       }
-      const long verify = SSL_get_verify_result(fSsl);
+      const long verify = ssl.SSL_get_verify_result(fSsl);
       if (verify != X509_V_OK) {
-        ERR_clear_error();
+        ssl.ERR_clear_error();
         throw EBrokenConnection("TLS: certificate of " + aHost +
-                                " not accepted: " + X509_verify_cert_error_string(verify));
+                                " not accepted: " + ssl.X509_verify_cert_error_string(verify));
       }
-      const std::string detail = OpenSslErrors();
+      const std::string detail = OpenSslErrors(ssl);
       throw EBrokenConnection("TLS handshake with " + aHost + " failed" +
                               (detail.empty() ? std::string() : ": " + detail));
     }
@@ -415,21 +464,21 @@ class TSmtpChannel {
     }
     const auto deadline = DeadlineIn(aTimeoutMs);
     while (!aData.empty()) {
-      ERR_clear_error();
+      fSslApi->ERR_clear_error();
       const int chunk = static_cast<int>(std::min<std::size_t>(aData.size(), 1 << 20));
-      const int rc = SSL_write(fSsl, aData.data(), chunk);
+      const int rc = fSslApi->SSL_write(fSsl, aData.data(), chunk);
       if (rc > 0) {
         aData.remove_prefix(static_cast<std::size_t>(rc));
         continue;
       }
-      const int err = SSL_get_error(fSsl, rc);
+      const int err = fSslApi->SSL_get_error(fSsl, rc);
       if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
         if (!WaitFor(err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
           throw EBrokenConnection("Timed out sending to the server");
         }
         continue;
       }
-      throw EBrokenConnection("TLS send failed: " + OpenSslErrors());
+      throw EBrokenConnection("TLS send failed: " + OpenSslErrors(*fSslApi));
     }
   }
 
@@ -461,14 +510,14 @@ class TSmtpChannel {
   void Close() {
     if (fSsl) {
       // One non-blocking attempt at a clean close; the peer may be gone.
-      ERR_clear_error();
-      SSL_shutdown(fSsl);
-      SSL_free(fSsl);
+      fSslApi->ERR_clear_error();
+      fSslApi->SSL_shutdown(fSsl);
+      fSslApi->SSL_free(fSsl);
       fSsl = nullptr;
-      ERR_clear_error();
+      fSslApi->ERR_clear_error();
     }
     if (fCtx) {
-      SSL_CTX_free(fCtx);
+      fSslApi->SSL_CTX_free(fCtx);
       fCtx = nullptr;
     }
     fStream.Close();
@@ -499,11 +548,11 @@ class TSmtpChannel {
       }
     }
     for (;;) {
-      ERR_clear_error();
-      const int rc = SSL_read(fSsl, aBuf, static_cast<int>(aLen));
+      fSslApi->ERR_clear_error();
+      const int rc = fSslApi->SSL_read(fSsl, aBuf, static_cast<int>(aLen));
       if (rc > 0)
         return static_cast<std::size_t>(rc);
-      const int err = SSL_get_error(fSsl, rc);
+      const int err = fSslApi->SSL_get_error(fSsl, rc);
       if (err == SSL_ERROR_ZERO_RETURN)
         return 0;
       if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
@@ -512,13 +561,14 @@ class TSmtpChannel {
         }
         continue;
       }
-      if (err == SSL_ERROR_SYSCALL && ERR_peek_error() == 0)
+      if (err == SSL_ERROR_SYSCALL && fSslApi->ERR_peek_error() == 0)
         return 0;  // closed without notice
-      throw EBrokenConnection("TLS receive failed: " + OpenSslErrors());
+      throw EBrokenConnection("TLS receive failed: " + OpenSslErrors(*fSslApi));
     }
   }
 
   TcpStream fStream;
+  const TOpenSsl* fSslApi = nullptr;  // set with the first TLS call
   SSL_CTX* fCtx = nullptr;
   SSL* fSsl = nullptr;
   std::string fsIn;
