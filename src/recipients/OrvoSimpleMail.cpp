@@ -308,15 +308,34 @@ constexpr int kQuitOutOfStepMs = 2000;
 // never use it, and it would take well over a megabyte of every run's memory.
 // Its functions are called through this table, typed by OpenSSL's own
 // declarations.
-#define TAVO_OPENSSL_FUNCTIONS(X)                                                                \
-  X(OPENSSL_init_ssl)                                                                            \
-  X(ERR_get_error)                                                                               \
-  X(ERR_peek_error) X(ERR_error_string_n) X(ERR_clear_error) X(TLS_client_method) X(SSL_CTX_new) \
-      X(SSL_CTX_free) X(SSL_CTX_ctrl) X(SSL_CTX_set_verify) X(SSL_CTX_set_default_verify_paths)  \
-          X(SSL_new) X(SSL_free) X(SSL_get0_param) X(SSL_ctrl) X(SSL_set1_host) X(SSL_set_fd)    \
-              X(SSL_connect) X(SSL_get_error) X(SSL_get_verify_result) X(SSL_write) X(SSL_read)  \
-                  X(SSL_shutdown) X(X509_VERIFY_PARAM_set1_ip_asc)                               \
-                      X(X509_verify_cert_error_string)
+// clang-format off
+#define TAVO_OPENSSL_FUNCTIONS(X) \
+  X(OPENSSL_init_ssl) \
+  X(ERR_get_error) \
+  X(ERR_peek_error) \
+  X(ERR_error_string_n) \
+  X(ERR_clear_error) \
+  X(TLS_client_method) \
+  X(SSL_CTX_new) \
+  X(SSL_CTX_free) \
+  X(SSL_CTX_ctrl) \
+  X(SSL_CTX_set_verify) \
+  X(SSL_CTX_set_default_verify_paths) \
+  X(SSL_new) \
+  X(SSL_free) \
+  X(SSL_get0_param) \
+  X(SSL_ctrl) \
+  X(SSL_set1_host) \
+  X(SSL_set_fd) \
+  X(SSL_connect) \
+  X(SSL_get_error) \
+  X(SSL_get_verify_result) \
+  X(SSL_write) \
+  X(SSL_read) \
+  X(SSL_shutdown) \
+  X(X509_VERIFY_PARAM_set1_ip_asc) \
+  X(X509_verify_cert_error_string)
+// clang-format on
 
 struct TOpenSsl {
 #define TAVO_OPENSSL_POINTER(name) decltype(&::name) name = nullptr;
@@ -327,35 +346,28 @@ struct TOpenSsl {
 constexpr const char* kLibSsl = "libssl.so.3";
 
 TOpenSsl gOpenSsl;
-std::string gOpenSslError;  // why it could not be loaded
+std::string gOpenSslError;  // why it could not be loaded; empty once it is
 
 // The loaded library's functions; throws when it cannot be loaded.
 const TOpenSsl& OpenSsl() {
   static std::once_flag once;
   std::call_once(once, [] {
-    std::string error;
-    void* library = LoadSharedLibrary(kLibSsl, error);
-    bool complete = library != nullptr;
-#define TAVO_OPENSSL_RESOLVE(name)                                                            \
-  if (library) {                                                                              \
-    gOpenSsl.name = reinterpret_cast<decltype(&::name)>(SharedLibrarySymbol(library, #name)); \
-    if (!gOpenSsl.name && complete) {                                                         \
-      complete = false;                                                                       \
-      error = std::string(kLibSsl) + " lacks " #name;                                         \
-    }                                                                                         \
-  }
+    void* library = LoadSharedLibrary(kLibSsl, gOpenSslError);
+    if (!library)
+      return;
+#define TAVO_OPENSSL_RESOLVE(name)                                                          \
+  gOpenSsl.name = reinterpret_cast<decltype(&::name)>(SharedLibrarySymbol(library, #name)); \
+  if (!gOpenSsl.name && gOpenSslError.empty())                                              \
+    gOpenSslError = std::string(kLibSsl) + " lacks " #name;
     TAVO_OPENSSL_FUNCTIONS(TAVO_OPENSSL_RESOLVE)
 #undef TAVO_OPENSSL_RESOLVE
-    if (!complete) {
-      gOpenSsl = TOpenSsl();
-      gOpenSslError = error;
+    if (!gOpenSslError.empty())
       return;
-    }
     // No exit handler: a detached worker may still be inside OpenSSL while
     // the process ends.
     gOpenSsl.OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT | OPENSSL_INIT_LOAD_SSL_STRINGS, nullptr);
   });
-  if (!gOpenSsl.OPENSSL_init_ssl)
+  if (!gOpenSslError.empty())
     throw EBrokenConnection("TLS: " + gOpenSslError);
   return gOpenSsl;
 }
@@ -402,7 +414,6 @@ class TSmtpChannel {
 
   void StartTls(const std::string& aHost, int aTimeoutMs) {
     const TOpenSsl& ssl = OpenSsl();
-    fSslApi = &ssl;
     ssl.ERR_clear_error();
     fCtx = ssl.SSL_CTX_new(ssl.TLS_client_method());
     if (!fCtx)
@@ -464,21 +475,21 @@ class TSmtpChannel {
     }
     const auto deadline = DeadlineIn(aTimeoutMs);
     while (!aData.empty()) {
-      fSslApi->ERR_clear_error();
+      gOpenSsl.ERR_clear_error();
       const int chunk = static_cast<int>(std::min<std::size_t>(aData.size(), 1 << 20));
-      const int rc = fSslApi->SSL_write(fSsl, aData.data(), chunk);
+      const int rc = gOpenSsl.SSL_write(fSsl, aData.data(), chunk);
       if (rc > 0) {
         aData.remove_prefix(static_cast<std::size_t>(rc));
         continue;
       }
-      const int err = fSslApi->SSL_get_error(fSsl, rc);
+      const int err = gOpenSsl.SSL_get_error(fSsl, rc);
       if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
         if (!WaitFor(err == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline)) {
           throw EBrokenConnection("Timed out sending to the server");
         }
         continue;
       }
-      throw EBrokenConnection("TLS send failed: " + OpenSslErrors(*fSslApi));
+      throw EBrokenConnection("TLS send failed: " + OpenSslErrors(gOpenSsl));
     }
   }
 
@@ -510,14 +521,14 @@ class TSmtpChannel {
   void Close() {
     if (fSsl) {
       // One non-blocking attempt at a clean close; the peer may be gone.
-      fSslApi->ERR_clear_error();
-      fSslApi->SSL_shutdown(fSsl);
-      fSslApi->SSL_free(fSsl);
+      gOpenSsl.ERR_clear_error();
+      gOpenSsl.SSL_shutdown(fSsl);
+      gOpenSsl.SSL_free(fSsl);
       fSsl = nullptr;
-      fSslApi->ERR_clear_error();
+      gOpenSsl.ERR_clear_error();
     }
     if (fCtx) {
-      fSslApi->SSL_CTX_free(fCtx);
+      gOpenSsl.SSL_CTX_free(fCtx);
       fCtx = nullptr;
     }
     fStream.Close();
@@ -548,11 +559,11 @@ class TSmtpChannel {
       }
     }
     for (;;) {
-      fSslApi->ERR_clear_error();
-      const int rc = fSslApi->SSL_read(fSsl, aBuf, static_cast<int>(aLen));
+      gOpenSsl.ERR_clear_error();
+      const int rc = gOpenSsl.SSL_read(fSsl, aBuf, static_cast<int>(aLen));
       if (rc > 0)
         return static_cast<std::size_t>(rc);
-      const int err = fSslApi->SSL_get_error(fSsl, rc);
+      const int err = gOpenSsl.SSL_get_error(fSsl, rc);
       if (err == SSL_ERROR_ZERO_RETURN)
         return 0;
       if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
@@ -561,14 +572,13 @@ class TSmtpChannel {
         }
         continue;
       }
-      if (err == SSL_ERROR_SYSCALL && fSslApi->ERR_peek_error() == 0)
+      if (err == SSL_ERROR_SYSCALL && gOpenSsl.ERR_peek_error() == 0)
         return 0;  // closed without notice
-      throw EBrokenConnection("TLS receive failed: " + OpenSslErrors(*fSslApi));
+      throw EBrokenConnection("TLS receive failed: " + OpenSslErrors(gOpenSsl));
     }
   }
 
   TcpStream fStream;
-  const TOpenSsl* fSslApi = nullptr;  // set with the first TLS call
   SSL_CTX* fCtx = nullptr;
   SSL* fSsl = nullptr;
   std::string fsIn;
