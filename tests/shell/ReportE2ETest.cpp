@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <numeric>
 #include <regex>
 #include <thread>
@@ -146,31 +147,27 @@ TEST_F(ReportE2ETest, ATrapIsCountedAndReportedByTrapAndByMail) {
 // A mail server that takes the connection and never answers: the mail's
 // worker waits for a greeting that does not come, and the end is not held up.
 TEST_F(ReportE2ETest, AStalledMailServerDoesNotHoldUpTheEnd) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ASSERT_GE(listener, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), len), 0);
-  ASSERT_EQ(::listen(listener, 4), 0);
-  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+  std::atomic<bool> connected{false};
+  ScriptedSmtpServer server(
+      [&connected](const std::string& aLine) -> std::optional<ScriptedSmtpServer::TResponse> {
+        if (!aLine.empty())
+          return std::nullopt;
+        connected = true;
+        return ScriptedSmtpServer::Stall();
+      });
   fDir.Write("mail.txt", "Report\r\n%TEXT\r\n");
-  StartTavo("[General]\nCheckInterval=1\n" + Receiver() +
-            "[Recipients]\nMail1=Type=SmtpMail;Host=127.0.0.1;Port=" +
-            std::to_string(ntohs(addr.sin_port)) +
-            ";FromAddress=tavo@example.org;To=ops@example.org\n"
-            "[Client App]\nName=App\nOidMsgId=" +
-            std::string(kBase) + ".1\n100=Seen;0;0;Send;Mail1;mail.txt\n");
+  StartTavo(
+      "[General]\nCheckInterval=1\n" + Receiver() +
+      "[Recipients]\nMail1=Type=SmtpMail;Host=127.0.0.1;Port=" + std::to_string(server.Port()) +
+      ";FromAddress=tavo@example.org;To=ops@example.org\n"
+      "[Client App]\nName=App\nOidMsgId=" +
+      std::string(kBase) + ".1\n100=Seen;0;0;Send;Mail1;mail.txt\n");
   ASSERT_EQ(V1({std::string(kBase) + ".1", "i", "100"}).Status, 0);
-  // The worker's connection waits in the listen queue, never accepted.
-  pollfd pending{listener, POLLIN, 0};
-  ASSERT_EQ(::poll(&pending, 1, 10000), 1) << fTavo->Dump();
+  ASSERT_TRUE(WaitFor([&] { return connected.load(); }, 10s)) << fTavo->Dump();
 
   EXPECT_TRUE(fTavo->Stop()) << fTavo->Dump();
   EXPECT_EQ(fTavo->Lines().back(), "Info:  Service closed");
   EXPECT_EQ(fTavo->Count("Mail to \"Mail1\" sent"), 0);
-  ::close(listener);
 }
 
 TEST_F(ReportE2ETest, AMissingHeartbeatRestartsTheClientScript) {
