@@ -27,10 +27,6 @@ std::string Trimmed(const std::string& aText) {
 
 constexpr std::string_view kServiceSuffix = ".service";
 
-bool EndsWith(std::string_view aText, std::string_view aEnd) {
-  return aText.size() >= aEnd.size() && aText.substr(aText.size() - aEnd.size()) == aEnd;
-}
-
 // The unit to call systemctl with for the service aName, or empty when aName
 // cannot name one service: systemctl expands glob patterns over the loaded
 // units, accepts every unit type, and turns a path into a mount or device
@@ -41,10 +37,10 @@ std::string ServiceUnitName(const std::string& aName) {
                                                      ".slice",  ".scope"};
   if (aName.find_first_of("*?[]/") != std::string::npos)
     return {};
-  if (EndsWith(aName, kServiceSuffix))
+  if (aName.ends_with(kServiceSuffix))
     return aName;
   for (std::string_view type : kOtherTypes) {
-    if (EndsWith(aName, type))
+    if (aName.ends_with(type))
       return {};
   }
   return aName + std::string(kServiceSuffix);
