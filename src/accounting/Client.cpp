@@ -9,6 +9,7 @@
 #include "platform/ShellOpen.h"
 #include "platform/SysServiceManager.h"
 #include "platform/SystemPower.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 namespace {

@@ -9,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/TextUtils.h"
 #include "recipients/Recipients.h"
 
 namespace tavo {

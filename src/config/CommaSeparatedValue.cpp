@@ -6,6 +6,7 @@
 
 #include "config/SystemUtils.h"
 #include "messages/Format.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 

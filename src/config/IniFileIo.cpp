@@ -11,6 +11,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 namespace {
@@ -159,19 +160,13 @@ std::string TOrvoIniFile::ReadHexString(const std::string& aSection, const std::
     if (c != ' ')
       s += c;
   }
-  if (s.size() % 2 != 0)
+  std::size_t bad = 0;
+  std::optional<std::string> bytes = HexToBytes(s, &bad);
+  if (!bytes && bad == std::string::npos)
     throw Exception(Format("Invalid string length %d", {s.size()}));
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); i += 2) {
-    const std::string pair = s.substr(i, 2);
-    char* end = nullptr;
-    const long v = std::strtol(pair.c_str(), &end, 16);
-    if (end != pair.c_str() + 2 || pair[0] == '-' || pair[0] == '+' || pair[0] == ' ') {
-      throw EConvertError("'" + pair + "' is not a valid integer value");
-    }
-    out += static_cast<char>(v);
-  }
-  return out;
+  if (!bytes)
+    throw EConvertError("'" + s.substr(bad / 2 * 2, 2) + "' is not a valid integer value");
+  return std::move(*bytes);
 }
 
 // --- TIniFileIo -------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "config/SystemUtils.h"
 #include "messages/Format.h"
 #include "platform/TextCodec.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 
@@ -50,11 +51,7 @@ std::string TRC4HexCoder::Encode(const std::string& aText) {
     TRC4Coder coder(kKey);
     const std::string cipher = coder.ExecuteBytes(plain);
     explicit_bzero(plain.data(), plain.size());
-    std::string hex;
-    hex.reserve(cipher.size() * 2);
-    for (unsigned char b : cipher)
-      hex += Format("%.2x", {b});
-    return hex;
+    return HexText(cipher);
   } catch (const std::exception&) {
     return {};
   }
@@ -67,24 +64,16 @@ std::string TRC4HexCoder::Decode(const std::string& aKey) {
       if (c != ' ')
         digits += c;
     }
-    if (digits.size() % 2 != 0)
+    std::size_t bad = 0;
+    const std::optional<std::string> bytes = HexToBytes(digits, &bad);
+    if (!bytes && bad == std::string::npos)
       throw Exception("Invalid hex stream length!");
-    std::string bytes;
-    bytes.reserve(digits.size() / 2);
-    auto nibble = [](char c) -> int {
-      if (c >= '0' && c <= '9')
-        return c - '0';
-      if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-      if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-      throw Exception(Format("Invalid \"%s\" letter in hex stream found.", {std::string(1, c)}));
-    };
-    for (std::size_t i = 0; i < digits.size(); i += 2) {
-      bytes += static_cast<char>(nibble(digits[i]) << 4 | nibble(digits[i + 1]));
+    if (!bytes) {
+      throw Exception(
+          Format("Invalid \"%s\" letter in hex stream found.", {std::string(1, digits[bad])}));
     }
     TRC4Coder coder(kKey);
-    std::string plain = coder.ExecuteBytes(bytes);
+    std::string plain = coder.ExecuteBytes(*bytes);
     std::string text = TrimText(Cp1252ToUtf8(plain));
     explicit_bzero(plain.data(), plain.size());
     return text;

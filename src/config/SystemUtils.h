@@ -2,7 +2,6 @@
 // Small shared routines. None of them throws.
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,21 +24,7 @@ std::string CombinePath(const std::string& aBase, const std::string& aPath);
 // single one, or the whole text when there is none.
 std::string UnquoteText(const std::string& aText, char aQuote = '"');
 
-// A signed 32-bit integer: optional sign, then decimal digits or, after "$"
-// or "0x", hexadecimal ones. Nothing for any other text or a value out of
-// range.
-std::optional<std::int32_t> TryStrToInt(std::string_view aText);
-
 // true when every character is 0-9 (also for an empty text).
 bool IsDigitsOnly(std::string_view aText);
-
-// Leading and trailing characters with codes 0-32 removed.
-std::string TrimText(std::string_view aText);
-// Leading / trailing ones only.
-std::string TrimLeftText(std::string_view aText);
-std::string TrimRightText(std::string_view aText);
-
-// ASCII case-insensitive comparison.
-bool SameText(std::string_view a, std::string_view b);
 
 }  // namespace tavo

@@ -13,25 +13,10 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
-namespace {
-
-bool IsTrimmed(char c) {
-  return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0;
-  std::size_t e = s.size();
-  while (b < e && IsTrimmed(s[b]))
-    ++b;
-  while (e > b && IsTrimmed(s[e - 1]))
-    --e;
-  return s.substr(b, e - b);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TLogFile::~TLogFile() {
   CloseFile();
@@ -128,7 +113,7 @@ void TLogFile::HoldBack(const std::string& aData) {
     fslBuffer.pop_front();
     ++fnDropped;
   }
-  fslBuffer.push_back("Log Buffer: " + Trim(aData));
+  fslBuffer.push_back("Log Buffer: " + TrimText(aData));
 }
 
 void TLogFile::MakeBackup() {

@@ -1,26 +1,14 @@
 #include "messages/MsgClasses.h"
 
 #include <array>
-#include <cctype>
 
 #include "platform/MessageBox.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 namespace {
 
 TMsgClass* gSingleton = nullptr;
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/ChildProcess.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 namespace {
@@ -16,13 +17,6 @@ namespace {
 int CheckProgram(const std::string& aProgram) {
   int error = 0;
   return FindProgram(aProgram, &error).empty() ? error : 0;
-}
-
-std::string Trimmed(const std::string& aText) {
-  const auto b = aText.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos)
-    return {};
-  return aText.substr(b, aText.find_last_not_of(" \t\r\n") - b + 1);
 }
 
 constexpr std::string_view kServiceSuffix = ".service";
@@ -93,7 +87,7 @@ bool TServiceManager::OpenConnection(const std::string& ServiceName) {
   std::string state;
   if (!Run({"show", "--property=LoadState", "--value", "--", unit}, &state))
     return false;
-  if (Trimmed(state) == "not-found") {
+  if (TrimText(state) == "not-found") {
     fiLastError = kServiceNotFound;
     return false;
   }
@@ -127,7 +121,7 @@ bool TServiceManager::Stop() {
   std::string state;
   if (!Run({"show", "--property=ActiveState", "--value", "--", fhServiceHandle}, &state))
     return false;
-  const std::string active = Trimmed(state);
+  const std::string active = TrimText(state);
   if (active == "inactive" || active == "failed") {
     fiLastError = kServiceNotActive;
     return false;

@@ -11,6 +11,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/ProcessUser.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 namespace {
@@ -18,13 +19,6 @@ namespace {
 std::string EnvOr(const char* aName, const char* aDefault) {
   const char* value = std::getenv(aName);
   return value && *value ? value : aDefault;
-}
-
-std::string Trim(const std::string& aText) {
-  const auto b = aText.find_first_not_of(" \t\r");
-  if (b == std::string::npos)
-    return {};
-  return aText.substr(b, aText.find_last_not_of(" \t\r") - b + 1);
 }
 
 // Specifiers (%) and variables ($) are expanded in unit files: doubled, they
@@ -188,7 +182,7 @@ std::optional<std::string> ServiceUnitUser(const std::string& aServiceName) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos)
       end = text.size();
-    const std::string line = Trim(text.substr(start, end - start));
+    const std::string line = TrimText(text.substr(start, end - start));
     start = end + 1;
     if (line.empty() || line[0] == '#' || line[0] == ';')
       continue;
@@ -197,10 +191,10 @@ std::optional<std::string> ServiceUnitUser(const std::string& aServiceName) {
       continue;
     }
     const auto eq = line.find('=');
-    if (section != "Service" || eq == std::string::npos || Trim(line.substr(0, eq)) != "User")
+    if (section != "Service" || eq == std::string::npos || TrimText(line.substr(0, eq)) != "User")
       continue;
     // The last assignment counts; an empty one resets to the default.
-    user = Trim(line.substr(eq + 1));
+    user = TrimText(line.substr(eq + 1));
   }
   return user.empty() ? std::string(kSystemAccount) : user;
 }

@@ -23,6 +23,7 @@
 #include "platform/SharedLibrary.h"
 #include "platform/Socket.h"
 #include "platform/TextCodec.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 namespace {
@@ -60,12 +61,10 @@ bool IsAscii(std::string_view aText) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// Blanks and tabs around an address; controls stay, for the address check
+// to refuse.
 std::string Trim(std::string_view aText) {
-  const auto first = aText.find_first_not_of(" \t");
-  if (first == std::string_view::npos)
-    return {};
-  const auto last = aText.find_last_not_of(" \t");
-  return std::string(aText.substr(first, last - first + 1));
+  return TrimChars(aText, " \t");
 }
 
 // Controls (CR and LF included) become blanks, so no text can start a new
@@ -634,14 +633,14 @@ class TSmtpSession {
 
   bool OffersLogin() const {
     for (const std::string& ext : fslCapabilities) {
-      if (ext.size() < 5 || !SameUpper(ext.substr(0, 4), "AUTH"))
+      if (ext.size() < 5 || !SameText(ext.substr(0, 4), "AUTH"))
         continue;
       if (ext[4] != ' ' && ext[4] != '=')
         continue;
       std::size_t pos = 5;
       while (pos < ext.size()) {
         const auto end = std::min(ext.find(' ', pos), ext.size());
-        if (SameUpper(ext.substr(pos, end - pos), "LOGIN"))
+        if (SameText(ext.substr(pos, end - pos), "LOGIN"))
           return true;
         pos = end + 1;
       }
@@ -708,19 +707,6 @@ class TSmtpSession {
   void OutOfStep() { fState = TState::eOutOfStep; }
 
  private:
-  static bool SameUpper(std::string_view a, std::string_view aUpper) {
-    if (a.size() != aUpper.size())
-      return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      char c = a[i];
-      if (c >= 'a' && c <= 'z')
-        c = static_cast<char>(c - 'a' + 'A');
-      if (c != aUpper[i])
-        return false;
-    }
-    return true;
-  }
-
   int QuitWaitMs() const { return std::min(fTimeouts.ReplyMs, 10 * 1000); }
 
   // QUIT with a short, bounded send. Late replies to earlier commands may
@@ -746,7 +732,7 @@ class TSmtpSession {
   bool Offers(std::string_view aKeyword) const {
     for (const std::string& ext : fslCapabilities) {
       const auto end = std::min(ext.find(' '), ext.size());
-      if (SameUpper(std::string_view(ext).substr(0, end), aKeyword))
+      if (SameText(std::string_view(ext).substr(0, end), aKeyword))
         return true;
     }
     return false;

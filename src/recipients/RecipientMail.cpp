@@ -8,6 +8,7 @@
 #include "config/SystemUtils.h"
 #include "messages/MsgClasses.h"
 #include "platform/TextCodec.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 namespace {

@@ -7,6 +7,7 @@
 #include "messages/MsgClasses.h"
 #include "platform/Clock.h"
 #include "platform/TextCodec.h"
+#include "platform/TextUtils.h"
 #include "snmp/SnmpEndpoint.h"
 #include "snmp/SnmpMessage.h"
 

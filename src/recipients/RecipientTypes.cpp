@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "config/SystemUtils.h"
+#include "platform/TextUtils.h"
 #include "recipients/RecipientMail.h"
 #include "recipients/RecipientSnmpTrap.h"
 #include "recipients/Recipients.h"

@@ -4,6 +4,7 @@
 
 #include "config/SystemUtils.h"
 #include "messages/MsgClasses.h"
+#include "platform/TextUtils.h"
 #include "recipients/RecipientTypes.h"
 
 namespace tavo {

@@ -15,6 +15,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/SystemLog.h"
 #include "platform/SystemdUnit.h"
+#include "platform/TextUtils.h"
 #include "shell/Guard.h"
 #include "shell/RunMode.h"
 

@@ -1,6 +1,7 @@
 #include "shell/CommandLine.h"
 
 #include "config/SystemUtils.h"
+#include "platform/TextUtils.h"
 #include "shell/AppServiceTools.h"
 
 namespace tavo {

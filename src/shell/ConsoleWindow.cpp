@@ -25,6 +25,7 @@
 #include "messages/Format.h"
 #include "messages/MsgClasses.h"
 #include "platform/Clock.h"
+#include "platform/TextUtils.h"
 #include "recipients/Recipients.h"
 #include "shell/Guard.h"
 

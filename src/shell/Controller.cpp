@@ -12,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
+#include "platform/TextUtils.h"
 #include "recipients/Recipients.h"
 #include "shell/Guard.h"
 #include "shell/RunMode.h"
@@ -209,15 +210,6 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
   TMsg::Info("SNMP trap receiver listening on %s:%d", {host, port});
 }
 
-namespace {
-std::string LowerAscii(std::string aText) {
-  for (char& c : aText) {
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  }
-  return aText;
-}
-}  // namespace
 
 void TfrmMain::LoadClients(const TOrvoIniFile& aIni) {
   TMsg::Trace("Load client(s)...");

@@ -11,6 +11,7 @@
 #include "platform/Memory.h"
 #include "platform/Socket.h"
 #include "platform/TextCodec.h"
+#include "platform/TextUtils.h"
 #include "platform/ThreadPriority.h"
 #include "snmp/SnmpSecurity.h"
 
@@ -46,17 +47,6 @@ const char* LevelName(TV3Flags aFlags) {
     default:
       return "NoAuthNoPriv";
   }
-}
-
-std::string HexText(std::string_view aBytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(aBytes.size() * 2);
-  for (unsigned char c : aBytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 0x0F];
-  }
-  return out;
 }
 
 // A configured text against the 8-bit text of a message: the system sends

@@ -4,6 +4,7 @@
 
 #include "config/SystemUtils.h"
 #include "platform/Socket.h"
+#include "platform/TextUtils.h"
 #include "snmp/SnmpEndpoint.h"
 #include "snmp/SnmpSecurity.h"
 
