@@ -1,9 +1,8 @@
 #include "config/RC4Coder.h"
 
-#include <string.h>
-
 #include "config/SystemUtils.h"
 #include "messages/Format.h"
+#include "platform/Memory.h"
 #include "platform/TextCodec.h"
 #include "platform/TextUtils.h"
 
@@ -20,7 +19,7 @@ TRC4Coder::TRC4Coder(const std::string& aKey) {
 }
 
 TRC4Coder::~TRC4Coder() {
-  explicit_bzero(&fState, sizeof fState);
+  SecureWipe(&fState, sizeof fState);
 }
 
 void TRC4Coder::Execute(const std::uint8_t* aSource, std::uint8_t* aDest, std::size_t aCount) {
@@ -50,7 +49,7 @@ std::string TRC4HexCoder::Encode(const std::string& aText) {
     plain.append(10 - plain.size() % 10, ' ');
     TRC4Coder coder(kKey);
     const std::string cipher = coder.ExecuteBytes(plain);
-    explicit_bzero(plain.data(), plain.size());
+    SecureWipe(plain);
     return HexText(cipher);
   } catch (const std::exception&) {
     return {};
@@ -75,7 +74,7 @@ std::string TRC4HexCoder::Decode(const std::string& aKey) {
     TRC4Coder coder(kKey);
     std::string plain = coder.ExecuteBytes(*bytes);
     std::string text = TrimText(Cp1252ToUtf8(plain));
-    explicit_bzero(plain.data(), plain.size());
+    SecureWipe(plain);
     return text;
   } catch (const std::exception&) {
     return {};

@@ -1,10 +1,5 @@
 #include "messages/LogFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 
@@ -16,7 +11,6 @@
 #include "platform/TextUtils.h"
 
 namespace tavo {
-namespace {}  // namespace
 
 TLogFile::~TLogFile() {
   CloseFile();
@@ -41,45 +35,26 @@ void TLogFile::SetReleaseAlways(bool aValue) {
 }
 
 void TLogFile::OpenFile() {
-  fhFile = ::open(FsFileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fhFile < 0)
-    throw EOSError(ErrnoText("Cannot open " + FsFileName, errno), errno);
+  fhFile = FileSystem().OpenAppend(FsFileName, TAppendOptions());
 }
 
 void TLogFile::CloseFile() {
-  if (fhFile >= 0) {
-    ::close(fhFile);
-    fhFile = -1;
-  }
+  fhFile.reset();
 }
 
 void TLogFile::WriteAll(const std::string& aData) {
-  const char* p = aData.data();
-  std::size_t left = aData.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fhFile, p, left);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      throw EOSError(ErrnoText("Cannot write " + FsFileName, errno), errno);
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
+  fhFile->Append(aData);
 }
 
 void TLogFile::AppendData(const std::string& aData) {
   try {
-    if (fhFile < 0) {
+    if (!fhFile) {
       if (!AutoOpen)
         throw EMsg(0x020214, 0);
       if (FsFileName.empty())
         throw EMsg(0x02020A, 0);
       OpenFile();
     }
-    const off_t end = ::lseek(fhFile, 0, SEEK_END);
-    if (end < 0)
-      throw EOSError(ErrnoText("Cannot seek " + FsFileName, errno), errno);
     if (fnDropped > 0 || !fslBuffer.empty()) {
       std::string held;
       if (fnDropped > 0) {
@@ -93,12 +68,9 @@ void TLogFile::AppendData(const std::string& aData) {
       fnDropped = 0;
     }
     WriteAll(aData);
-    if (FileSize > 0) {
-      struct stat st {};
-      if (::fstat(fhFile, &st) == 0 && static_cast<std::int64_t>(st.st_size) > FileSize) {
-        MakeBackup();
-      }
-    }
+    TAppendFileStatus status;
+    if (FileSize > 0 && fhFile->Status(status) && status.Size > FileSize)
+      MakeBackup();
     if (FbReleaseAlways)
       CloseFile();
   } catch (...) {
@@ -131,9 +103,10 @@ void TLogFile::MakeBackup() {
   } else {
     backup = ChangeFileExt(FsFileName, ".bak");
   }
-  if (FileExists(backup))
-    DeleteFile(backup);
-  RenameFile(FsFileName, backup);  // a failed rename is tried again at the next append
+  IFileSystem& files = FileSystem();
+  if (files.Exists(backup))
+    files.Delete(backup);
+  files.Rename(FsFileName, backup);  // a failed rename is tried again at the next append
 }
 
 bool TLogFile::IsTimeForBackupCleanUp() {

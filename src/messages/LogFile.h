@@ -2,11 +2,15 @@
 // TLogFile appends lines to one log file, rotates it into a backup once it
 // passes FileSize, and with BufferOn holds back lines that could not be
 // written until the file can be written again. Text is written as given
-// (UTF-8). Main thread only.
+// (UTF-8) through the platform's file system (platform/AppendFile.h), so
+// tests can fail a chosen write. Main thread only.
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
+
+#include "platform/AppendFile.h"
 
 namespace tavo {
 
@@ -58,8 +62,8 @@ class TLogFile {
   void HoldBack(const std::string& aData);
 
   std::deque<std::string> fslBuffer;
-  std::size_t fnDropped = 0;  // held-back lines dropped at the bound
-  int fhFile = -1;
+  std::size_t fnDropped = 0;            // held-back lines dropped at the bound
+  std::unique_ptr<IAppendFile> fhFile;  // open, or null
   std::string FsFileName;
   std::string FsBackupDir;
   std::int64_t fiLastCleanUpDay = -25569;  // the day of the zero date-time (1899-12-30)

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/Environment.h"
+
 extern char** environ;
 
 namespace tavo {
@@ -236,8 +238,7 @@ std::string FindProgram(const std::string& aName, int* aError) {
     if (error == 0)
       return aName;
   } else if (!aName.empty()) {
-    const char* env = std::getenv("PATH");
-    const std::string path = env && *env ? env : "/usr/local/bin:/usr/bin:/bin";
+    const std::string path = EnvironmentValue("PATH", "/usr/local/bin:/usr/bin:/bin");
     std::size_t start = 0;
     while (start <= path.size()) {
       std::size_t end = path.find(':', start);

@@ -9,11 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Environment.h"
+
 namespace tavo {
 
 bool StartedByServiceManager() {
-  const char* socket = std::getenv("NOTIFY_SOCKET");
-  return socket && *socket;
+  return !EnvironmentValue("NOTIFY_SOCKET").empty();
 }
 
 // The notify protocol is one datagram per report to the socket named in
@@ -22,9 +23,10 @@ bool StartedByServiceManager() {
 // libraries would take most of a megabyte in every run for these few bytes.
 int NotifyServiceManager(const std::string& aState) {
   // Keep NOTIFY_SOCKET: we report more than once.
-  const char* name = std::getenv("NOTIFY_SOCKET");
-  if (!name || !*name)
+  const std::string socketName = EnvironmentValue("NOTIFY_SOCKET");
+  if (socketName.empty())
     return ENOTCONN;
+  const char* name = socketName.c_str();
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   const std::size_t length = std::strlen(name);

@@ -68,6 +68,21 @@ std::uint16_t SocketAddress::Port() const {
   return 0;
 }
 
+TSenderAddress::TSenderAddress(const SocketAddress& aAddress) {
+  const std::size_t n =
+      std::min<std::size_t>(aAddress.Length, std::min(sizeof fBytes, sizeof aAddress.Storage));
+  static_assert(sizeof fBytes >= sizeof(sockaddr_in6));
+  std::memcpy(fBytes, &aAddress.Storage, n);
+  fnLength = static_cast<std::uint8_t>(n);
+}
+
+std::string TSenderAddress::Host() const {
+  SocketAddress a;
+  std::memcpy(&a.Storage, fBytes, fnLength);
+  a.Length = fnLength;
+  return a.Host();
+}
+
 std::string SocketAddress::ToString() const {
   const std::string host = Host();
   const std::string port = std::to_string(Port());
@@ -75,10 +90,10 @@ std::string SocketAddress::ToString() const {
 }
 
 std::vector<SocketAddress> ResolveAddresses(const std::string& aHost, std::uint16_t aPort,
-                                            int aSockType) {
+                                            TSockType aSockType) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = aSockType;
+  hints.ai_socktype = aSockType == TSockType::eStream ? SOCK_STREAM : SOCK_DGRAM;
   hints.ai_flags = aHost.empty() ? AI_PASSIVE : 0;
   addrinfo* res = nullptr;
   const std::string port = std::to_string(aPort);
@@ -104,7 +119,7 @@ std::vector<SocketAddress> ResolveAddresses(const std::string& aHost, std::uint1
   return out;
 }
 
-SocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, int aSockType) {
+SocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, TSockType aSockType) {
   if (aHost.empty()) {
     // The wildcard for binding: all IPv4 interfaces.
     SocketAddress a;
@@ -137,7 +152,15 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& aOther) noexcept {
   return *this;
 }
 
-void UdpSocket::Open(int aFamily) {
+void UdpSocket::Open(TAddressFamily aFamily) {
+  OpenFamily(aFamily == TAddressFamily::eIPv6 ? AF_INET6 : AF_INET);
+}
+
+void UdpSocket::OpenFor(const SocketAddress& aAddress) {
+  OpenFamily(aAddress.Family());
+}
+
+void UdpSocket::OpenFamily(int aFamily) {
   Close();
   fhSocket = ::socket(aFamily, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fhSocket < 0)
@@ -145,8 +168,8 @@ void UdpSocket::Open(int aFamily) {
 }
 
 void UdpSocket::Bind(const std::string& aHost, std::uint16_t aPort) {
-  const SocketAddress addr = ResolveAddress(aHost, aPort, SOCK_DGRAM);
-  Open(addr.Family());
+  const SocketAddress addr = ResolveAddress(aHost, aPort, TSockType::eDatagram);
+  OpenFamily(addr.Family());
   if (::bind(fhSocket, reinterpret_cast<const sockaddr*>(&addr.Storage), addr.Length) != 0) {
     const int err = errno;
     Close();
@@ -157,7 +180,7 @@ void UdpSocket::Bind(const std::string& aHost, std::uint16_t aPort) {
 void UdpSocket::BindOpen(const std::string& aHost, std::uint16_t aPort) {
   if (fhSocket < 0)
     throw EOSError("bind: socket not open", EBADF);
-  const SocketAddress addr = ResolveAddress(aHost, aPort, SOCK_DGRAM);
+  const SocketAddress addr = ResolveAddress(aHost, aPort, TSockType::eDatagram);
   if (::bind(fhSocket, reinterpret_cast<const sockaddr*>(&addr.Storage), addr.Length) != 0) {
     const int err = errno;
     throw EOSError(ErrnoText("bind " + addr.ToString(), err), err);
@@ -195,7 +218,7 @@ std::size_t UdpSocket::ReceiveFrom(char* aBuf, std::size_t aLen, SocketAddress& 
 
 void UdpSocket::SendTo(std::string_view aData, const SocketAddress& aTo) {
   if (fhSocket < 0)
-    Open(aTo.Family());
+    OpenFamily(aTo.Family());
   for (;;) {
     const ssize_t n = ::sendto(fhSocket, aData.data(), aData.size(), 0,
                                reinterpret_cast<const sockaddr*>(&aTo.Storage), aTo.Length);
@@ -282,7 +305,7 @@ void TcpStream::Connect(const std::string& aHost, std::uint16_t aPort, int aTime
   Close();
   std::string lastError = "no address";
   int lastCode = 0;
-  for (const SocketAddress& addr : ResolveAddresses(aHost, aPort, SOCK_STREAM)) {
+  for (const SocketAddress& addr : ResolveAddresses(aHost, aPort, TSockType::eStream)) {
     int fd = ::socket(addr.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
       lastCode = errno;

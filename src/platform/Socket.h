@@ -24,6 +24,9 @@ class ETimeout : public Exception {
   using Exception::Exception;
 };
 
+enum class TSockType { eDatagram, eStream };
+enum class TAddressFamily { eIPv4, eIPv6 };
+
 struct SocketAddress {
   sockaddr_storage Storage{};
   socklen_t Length = 0;
@@ -34,12 +37,25 @@ struct SocketAddress {
   std::string ToString() const;  // "host:port", "[v6]:port"
 };
 
-// All addresses of aHost for aPort, IPv4 ones first. aSockType is SOCK_DGRAM
-// or SOCK_STREAM. An empty host is the wildcard address for binding.
-// Throws EOSError with the resolver's text when nothing is found.
+// A sender's address (IPv4 or IPv6) in as little room as a queue of
+// received datagrams should take.
+class TSenderAddress {
+ public:
+  TSenderAddress() = default;
+  explicit TSenderAddress(const SocketAddress& aAddress);
+  std::string Host() const;  // numeric form; empty for none
+
+ private:
+  alignas(8) unsigned char fBytes[28] = {};  // a sockaddr_in6, or a sockaddr_in in front
+  std::uint8_t fnLength = 0;
+};
+
+// All addresses of aHost for aPort, IPv4 ones first. An empty host is the
+// wildcard address for binding. Throws EOSError with the resolver's text
+// when nothing is found.
 std::vector<SocketAddress> ResolveAddresses(const std::string& aHost, std::uint16_t aPort,
-                                            int aSockType);
-SocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, int aSockType);
+                                            TSockType aSockType);
+SocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, TSockType aSockType);
 
 class UdpSocket {
  public:
@@ -50,8 +66,10 @@ class UdpSocket {
   UdpSocket(const UdpSocket&) = delete;
   UdpSocket& operator=(const UdpSocket&) = delete;
 
-  // Creates the socket for an address family (AF_INET, AF_INET6).
-  void Open(int aFamily);
+  // Creates the socket for an address family.
+  void Open(TAddressFamily aFamily);
+  // Creates the socket for the family of aAddress.
+  void OpenFor(const SocketAddress& aAddress);
   // Opens a socket of the address's family and binds it. An empty host binds
   // all IPv4 interfaces.
   void Bind(const std::string& aHost, std::uint16_t aPort);
@@ -75,6 +93,8 @@ class UdpSocket {
   void Close();
 
  private:
+  void OpenFamily(int aFamily);
+
   int fhSocket = -1;
 };
 

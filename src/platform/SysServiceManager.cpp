@@ -1,13 +1,10 @@
 #include "platform/SysServiceManager.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
 #include <string_view>
 
 #include "platform/ChildProcess.h"
+#include "platform/Environment.h"
 #include "platform/TextUtils.h"
 
 namespace tavo {
@@ -40,58 +37,97 @@ std::string ServiceUnitName(const std::string& aName) {
   return aName + std::string(kServiceSuffix);
 }
 
+IServiceControl* gServiceControl = nullptr;
+
 }  // namespace
 
-int TServiceManager::CommandTimeoutMs = 30000;
-
-bool TServiceManager::Connect(const std::string& MachineName, const std::string&, std::uint32_t) {
-  fhServiceControlManager.clear();
-  if (!MachineName.empty()) {
-    fiLastError = EINVAL;
-    return false;
-  }
-  const char* env = std::getenv("TAVO_SYSTEMCTL");
-  const std::string program = env && *env ? env : "systemctl";
-  fiLastError = CheckProgram(program);
-  if (fiLastError != 0)
-    return false;
-  fhServiceControlManager = program;
-  return true;
+int TSystemdServiceControl::Connect() {
+  fsProgram.clear();
+  const std::string program = EnvironmentValue("TAVO_SYSTEMCTL", "systemctl");
+  const int error = CheckProgram(program);
+  if (error == 0)
+    fsProgram = program;
+  return error;
 }
 
-bool TServiceManager::Run(const std::vector<std::string>& aArgs, std::string* aOutput) {
-  std::vector<std::string> argv{fhServiceControlManager};
+int TSystemdServiceControl::Run(const std::vector<std::string>& aArgs, std::string* aOutput) {
+  if (fsProgram.empty()) {
+    if (const int error = Connect(); error != 0)
+      return error;
+  }
+  std::vector<std::string> argv{fsProgram};
   argv.insert(argv.end(), aArgs.begin(), aArgs.end());
-  const TRunResult r = RunProcess(argv, CommandTimeoutMs, aOutput != nullptr);
+  const TRunResult r = RunProcess(argv, fiCommandTimeoutMs, aOutput != nullptr);
   if (aOutput)
     *aOutput = r.Output;
-  fiLastError = r.Error != 0 ? r.Error : r.ExitStatus;
-  return r.Succeeded();
+  if (r.Succeeded())
+    return 0;
+  return r.Error != 0 ? r.Error : r.ExitStatus;
+}
+
+int TSystemdServiceControl::Exists(const std::string& aName) {
+  const std::string unit = ServiceUnitName(aName);
+  if (unit.empty())
+    return kServiceNotFound;
+  std::string state;
+  if (const int error = Run({"show", "--property=LoadState", "--value", "--", unit}, &state))
+    return error;
+  return TrimText(state) == "not-found" ? kServiceNotFound : 0;
+}
+
+int TSystemdServiceControl::Start(const std::string& aName) {
+  const std::string unit = ServiceUnitName(aName);
+  if (unit.empty())
+    return kServiceNotFound;
+  return Run({"start", "--no-block", "--", unit}, nullptr);
+}
+
+int TSystemdServiceControl::Stop(const std::string& aName) {
+  const std::string unit = ServiceUnitName(aName);
+  if (unit.empty())
+    return kServiceNotFound;
+  // systemctl stop succeeds for a unit that is not running; a stop request
+  // to a service that is not active is refused instead.
+  std::string state;
+  if (const int error = Run({"show", "--property=ActiveState", "--value", "--", unit}, &state))
+    return error;
+  const std::string active = TrimText(state);
+  if (active == "inactive" || active == "failed")
+    return kServiceNotActive;
+  return Run({"stop", "--no-block", "--", unit}, nullptr);
+}
+
+IServiceControl& ServiceControl() {
+  static TSystemdServiceControl system;
+  return gServiceControl ? *gServiceControl : system;
+}
+
+void SetServiceControl(IServiceControl* aControl) {
+  gServiceControl = aControl;
+}
+
+bool TServiceManager::Result(int aCode) {
+  fiLastError = aCode;
+  return aCode == 0;
+}
+
+bool TServiceManager::Connect(const std::string& MachineName, const std::string&, std::uint32_t) {
+  fhServiceControlManager = false;
+  if (!MachineName.empty())
+    return Result(EINVAL);
+  fhServiceControlManager = Result(ServiceControl().Connect());
+  return fhServiceControlManager;
 }
 
 bool TServiceManager::OpenConnection(const std::string& ServiceName) {
   fhServiceHandle.clear();
-  if (fhServiceControlManager.empty()) {
-    fiLastError = EBADF;
+  if (!fhServiceControlManager)
+    return Result(EBADF);
+  if (ServiceName.empty())
+    return Result(EINVAL);
+  if (!Result(ServiceControl().Exists(ServiceName)))
     return false;
-  }
-  if (ServiceName.empty()) {
-    fiLastError = EINVAL;
-    return false;
-  }
-  const std::string unit = ServiceUnitName(ServiceName);
-  if (unit.empty()) {
-    fiLastError = kServiceNotFound;
-    return false;
-  }
-  std::string state;
-  if (!Run({"show", "--property=LoadState", "--value", "--", unit}, &state))
-    return false;
-  if (TrimText(state) == "not-found") {
-    fiLastError = kServiceNotFound;
-    return false;
-  }
-  fhServiceHandle = unit;
+  fhServiceHandle = ServiceName;
   return true;
 }
 
@@ -100,33 +136,17 @@ bool TServiceManager::Start() {
 }
 
 bool TServiceManager::Start(const std::vector<std::string>& ServiceArgVectors) {
-  if (fhServiceHandle.empty()) {
-    fiLastError = EBADF;
-    return false;
-  }
-  if (!ServiceArgVectors.empty()) {
-    fiLastError = EINVAL;
-    return false;
-  }
-  return Run({"start", "--no-block", "--", fhServiceHandle}, nullptr);
+  if (fhServiceHandle.empty())
+    return Result(EBADF);
+  if (!ServiceArgVectors.empty())
+    return Result(EINVAL);
+  return Result(ServiceControl().Start(fhServiceHandle));
 }
 
 bool TServiceManager::Stop() {
-  if (fhServiceHandle.empty()) {
-    fiLastError = EBADF;
-    return false;
-  }
-  // systemctl stop succeeds for a unit that is not running; a stop request
-  // to a service that is not active is refused instead.
-  std::string state;
-  if (!Run({"show", "--property=ActiveState", "--value", "--", fhServiceHandle}, &state))
-    return false;
-  const std::string active = TrimText(state);
-  if (active == "inactive" || active == "failed") {
-    fiLastError = kServiceNotActive;
-    return false;
-  }
-  return Run({"stop", "--no-block", "--", fhServiceHandle}, nullptr);
+  if (fhServiceHandle.empty())
+    return Result(EBADF);
+  return Result(ServiceControl().Stop(fhServiceHandle));
 }
 
 }  // namespace tavo

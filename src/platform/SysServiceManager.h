@@ -1,24 +1,30 @@
 #pragma once
-// TServiceManager: starting and stopping another program that runs as a
-// system service, as a client does when its "Executable" names a service.
+// Starting and stopping another program that runs as a system service, as a
+// client does when its "Executable" names a service.
+//
+// IServiceControl is the service manager as the platform offers it: does a
+// service exist, start it, ask it to stop. The one in effect is
+// ServiceControl(); tests install a recording one with SetServiceControl,
+// so no test starts or stops a real service.
+//
+// TServiceManager is the wrapper a client makes for one start or stop:
+// connect, open the service by name, start or stop it, free the wrapper.
+// Its operations report failure by their false result only: they never
+// throw and never log. LastError() then holds the code of the failure.
+// Main thread only.
 //
 // On Linux the service manager is systemd, reached through its command line
-// tool: the program named by the environment variable TAVO_SYSTEMCTL, or
-// else "systemctl" from PATH. Tests point TAVO_SYSTEMCTL at a fake, so no
-// test starts or stops a real service. UNIT is the service name with
-// ".service" added unless it ends so already. The calls it makes:
-//   show --property=LoadState --value -- UNIT    (OpenConnection)
+// tool (TSystemdServiceControl): the program named by the environment
+// variable TAVO_SYSTEMCTL, or else "systemctl" from PATH. UNIT is the
+// service name with ".service" added unless it ends so already. The calls
+// it makes:
+//   show --property=LoadState --value -- UNIT    (Exists)
 //   start --no-block -- UNIT                     (Start)
 //   show --property=ActiveState --value -- UNIT  (Stop, first)
 //   stop --no-block -- UNIT                      (Stop)
 // Start and Stop queue the job and do not wait for the service. Every call
-// of the tool is bounded by CommandTimeoutMs; one that takes longer is
-// killed and fails with ETIMEDOUT.
-//
-// Operations report failure by their false result only: they never throw
-// and never log. LastError() then holds the errno of the failure, or the
-// tool's exit status. One wrapper is made for one start or stop and freed
-// afterwards. Main thread only.
+// of the tool is bounded by its time-out; one that takes longer is killed
+// and fails with ETIMEDOUT.
 
 #include <cstdint>
 #include <string>
@@ -26,49 +32,88 @@
 
 namespace tavo {
 
+// The code for a service that is not installed: the exit status systemctl
+// itself uses for a unit it does not know.
+inline constexpr int kServiceNotFound = 5;
+// The code for a stop request to a service that is not running.
+inline constexpr int kServiceNotActive = 1062;
+
+// Each operation returns 0 on success, else the code of the failure: an
+// errno, the tool's exit status, kServiceNotFound or kServiceNotActive.
+class IServiceControl {
+ public:
+  virtual ~IServiceControl() = default;
+  // Whether the local service manager can be reached at all.
+  virtual int Connect() = 0;
+  // 0 when the service manager knows the service aName. A name that could
+  // stand for other units than this one service (glob characters *?[], a
+  // "/", or the suffix of another unit type such as ".socket") is not found.
+  virtual int Exists(const std::string& aName) = 0;
+  virtual int Start(const std::string& aName) = 0;
+  // Asks aName to stop without waiting for it; kServiceNotActive when it is
+  // not active ("inactive" or "failed"), without asking it.
+  virtual int Stop(const std::string& aName) = 0;
+};
+
+class TSystemdServiceControl final : public IServiceControl {
+ public:
+  static constexpr int kDefaultCommandTimeoutMs = 30000;
+
+  explicit TSystemdServiceControl(int aCommandTimeoutMs = kDefaultCommandTimeoutMs)
+      : fiCommandTimeoutMs(aCommandTimeoutMs) {}
+
+  int Connect() override;
+  int Exists(const std::string& aName) override;
+  int Start(const std::string& aName) override;
+  int Stop(const std::string& aName) override;
+
+ private:
+  // Runs the tool; 0, or the code of the failure. aOutput receives its
+  // standard output when given.
+  int Run(const std::vector<std::string>& aArgs, std::string* aOutput);
+
+  int fiCommandTimeoutMs;
+  std::string fsProgram;  // the tool, once Connect has found it
+};
+
+// The control in effect: the installed one, else a TSystemdServiceControl.
+IServiceControl& ServiceControl();
+// Installs aControl (not owned); nullptr restores the system's.
+void SetServiceControl(IServiceControl* aControl);
+
 class TServiceManager {
  public:
-  // The code OpenConnection gives for a service that is not installed: the
-  // exit status systemctl itself uses for a unit it does not know.
-  static constexpr int kServiceNotFound = 5;
-  // The code Stop gives for a service that is not running.
-  static constexpr int kServiceNotActive = 1062;
+  static constexpr int kServiceNotFound = tavo::kServiceNotFound;
+  static constexpr int kServiceNotActive = tavo::kServiceNotActive;
 
   TServiceManager() = default;
   ~TServiceManager() = default;
   TServiceManager(const TServiceManager&) = delete;
   TServiceManager& operator=(const TServiceManager&) = delete;
 
-  // Connects to the service manager of the local machine: finds the tool.
-  // Only the local machine is served (a non-empty MachineName fails with
-  // EINVAL); DatabaseName and Access are accepted as given.
+  // Connects to the service manager of the local machine. Only the local
+  // machine is served (a non-empty MachineName fails with EINVAL);
+  // DatabaseName and Access are accepted as given.
   bool Connect(const std::string& MachineName, const std::string& DatabaseName,
                std::uint32_t Access);
   // Opens the service ServiceName: true when the service manager knows it.
-  // Needs a connection (else EBADF). A name that could stand for other units
-  // than this one service (glob characters *?[], a "/", or the suffix of
-  // another unit type such as ".socket") fails with kServiceNotFound before
-  // anything is called.
+  // Needs a connection (else EBADF); an empty name fails with EINVAL.
   bool OpenConnection(const std::string& ServiceName);
   // Starts the opened service (else EBADF). Services take no start
   // arguments here: a non-empty list fails with EINVAL.
   bool Start();
   bool Start(const std::vector<std::string>& ServiceArgVectors);
   // Asks the opened service to stop (else EBADF); does not wait for it. A
-  // service that is not active ("inactive" or "failed") is not asked and
-  // the result is false with kServiceNotActive.
+  // service that is not active gives false with kServiceNotActive.
   bool Stop();
 
   int LastError() const { return fiLastError; }
 
-  // Time allowed for one call of the tool; 30 s unless a test shortens it.
-  static int CommandTimeoutMs;
-
  private:
-  bool Run(const std::vector<std::string>& aArgs, std::string* aOutput);
+  bool Result(int aCode);
 
-  std::string fhServiceControlManager;  // the tool; empty while not connected
-  std::string fhServiceHandle;          // the opened service; empty while none is open
+  bool fhServiceControlManager = false;  // connected
+  std::string fhServiceHandle;           // the opened service; empty while none is open
   int fiLastError = 0;
 };
 

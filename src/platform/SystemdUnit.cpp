@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/ChildProcess.h"
+#include "platform/Environment.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/ProcessUser.h"
@@ -15,11 +16,6 @@
 
 namespace tavo {
 namespace {
-
-std::string EnvOr(const char* aName, const char* aDefault) {
-  const char* value = std::getenv(aName);
-  return value && *value ? value : aDefault;
-}
 
 // Specifiers (%) and variables ($) are expanded in unit files: doubled, they
 // stand for themselves.
@@ -39,7 +35,7 @@ void Systemctl(const std::vector<std::string>& aArgs) {
   std::string command = argv[0];
   for (const auto& a : aArgs)
     command += " " + a;
-  const TRunResult r = RunProcess(argv, SystemctlTimeoutMs);
+  const TRunResult r = RunProcess(argv, kSystemctlTimeoutMs);
   if (r.Error != 0)
     throw EOSError(ErrnoText(command, r.Error), r.Error);
   if (r.ExitStatus != 0) {
@@ -75,11 +71,11 @@ void WriteNewFile(const std::string& aPath, const std::string& aText) {
 }  // namespace
 
 std::string SystemUnitDirectory() {
-  return EnvOr("TAVO_UNIT_DIR", "/etc/systemd/system");
+  return EnvironmentValue("TAVO_UNIT_DIR", "/etc/systemd/system");
 }
 
 std::string SystemctlProgram() {
-  return EnvOr("TAVO_SYSTEMCTL", "systemctl");
+  return EnvironmentValue("TAVO_SYSTEMCTL", "systemctl");
 }
 
 std::string ServiceUnitPath(const std::string& aServiceName) {

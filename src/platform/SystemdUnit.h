@@ -51,6 +51,6 @@ void UninstallServiceUnit(const std::string& aServiceName);
 std::optional<std::string> ServiceUnitUser(const std::string& aServiceName);
 
 // Time allowed for one call of the tool.
-inline int SystemctlTimeoutMs = 60000;
+inline constexpr int kSystemctlTimeoutMs = 60000;
 
 }  // namespace tavo

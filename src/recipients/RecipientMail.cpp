@@ -1,12 +1,11 @@
 #include "recipients/RecipientMail.h"
 
-#include <string.h>
-
 #include <exception>
 
 #include "config/RC4Coder.h"
 #include "config/SystemUtils.h"
 #include "messages/MsgClasses.h"
+#include "platform/Memory.h"
 #include "platform/TextCodec.h"
 #include "platform/TextUtils.h"
 
@@ -29,7 +28,7 @@ std::string DropLeadingCharacters(const std::string& aText, std::size_t aCount) 
 }
 
 void Wipe(std::string& aSecret) {
-  explicit_bzero(aSecret.data(), aSecret.size());
+  SecureWipe(aSecret);
   aSecret.clear();
 }
 

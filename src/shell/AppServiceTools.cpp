@@ -8,6 +8,7 @@
 
 #include "config/SystemUtils.h"
 #include "messages/Format.h"
+#include "platform/Environment.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/ProcessUser.h"
@@ -72,8 +73,7 @@ bool IsServiceInstallationSwitch() {
 }
 
 std::string InstanceName() {
-  const char* name = std::getenv("TAVO_INSTANCE");
-  return name && *name ? name : kInstanceName;
+  return EnvironmentValue("TAVO_INSTANCE", kInstanceName);
 }
 
 bool CheckSingleInstance(const std::string& aName) {

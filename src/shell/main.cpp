@@ -3,8 +3,6 @@
 // Qt event loop until it is told to stop (or installs or removes the
 // service and ends).
 
-#include <signal.h>
-
 #include <QSocketNotifier>
 #include <clocale>
 #include <cstdio>
@@ -12,10 +10,12 @@
 #include <functional>
 #include <memory>
 
+#include "platform/Environment.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/ServiceNotify.h"
 #include "platform/SharedLibrary.h"
+#include "platform/StopSignals.h"
 #include "platform/SystemLog.h"
 #include "platform/SystemPower.h"
 #include "shell/AppServiceTools.h"
@@ -142,12 +142,8 @@ int RunServiceHost(int& argc, char** argv, const std::string& aConfigFile) {
 // A refused start is told on standard error and in the system log, and in a
 // box as well where a desktop start would have shown its window.
 bool DisplayAvailable() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value && *value)
-      return true;
-  }
-  return false;
+  return !tavo::EnvironmentValue("DISPLAY").empty() ||
+         !tavo::EnvironmentValue("WAYLAND_DISPLAY").empty();
 }
 
 tavo::TMessageBoxHandler RefusalBoxOnTheDesktop(int& argc, char** argv) {
@@ -186,7 +182,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   if (!cl.ConfigFile.empty())
     SetConfigFileOverride(AbsolutePath(cl.ConfigFile));
-  ::signal(SIGPIPE, SIG_IGN);
+  IgnoreBrokenPipes();
 
   // --check starts nothing and may run beside a running agent.
   if (cl.bCheck) {

@@ -32,11 +32,11 @@ bool TSNMPSend::SendTrap() {
   std::uint16_t port = 0;
   if (!FTargetHost.empty() && ParsePortText(FTargetPort, port)) {
     try {
-      remote = ResolveAddress(FTargetHost, port, SOCK_DGRAM);
+      remote = ResolveAddress(FTargetHost, port, TSockType::eDatagram);
       const bool anyInterface =
           FIPInterface.empty() || FIPInterface == "0.0.0.0" || FIPInterface == "::";
       if (anyInterface) {
-        FSock->Open(remote.Family());
+        FSock->OpenFor(remote);
       } else {
         FSock->Bind(FIPInterface, 0);
       }

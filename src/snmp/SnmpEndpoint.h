@@ -4,8 +4,9 @@
 // fill Query(), call SendTrap, free it. Sending is fire-and-forget: one
 // datagram, no engine discovery, nothing received afterwards.
 //
-// The receiving side (the trap receiver) uses FIPInterface and FTargetPort
-// as the local address to bind, FTimeout, FBuffer, FHostIP and Reply().
+// The trap receiver holds its datagrams in one: Sock() is the socket it
+// binds and reads, FBuffer the datagram as received, FHostIP its sender and
+// Reply() the record it is decoded into.
 //
 // Owns its socket and both records. Used by one thread from creation to
 // destruction.

@@ -1,10 +1,6 @@
 #include "snmp/SnmpTrapReceiver.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <cstring>
 
 #include "messages/MsgClasses.h"
 #include "platform/MainThread.h"
@@ -13,6 +9,7 @@
 #include "platform/TextCodec.h"
 #include "platform/TextUtils.h"
 #include "platform/ThreadPriority.h"
+#include "snmp/SnmpEndpoint.h"
 #include "snmp/SnmpSecurity.h"
 
 namespace tavo {
@@ -61,8 +58,7 @@ bool SameConfiguredText(const std::string& aReceived, const std::string& aConfig
 // a full queue of them should take.
 struct TSnmpTrapReceiver::Datagram {
   std::string Data;
-  sockaddr_in6 From{};  // or a sockaddr_in in its first bytes
-  socklen_t FromLength = 0;
+  TSenderAddress From;
 
   Datagram() = default;
   // Takes a spare buffer when there is one: no allocation per datagram.
@@ -72,25 +68,16 @@ struct TSnmpTrapReceiver::Datagram {
       aSpare.pop_back();
     }
     Data.assign(aData);
-    FromLength = std::min<socklen_t>(aFrom.Length, sizeof From);
-    std::memcpy(&From, &aFrom.Storage, FromLength);
-  }
-  std::string Host() const {
-    SocketAddress a;
-    std::memcpy(&a.Storage, &From, FromLength);
-    a.Length = FromLength;
-    return a.Host();
+    From = TSenderAddress(aFrom);
   }
 };
 
-// What exists while the thread runs: the socket and its reader thread, and
-// the record every datagram is decoded into.
+// What exists while the thread runs: the SNMP endpoint (its socket, the
+// record every datagram is decoded into as its reply, the datagram as
+// received and its sender) and the socket's reader thread.
 struct TSnmpTrapReceiver::Endpoint {
-  UdpSocket Sock;
+  TSNMPSend Snmp;
   std::thread Reader;
-  TSNMPRec Reply;
-  std::string Buffer;  // the datagram being handled, as received
-  std::string HostIP = "0.0.0.0";
 };
 
 TSnmpTrapReceiver::TSnmpTrapReceiver(std::string aHost, std::uint16_t aPort, std::string aCommunity,
@@ -131,15 +118,17 @@ void TSnmpTrapReceiver::SynchronizeMain(const std::function<void()>& aProc) {
 void TSnmpTrapReceiver::Execute() {
   try {
     fSnmp = std::make_unique<Endpoint>();
-    fSnmp->Reply.FAuthMode = AuthMode;
-    fSnmp->Reply.FPrivMode = PrivMode;
-    fSnmp->Reply.FPrivPassword = Utf8ToCp1252(fsPrivacyPwd);
+    TSNMPRec& reply = fSnmp->Snmp.Reply();
+    reply.FAuthMode = AuthMode;
+    reply.FPrivMode = PrivMode;
+    reply.FPrivPassword = Utf8ToCp1252(fsPrivacyPwd);
+    fSnmp->Snmp.FHostIP = "0.0.0.0";
     if (OnEndpointSetup)
       OnEndpointSetup();
     if (!MainThread())
       throw Exception("no main thread to hand traps to");
-    fSnmp->Sock.Open(AF_INET);
-    fSnmp->Sock.SetReceiveBuffer(kReceiveBufferBytes);
+    fSnmp->Snmp.Sock().Open(TAddressFamily::eIPv4);
+    fSnmp->Snmp.Sock().SetReceiveBuffer(kReceiveBufferBytes);
     fbHasEndpoint = true;
     fSnmp->Reader = std::thread([this] { ReaderLoop(); });
     while (!fbTerminated) {
@@ -174,7 +163,7 @@ void TSnmpTrapReceiver::Execute() {
     fSnmp->Reader.join();
   fbHasEndpoint = false;
   if (fSnmp)
-    fSnmp->Sock.Close();
+    fSnmp->Snmp.Sock().Close();
   fbFinished = true;
 }
 
@@ -185,6 +174,7 @@ void TSnmpTrapReceiver::ReaderLoop() {
   // the kernel drops what its buffer cannot hold.
   SetCurrentThreadNice(kReaderNice);
   UdpBatchReader reader(kReadBatch, kMaxDatagram);
+  UdpSocket& sock = fSnmp->Snmp.Sock();
   bool bound = false;
   auto nextBind = std::chrono::steady_clock::now();
   while (!fbTerminated) {
@@ -192,9 +182,9 @@ void TSnmpTrapReceiver::ReaderLoop() {
       if (!bound) {
         if (std::chrono::steady_clock::now() >= nextBind) {
           try {
-            fSnmp->Sock.BindOpen("0.0.0.0", fwPort);
+            sock.BindOpen("0.0.0.0", fwPort);
             bound = true;
-            fwBoundPort = fSnmp->Sock.LocalPort();
+            fwBoundPort = sock.LocalPort();
           } catch (const EOSError&) {
             nextBind = std::chrono::steady_clock::now() + kBindRetry;
           }
@@ -206,14 +196,14 @@ void TSnmpTrapReceiver::ReaderLoop() {
           continue;
         }
       }
-      if (!fSnmp->Sock.WaitReadable(kStopPollMs))
+      if (!sock.WaitReadable(kStopPollMs))
         continue;
       // Everything waiting, in batches; then, unless a burst is being taken
       // up, a short pause, so a stream of traps is taken up in batches too.
       std::size_t drained = 0;
       std::uint64_t dropped = 0;
       for (;;) {
-        const std::size_t n = reader.Read(fSnmp->Sock);
+        const std::size_t n = reader.Read(sock);
         if (n == 0)
           break;
         drained += n;
@@ -257,8 +247,10 @@ bool TSnmpTrapReceiver::RecvTrap() {
     d = std::move(fQueue.front());
     fQueue.pop_front();
     // The buffer of the message before goes back for the reader to reuse.
-    if (fSnmp && fSpare.size() < kMaxSpareBuffers && fSnmp->Buffer.capacity() <= kSpareBufferBytes)
-      fSpare.push_back(std::move(fSnmp->Buffer));
+    if (fSnmp && fSpare.size() < kMaxSpareBuffers &&
+        fSnmp->Snmp.FBuffer.capacity() <= kSpareBufferBytes) {
+      fSpare.push_back(std::move(fSnmp->Snmp.FBuffer));
+    }
     if (fQueue.empty()) {
       drainedDeepQueue = fnQueuePeak >= kReleaseAfterDepth;
       fnQueuePeak = 0;
@@ -266,22 +258,22 @@ bool TSnmpTrapReceiver::RecvTrap() {
   }
   if (drainedDeepQueue)
     ReleaseFreeMemory();
-  Endpoint& ep = *fSnmp;
-  ep.Reply.Clear();
-  ep.HostIP = "0.0.0.0";
+  TSNMPSend& ep = fSnmp->Snmp;
+  ep.Reply().Clear();
+  ep.FHostIP = "0.0.0.0";
   if (d.Data.empty())
     return false;
-  ep.HostIP = d.Host();
-  ep.Buffer = std::move(d.Data);
-  return ep.Reply.DecodeBuf(ep.Buffer);
+  ep.FHostIP = d.From.Host();
+  ep.FBuffer = std::move(d.Data);
+  return ep.Reply().DecodeBuf(ep.FBuffer);
 }
 
 void TSnmpTrapReceiver::HandleMessage() {
-  const TSNMPRec& r = fSnmp->Reply;
+  const TSNMPRec& r = fSnmp->Snmp.Reply();
   TMsg::Trace(
       "SNMP trap packet received from %s: Version=%d, RequestId=%d, ErrorStatus=%d, "
       "ErrorIndex=%d, MIBs=%d",
-      {fSnmp->HostIP, r.FVersion, r.FID, r.FErrorStatus, r.FErrorIndex, r.MIBCount()});
+      {fSnmp->Snmp.FHostIP, r.FVersion, r.FID, r.FErrorStatus, r.FErrorIndex, r.MIBCount()});
   switch (r.FVersion) {
     case 0:
       if (fsCommunity.empty()) {
@@ -312,7 +304,7 @@ void TSnmpTrapReceiver::HandleMessage() {
 }
 
 bool TSnmpTrapReceiver::CheckSecurity() {
-  const TSNMPRec& r = fSnmp->Reply;
+  const TSNMPRec& r = fSnmp->Snmp.Reply();
   bool admitted = false;
   switch (r.FFlags) {
     case TV3Flags::NoAuthNoPriv:
@@ -330,7 +322,7 @@ bool TSnmpTrapReceiver::CheckSecurity() {
       }
       // The code is checked over the bytes as received, so authentic
       // messages of any sender pass, encrypted or not.
-      if (!VerifyAuthentication(fSnmp->Buffer, AuthMode, Utf8ToCp1252(fsUserPwd))) {
+      if (!VerifyAuthentication(fSnmp->Snmp.FBuffer, AuthMode, Utf8ToCp1252(fsUserPwd))) {
         TMsg::Error("Authentication failed!");
         TraceRefusal();
         break;
@@ -344,7 +336,7 @@ bool TSnmpTrapReceiver::CheckSecurity() {
 }
 
 void TSnmpTrapReceiver::TraceRefusal() {
-  const TSNMPRec& r = fSnmp->Reply;
+  const TSNMPRec& r = fSnmp->Snmp.Reply();
   TMsg::Trace("SNMPv3 trap refused: EngineID=%s, User=\"%s\", SecurityLevel=%s",
               {HexText(r.FAuthEngineID), ReceivedTextToUtf8(r.FUserName), LevelName(r.FFlags)});
 }
@@ -376,26 +368,26 @@ void TSnmpTrapReceiver::ReportDrops() {
 int TSnmpTrapReceiver::MibCount() const {
   if (!fbHasEndpoint)
     return -1;
-  return fSnmp->Reply.MIBCount();
+  return fSnmp->Snmp.Reply().MIBCount();
 }
 
 std::string TSnmpTrapReceiver::MibOid(std::uint16_t aIndex) const {
   if (!fbHasEndpoint)
     return {};
-  const TSNMPMib* mib = fSnmp->Reply.MIBByIndex(aIndex);
+  const TSNMPMib* mib = fSnmp->Snmp.Reply().MIBByIndex(aIndex);
   return mib ? ReceivedTextToUtf8(mib->FOID) : std::string();
 }
 
 std::string TSnmpTrapReceiver::MibValue(const std::string& sOID) const {
   if (!fbHasEndpoint)
     return {};
-  return ReceivedTextToUtf8(fSnmp->Reply.MIBGet(sOID));
+  return ReceivedTextToUtf8(fSnmp->Snmp.Reply().MIBGet(sOID));
 }
 
 std::string TSnmpTrapReceiver::MibRecord(std::uint16_t aIndex) const {
   if (!fbHasEndpoint)
     return {};
-  const TSNMPMib* mib = fSnmp->Reply.MIBByIndex(aIndex);
+  const TSNMPMib* mib = fSnmp->Snmp.Reply().MIBByIndex(aIndex);
   if (!mib)
     return {};
   return ReceivedTextToUtf8(mib->FOID) + " = " + ReceivedTextToUtf8(mib->FValue);

@@ -1,7 +1,5 @@
 #include "testsender/TavotCommandLine.h"
 
-#include <sys/socket.h>
-
 #include "config/SystemUtils.h"
 #include "platform/Socket.h"
 #include "platform/TextUtils.h"
@@ -45,7 +43,7 @@ std::string SendFailureReason(const TTestTrapSettings& aSettings) {
   if (aSettings.Host.empty())
     return "no host given";
   try {
-    ResolveAddress(aSettings.Host, port, SOCK_DGRAM);
+    ResolveAddress(aSettings.Host, port, TSockType::eDatagram);
   } catch (const Exception& e) {
     return e.what();
   }

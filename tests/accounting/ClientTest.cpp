@@ -10,13 +10,14 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 
 #include "AccountingFixture.h"
 #include "ChildProcess.h"
-#include "FakeSystemctl.h"
 #include "ProcessTestSupport.h"
 #include "platform/ProcessControl.h"
 #include "platform/ShellOpen.h"
+#include "platform/SysServiceManager.h"
 #include "platform/SystemPower.h"
 
 namespace tavo {
@@ -51,6 +52,33 @@ class RecordingShellOpener : public IShellOpener {
   std::deque<TShellResult> Results;
 };
 
+// Knows the service "agent"; records every call.
+class RecordingServiceControl : public IServiceControl {
+ public:
+  int Connect() override {
+    Calls.push_back("connect");
+    return ConnectError;
+  }
+  int Exists(const std::string& aName) override {
+    Calls.push_back("exists " + aName);
+    return Known.count(aName) ? 0 : kServiceNotFound;
+  }
+  int Start(const std::string& aName) override {
+    Calls.push_back("start " + aName);
+    return StartError;
+  }
+  int Stop(const std::string& aName) override {
+    Calls.push_back("stop " + aName);
+    return Active ? StopError : kServiceNotActive;
+  }
+  std::vector<std::string> Calls;
+  std::set<std::string> Known{"agent"};
+  int ConnectError = 0;
+  int StartError = 0;
+  int StopError = 0;
+  bool Active = true;
+};
+
 class RecordingPower : public ISystemPower {
  public:
   bool Reboot(std::uint16_t aFlags) override {
@@ -78,13 +106,11 @@ class ClientTest : public test::AccountingTest {
     SetProcessControl(&fProcesses);
     SetShellOpener(&fShell);
     SetSystemPower(&fPower);
+    SetServiceControl(&fServices);
     fsProgram = fDir.Write("agent.bin", "program");
-    fFake.AddUnit("agent.service");
-    fsTool = fFake.Program();
-    ::setenv("TAVO_SYSTEMCTL", fsTool.c_str(), 1);
   }
   void TearDown() override {
-    ::unsetenv("TAVO_SYSTEMCTL");
+    SetServiceControl(nullptr);
     SetProcessControl(nullptr);
     SetShellOpener(nullptr);
     SetSystemPower(nullptr);
@@ -95,16 +121,11 @@ class ClientTest : public test::AccountingTest {
     fMsgs.Clear();
     return client;
   }
-  std::string Calls() const {
-    return std::filesystem::exists(fDir.File("calls")) ? fDir.Read("calls") : "";
-  }
-
   RecordingProcessControl fProcesses;
   RecordingShellOpener fShell;
   RecordingPower fPower;
+  RecordingServiceControl fServices;
   std::string fsProgram;
-  test::FakeSystemctl fFake{fDir};  // knows the service "agent"
-  std::string fsTool;
 };
 
 TEST_F(ClientTest, InitNeedsNameOidAndOneValidAccount) {
@@ -285,19 +306,16 @@ TEST_F(ClientTest, ServicesAreStoppedAndStartedThroughTheServiceManager) {
   client->Check();
   client->Check();
   EXPECT_EQ(client->CmdToExe(), "");
-  EXPECT_EQ(Calls(),
-            "show --property=LoadState --value -- agent.service\n"
-            "show --property=ActiveState --value -- agent.service\n"
-            "stop --no-block -- agent.service\n"
-            "show --property=LoadState --value -- agent.service\n"
-            "start --no-block -- agent.service\n");
+  // One wrapper for the stop, one for the start.
+  EXPECT_EQ(fServices.Calls, TextLines({"connect", "exists agent", "stop agent", "connect",
+                                        "exists agent", "start agent"}));
   EXPECT_EQ(fMsgs.Lines().back(), "Info:  Start client \"App\"");
 }
 
 TEST_F(ClientTest, ServiceFailuresAreReportedAndStartStaysPending) {
   struct Case {
     std::string Executable;
-    std::string Setup;  // "fail-<verb>" (exits 1), "no-tool", or the service's state
+    std::string Setup;  // "fail-<verb>" (fails with 1), "no-tool", or the service's state
     std::string Terminate, Start;
   };
   const Case cases[] = {
@@ -312,14 +330,10 @@ TEST_F(ClientTest, ServiceFailuresAreReportedAndStartStaysPending) {
        "Error: Connect to service manager failed! (2)"},
   };
   for (const Case& c : cases) {
-    std::filesystem::remove(fDir.File("fail-stop"));
-    std::filesystem::remove(fDir.File("fail-start"));
-    fFake.AddUnit("agent.service", c.Setup == "inactive" ? "inactive" : "active");
-    if (c.Setup == "no-tool") {
-      ::setenv("TAVO_SYSTEMCTL", fDir.File("missing-tool").c_str(), 1);
-    } else if (c.Setup.starts_with("fail-")) {
-      fDir.Write(c.Setup, "1");
-    }
+    fServices.Active = c.Setup != "inactive";
+    fServices.ConnectError = c.Setup == "no-tool" ? ENOENT : 0;
+    fServices.StopError = c.Setup == "fail-stop" ? 1 : 0;
+    fServices.StartError = c.Setup == "fail-start" ? 1 : 0;
     auto client = Client(c.Executable, "1=R;0;0;Restart\n");
     EXPECT_EQ(client->TerminateClient(), c.Terminate.empty()) << c.Executable << c.Setup;
     EXPECT_EQ(client->StartClient(), c.Start.empty()) << c.Executable << c.Setup;
@@ -336,7 +350,6 @@ TEST_F(ClientTest, ServiceFailuresAreReportedAndStartStaysPending) {
     EXPECT_EQ(client->CmdToExe(), "Start");
     client->Check();
     EXPECT_EQ(client->CmdToExe(), c.Start.empty() ? "" : "Start");
-    ::setenv("TAVO_SYSTEMCTL", fsTool.c_str(), 1);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "FaultyFileSystem.h"
 #include "TestSupport.h"
 #include "messages/MsgExceptions.h"
 #include "platform/Files.h"
@@ -129,6 +130,26 @@ TEST(LogFileTest, HeldBackLinesAreWrittenInOrderOnceTheFileIsWritableAgain) {
   EXPECT_EQ(dir.Read("logs/a.log"),
             "first\r\nLog Buffer: one\r\nLog Buffer: two\r\nLog Buffer: three\r\nfour\r\n");
   EXPECT_EQ(log.BufferedLineCount(), 0u);
+}
+
+TEST(LogFileTest, AFailedWriteIsHeldBackAndAFailedRenameKeepsTheLog) {
+  TempDir dir;
+  test::TFaultyFileSystem files;
+  TLogFile log;
+  log.BufferOn = true;
+  log.FileSize = 10;
+  log.SetFileName(dir.File("a.log"));
+  log.SetReleaseAlways(true);
+  files.FailAppend = 1;
+  files.FailRename = 1;
+  log.AppendData("one\r\n");  // fails
+  EXPECT_EQ(log.BufferedLineCount(), 1u);
+  log.AppendData("two\r\n");  // the held-back line and this one; the rotation fails
+  EXPECT_EQ(dir.Read("a.log"), "Log Buffer: one\r\ntwo\r\n");
+  EXPECT_FALSE(FileExists(dir.File("a.bak")));
+  log.AppendData("three\r\n");  // still over the limit: rotated now
+  EXPECT_EQ(dir.Read("a.bak"), "Log Buffer: one\r\ntwo\r\nthree\r\n");
+  EXPECT_EQ(files.Renames, 2);
 }
 
 TEST(LogFileTest, HeldBackLinesAreBoundedAndTheDropIsCounted) {

@@ -19,7 +19,7 @@ TEST(SocketTest, UdpDatagramArrivesWithSender) {
   ASSERT_NE(port, 0);
 
   UdpSocket sender;
-  sender.SendTo("hello", ResolveAddress("localhost", port, SOCK_DGRAM));
+  sender.SendTo("hello", ResolveAddress("localhost", port, TSockType::eDatagram));
   ASSERT_TRUE(receiver.WaitReadable(2000));
   char buf[64];
   SocketAddress from;
@@ -31,9 +31,9 @@ TEST(SocketTest, UdpDatagramArrivesWithSender) {
 }
 
 TEST(SocketTest, ResolutionPrefersIPv4AndFailsClearly) {
-  EXPECT_EQ(ResolveAddress("localhost", 161, SOCK_DGRAM).Family(), AF_INET);
-  EXPECT_EQ(ResolveAddress("", 162, SOCK_DGRAM).ToString(), "0.0.0.0:162");
-  EXPECT_THROW(ResolveAddress("no-such-host.invalid", 1, SOCK_DGRAM), EOSError);
+  EXPECT_EQ(ResolveAddress("localhost", 161, TSockType::eDatagram).Family(), AF_INET);
+  EXPECT_EQ(ResolveAddress("", 162, TSockType::eDatagram).ToString(), "0.0.0.0:162");
+  EXPECT_THROW(ResolveAddress("no-such-host.invalid", 1, TSockType::eDatagram), EOSError);
 }
 
 TEST(SocketTest, BindingABusyPortThrows) {
@@ -49,7 +49,7 @@ TEST(SocketTest, ABindThatFailedCanBeRetriedOnTheSameSocket) {
   first->Bind("127.0.0.1", 0);
   const std::uint16_t port = first->LocalPort();
   UdpSocket second;
-  second.Open(AF_INET);
+  second.Open(TAddressFamily::eIPv4);
   EXPECT_THROW(second.BindOpen("127.0.0.1", port), EOSError);
   EXPECT_TRUE(second.IsOpen());
   first.reset();
@@ -81,7 +81,7 @@ TEST(SocketTest, AReceiveBufferAboveTheSystemCapIsGrantedWithPrivilege) {
   if (cap <= 0 || cap > (1 << 26))
     GTEST_SKIP() << "net.core.rmem_max unreadable or very large";
   UdpSocket socket;
-  socket.Open(AF_INET);
+  socket.Open(TAddressFamily::eIPv4);
   const int wanted = 4 * cap;
   const int granted = socket.SetReceiveBuffer(wanted);
   if (HasNetAdmin())
@@ -94,7 +94,7 @@ TEST(SocketTest, BatchReaderTakesWhatWaitsInBatchesAndCutsLongDatagrams) {
   UdpSocket receiver;
   receiver.Bind("127.0.0.1", 0);
   UdpSocket sender;
-  const SocketAddress to = ResolveAddress("127.0.0.1", receiver.LocalPort(), SOCK_DGRAM);
+  const SocketAddress to = ResolveAddress("127.0.0.1", receiver.LocalPort(), TSockType::eDatagram);
   for (int i = 0; i < 5; ++i)
     sender.SendTo("d" + std::to_string(i), to);
   sender.SendTo(std::string(100, 'x'), to);

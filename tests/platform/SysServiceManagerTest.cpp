@@ -21,7 +21,7 @@ class ServiceManagerTest : public ::testing::Test {
     fFake.Install();
     fFake.AddUnit("agent.service");
   }
-  void TearDown() override { TServiceManager::CommandTimeoutMs = 30000; }
+  void TearDown() override { SetServiceControl(nullptr); }
 
   // Connected, and the service aName opened.
   bool Open(TServiceManager& aManager, const std::string& aName = "agent") {
@@ -129,7 +129,8 @@ TEST_F(ServiceManagerTest, ConnectNeedsTheToolAndTheLocalMachine) {
 }
 
 TEST_F(ServiceManagerTest, AHangingToolIsCutOff) {
-  TServiceManager::CommandTimeoutMs = 200;
+  TSystemdServiceControl quick(200);
+  SetServiceControl(&quick);
   TServiceManager m;
   ASSERT_TRUE(Open(m));
   fFake.Hang();

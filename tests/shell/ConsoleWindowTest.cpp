@@ -265,7 +265,7 @@ TEST(ConsoleWindowTest, RecipientsInConfigurationOrderAndTheTestReportText) {
 
 TEST(ConsoleWindowTest, TestReportToATrapRecipientArrivesAsTrap999) {
   UdpSocket manager;
-  manager.Open(AF_INET);
+  manager.Open(TAddressFamily::eIPv4);
   manager.Bind("127.0.0.1", 0);
   ConsoleRun run(std::string(kQuietIni) +
                  "[Recipients]\nManager=Type=SnmpTrapV1;Host=127.0.0.1;Port=" +
@@ -361,7 +361,7 @@ class ConsoleClientsTest : public ::testing::Test {
     ASSERT_TRUE(Spin([&] {
       try {
         UdpSocket probe;
-        probe.Open(AF_INET);
+        probe.Open(TAddressFamily::eIPv4);
         probe.Bind("127.0.0.1", fPort);
         return false;
       } catch (const EOSError&) {

@@ -252,7 +252,7 @@ TEST_P(SnmpV3E2ETest, AuthenticTrapsAreCountedOthersRefused) {
   flipped[flipped.size() - 5] ^= 0x20;
 
   UdpSocket sender;
-  const SocketAddress to = ResolveAddress("127.0.0.1", fPort, SOCK_DGRAM);
+  const SocketAddress to = ResolveAddress("127.0.0.1", fPort, TSockType::eDatagram);
   sender.SendTo(flipped, to);
   ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authNoPriv", "wrong-password", Target())).Status, 0);
   ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authPriv", "wrong-password", Target())).Status, 0);

@@ -165,7 +165,7 @@ TEST_F(TrapE2ETest, SigtermUnderASteadyTrapLoad) {
     trap.MIBAdd(std::string(kBase) + ".1", "100", 2);
     const std::string bytes = trap.EncodeBuf();
     UdpSocket sender;
-    const SocketAddress to = ResolveAddress("127.0.0.1", fPort, SOCK_DGRAM);
+    const SocketAddress to = ResolveAddress("127.0.0.1", fPort, TSockType::eDatagram);
     for (int i = 0; i < 200000 && !stop; ++i) {  // about 5,000 a second
       sender.SendTo(bytes, to);
       if (i % 50 == 49)

@@ -89,7 +89,7 @@ class SnmpTrapReceiverTest : public ::testing::Test {
     fReceiver->OnDone = [this](const std::string& aText) { fDone.push_back(aText); };
     fReceiver->Start();
     ASSERT_TRUE(fLoop.RunUntil([&] { return fReceiver->BoundPort() != 0; }, 5s));
-    fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), SOCK_DGRAM);
+    fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), TSockType::eDatagram);
   }
   void TearDown() override {
     if (fReceiver) {
@@ -308,7 +308,7 @@ TEST_F(SnmpTrapReceiverTest, ATakenPortIsBoundOnceItIsFree) {
   EXPECT_EQ(receiver.BoundPort(), 0);
   blocker.reset();
   ASSERT_TRUE(fLoop.RunUntil([&] { return receiver.BoundPort() == port; }, 5s));
-  fSender.SendTo(Encode(TrapFields{}), ResolveAddress("127.0.0.1", port, SOCK_DGRAM));
+  fSender.SendTo(Encode(TrapFields{}), ResolveAddress("127.0.0.1", port, TSockType::eDatagram));
   EXPECT_TRUE(fLoop.RunUntil([&] { return data == 1; }, 5s));
   receiver.Terminate();
   fLoop.RunUntil([&] { return receiver.Finished(); }, 5s);
@@ -322,7 +322,7 @@ TEST_F(SnmpTrapReceiverTest, AFullQueueDropsCountsAndWarns) {
   fReceiver->OnData = [&](TSnmpTrapReceiver*) { ++handled; };
   fReceiver->Start();
   ASSERT_TRUE(test::WaitFor([&] { return fReceiver->BoundPort() != 0; }, 5s));
-  fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), SOCK_DGRAM);
+  fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), TSockType::eDatagram);
   // The main loop does not run: one datagram waits in the hand-off, five in
   // the queue, the rest is dropped.
   const std::string trap = Encode(TrapFields{});
