@@ -12,7 +12,12 @@ target_compile_options(tavo_options INTERFACE
   -Wcast-align -Woverloaded-virtual -Wnull-dereference -Wformat=2 -Wno-format-y2k
   # GCC 12 reports false -Wrestrict overlaps inside std::string (PR 105329).
   $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
-target_compile_definitions(tavo_options INTERFACE TAVO_VERSION_TEXT="${PROJECT_VERSION}")
+# The version as Tavo shows it: "1.11.03", the patch number with two digits.
+if(PROJECT_VERSION_PATCH LESS 10)
+  set(TAVO_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0${PROJECT_VERSION_PATCH}")
+else()
+  set(TAVO_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
+endif()
 if(TAVO_SANITIZE)
   target_compile_options(tavo_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)

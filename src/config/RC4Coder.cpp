@@ -1,5 +1,7 @@
 #include "config/RC4Coder.h"
 
+#include <cstring>
+
 #include "config/SystemUtils.h"
 #include "messages/Format.h"
 #include "platform/Memory.h"
@@ -79,6 +81,27 @@ std::string TRC4HexCoder::Decode(const std::string& aKey) {
   } catch (const std::exception&) {
     return {};
   }
+}
+
+std::string EncodePasscode(const std::string& aPassword) {
+  std::string plain = kPasscodePrefix + aPassword;
+  std::string passcode = TRC4HexCoder::Encode(plain);
+  SecureWipe(plain);
+  return passcode;
+}
+
+std::string DecodePasscode(const std::string& aPasscode) {
+  std::string plain = TRC4HexCoder::Decode(aPasscode);
+  // Characters, not bytes.
+  std::size_t pos = 0;
+  for (std::size_t n = std::strlen(kPasscodePrefix); n > 0 && pos < plain.size(); --n) {
+    ++pos;
+    while (pos < plain.size() && (static_cast<unsigned char>(plain[pos]) & 0xC0) == 0x80)
+      ++pos;
+  }
+  std::string password = plain.substr(pos);
+  SecureWipe(plain);
+  return password;
 }
 
 }  // namespace tavo

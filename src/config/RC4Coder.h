@@ -43,4 +43,14 @@ class TRC4HexCoder {
   static std::string Decode(const std::string& aKey);
 };
 
+// A mail password in its passcode form: the product word kPasscodePrefix in
+// front of the password, encoded. The console's password encoder writes
+// it, a mail recipient reads it back.
+inline constexpr const char* kPasscodePrefix = "Tavo";
+std::string EncodePasscode(const std::string& aPassword);
+// The password of a passcode: decoded, then as many leading characters
+// dropped as the prefix has (whatever they are: a passcode made with
+// another key decodes to any characters). Empty for an invalid passcode.
+std::string DecodePasscode(const std::string& aPasscode);
+
 }  // namespace tavo

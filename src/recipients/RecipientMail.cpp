@@ -12,21 +12,6 @@
 namespace tavo {
 namespace {
 
-// The product word the password encoder puts in front of every password.
-constexpr std::size_t kPasscodePrefixLength = 4;  // "Tavo"
-
-// aText without its first aCount characters (not bytes: a passcode made
-// with another key decodes to any characters).
-std::string DropLeadingCharacters(const std::string& aText, std::size_t aCount) {
-  std::size_t pos = 0;
-  for (std::size_t n = 0; n < aCount && pos < aText.size(); ++n) {
-    ++pos;
-    while (pos < aText.size() && (static_cast<unsigned char>(aText[pos]) & 0xC0) == 0x80)
-      ++pos;
-  }
-  return aText.substr(pos);
-}
-
 void Wipe(std::string& aSecret) {
   SecureWipe(aSecret);
   aSecret.clear();
@@ -79,9 +64,7 @@ bool TRecipientMail::Init(const TStringList& aCfg) {
   if (!fsUser.empty()) {
     const std::string passcode = TrimText(UnquoteText(ItemValue(aCfg, "Passcode")));
     if (!passcode.empty()) {
-      std::string plain = TRC4HexCoder::Decode(passcode);
-      fsPwd = DropLeadingCharacters(plain, kPasscodePrefixLength);
-      Wipe(plain);
+      fsPwd = DecodePasscode(passcode);
     } else {
       fsPwd = UnquoteText(ItemValue(aCfg, "Password"));
     }

@@ -290,7 +290,7 @@ void TConsoleWindow::btEncodePwdClick() {
   if (!ok || password.isEmpty())
     return;
   Memo1->clear();
-  const std::string passcode = TRC4HexCoder::Encode("Tavo" + password.toStdString());
+  const std::string passcode = EncodePasscode(password.toStdString());
   // Straight into the view: no time stamp, and never into the log file.
   AppendToLogView("Encoded Password - Passcode=" + passcode);
 }

@@ -16,6 +16,7 @@
 #include "recipients/Recipients.h"
 #include "shell/Guard.h"
 #include "shell/RunMode.h"
+#include "snmp/SnmpDefaults.h"
 
 namespace tavo {
 
@@ -188,10 +189,11 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
     return;
   }
   const std::string community = aIni.ReadString("SnmpTrapReceiver", "Community", "");
-  const std::string user = aIni.ReadString("SnmpTrapReceiver", "UserName", "TavoSnmpTrap");
-  const std::string userPwd = aIni.ReadString("SnmpTrapReceiver", "UserPassword", "4TorfBalunixe!");
+  const std::string user = aIni.ReadString("SnmpTrapReceiver", "UserName", kDefaultTrapUserName);
+  const std::string userPwd =
+      aIni.ReadString("SnmpTrapReceiver", "UserPassword", kDefaultTrapUserPassword);
   const std::string privPwd =
-      aIni.ReadString("SnmpTrapReceiver", "PrivacyPassword", "QuastelbrinkSorgenlaufwer");
+      aIni.ReadString("SnmpTrapReceiver", "PrivacyPassword", kDefaultTrapPrivacyPassword);
   const TV3Auth auth = ReadAuthProtocol(aIni);
   const TV3Priv priv = ReadPrivProtocol(aIni);
   if (fbCheckOnly) {
@@ -209,7 +211,6 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
   fTrapReceiver->Start();
   TMsg::Info("SNMP trap receiver listening on %s:%d", {host, port});
 }
-
 
 void TfrmMain::LoadClients(const TOrvoIniFile& aIni) {
   TMsg::Trace("Load client(s)...");

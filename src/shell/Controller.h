@@ -25,6 +25,7 @@
 
 #include "messages/LogFile.h"
 #include "messages/MsgClasses.h"
+#include "shell/Version.h"
 #include "snmp/SnmpTrapReceiver.h"
 
 namespace tavo {
@@ -58,7 +59,7 @@ class TfrmMain : public QObject {
  public:
   // The deferred-initialisation event: WM_USER + 100.
   static constexpr int kDeferredInitEvent = 1124;
-  static constexpr const char* kCaption = "Tavo V1.11.03 ";
+  static constexpr const char* kCaption = kTavoCaption;
 
   explicit TfrmMain(IConsole* aConsole = nullptr, QObject* aParent = nullptr);
   ~TfrmMain() override;  // runs FormDestroy if it has not run

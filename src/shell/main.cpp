@@ -26,6 +26,7 @@
 #include "shell/QtMainThread.h"
 #include "shell/RunMode.h"
 #include "shell/StopSignals.h"
+#include "shell/Version.h"
 
 namespace {
 
@@ -175,7 +176,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (cl.bVersion) {
-    std::printf("tavo 1.11.03\n");
+    std::printf("tavo %s\n", kTavoVersion);
     return 0;
   }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "snmp/SnmpDefaults.h"
 #include "snmp/SnmpMessage.h"
 
 namespace tavo {
@@ -19,14 +20,14 @@ namespace tavo {
 // The fields of the window, with its defaults. Texts are UTF-8.
 struct TTestTrapSettings {
   std::string Host = "127.0.0.1";
-  std::string Port = "55162";
+  std::string Port = std::to_string(kTestTrapPort);
   std::string Community = "public";
-  std::string UserName = "TavoSnmpTrap";
-  std::string UserPwd = "4TorfBalunixe!";
+  std::string UserName = kDefaultTrapUserName;
+  std::string UserPwd = kDefaultTrapUserPassword;
   TV3Flags Flags = TV3Flags::AuthNoPriv;
   // Not in the window: AuthPriv test traps carry the privacy password of
   // the receiver's default user, so that they decrypt there.
-  std::string PrivPwd = "QuastelbrinkSorgenlaufwer";
+  std::string PrivPwd = kDefaultTrapPrivacyPassword;
   std::string Oid = "1.3.6.4.1.52814.8424";
   std::string MsgId = "100";
   std::string MsgText =

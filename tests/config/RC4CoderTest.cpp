@@ -53,6 +53,11 @@ TEST(RC4CoderTest, PasswordConvention) {
   const std::string password = "s3cr€t pass";
   const std::string passcode = TRC4HexCoder::Encode("Tavo" + password);
   EXPECT_EQ(TRC4HexCoder::Decode(passcode).substr(4), password);
+  EXPECT_EQ(EncodePasscode(password), passcode);
+  EXPECT_EQ(DecodePasscode(passcode), password);
+  // Another key's prefix costs as many characters, not bytes.
+  EXPECT_EQ(DecodePasscode(TRC4HexCoder::Encode("T\xC3\xA4vo" + password)), password);
+  EXPECT_EQ(DecodePasscode("not a passcode"), "");
 }
 
 TEST(RC4CoderTest, CoderIsItsOwnInverse) {
