@@ -6,10 +6,9 @@
 #include <memory>
 #include <utility>
 
-#include "platform/SystemPower.h"
 #include "shell/Desktop.h"
-#include "shell/QtMainThread.h"
 #include "shell/RunMode.h"
+#include "shell/RunScope.h"
 #include "shell/StopSignals.h"
 
 namespace {
@@ -54,23 +53,17 @@ extern "C" __attribute__((visibility("default"))) int TavoRunDesktop(int* argc, 
   TPlatformStartGuard guard;
   TTavoApplication app(*argc, argv);
   guard.Release();
-  TQtMainThread mainThread;
-  LinuxSystemPower power;
-  SetSystemPower(&power);
-
-  auto session = std::make_unique<TDesktopSession>();
+  TRunScope scope(true);
+  TDesktopSession& session = scope.Hold(std::make_unique<TDesktopSession>());
   std::unique_ptr<QSocketNotifier> stopNotifier;
   InstallStopSignals(app, stopNotifier, [&session] {
-    session->Window().close();
+    session.Window().close();
     // Also ends a modal box's loop, which would otherwise hold the close.
     QCoreApplication::quit();
   });
-  session->Start();
+  session.Start();
   app.exec();
-
-  mainThread.BeginShutdown();
-  session.reset();
-  SetSystemPower(nullptr);
+  scope.End();
   return 0;
 }
 

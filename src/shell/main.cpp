@@ -25,6 +25,7 @@
 #include "shell/Guard.h"
 #include "shell/QtMainThread.h"
 #include "shell/RunMode.h"
+#include "shell/RunScope.h"
 #include "shell/StopSignals.h"
 #include "shell/Version.h"
 
@@ -89,23 +90,14 @@ int RunForeground(int& argc, char** argv) {
   SetRunMode(TRunMode::eService, true);
   UseQtOwnEventLoop();
   TTavoCoreApplication app(argc, argv);
-  TQtMainThread mainThread;
-  LinuxSystemPower power;
-  SetSystemPower(&power);
+  TRunScope scope(true, ServiceErrorHandler);
   std::unique_ptr<QSocketNotifier> stopNotifier;
   InstallStopSignals(app, stopNotifier);
-  SetEscapedErrorHandler(ServiceErrorHandler);
 
-  auto frm = std::make_unique<TfrmMain>();
-  frm->FormCreate();
+  scope.Hold(std::make_unique<TfrmMain>()).FormCreate();
   app.exec();
-
-  // From here no worker reaches the main thread any more; FormDestroy runs
-  // and the controller's threads are joined.
-  mainThread.BeginShutdown();
-  frm.reset();
-  SetEscapedErrorHandler(nullptr);
-  SetSystemPower(nullptr);
+  // FormDestroy runs and the controller's threads are joined.
+  scope.End();
   return 0;
 }
 
@@ -116,27 +108,18 @@ int RunServiceHost(int& argc, char** argv, const std::string& aConfigFile) {
   using namespace tavo;
   UseQtOwnEventLoop();
   TTavoCoreApplication app(argc, argv);
-  TQtMainThread mainThread;
-  LinuxSystemPower power;
-  if (!IsServiceInstallation())
-    SetSystemPower(&power);
+  TRunScope scope(!IsServiceInstallation(), ServiceErrorHandler);
   TAppService& service = *AppService();
   service.ConfigFile = aConfigFile;
   // An install or uninstall run has no loop to hear a stop: Ctrl-C ends it.
   std::unique_ptr<QSocketNotifier> stopNotifier;
   if (!IsServiceInstallation())
     InstallStopSignals(app, stopNotifier, [&service] { service.Control(TServiceControl::eStop); });
-  SetEscapedErrorHandler(ServiceErrorHandler);
 
-  auto frm = std::make_unique<TfrmMain>();
-  frm->FormCreate();
+  scope.Hold(std::make_unique<TfrmMain>()).FormCreate();
   const int status = service.Run();
-
-  mainThread.BeginShutdown();
-  frm.reset();
+  scope.End();
   ReleaseAppService();
-  SetEscapedErrorHandler(nullptr);
-  SetSystemPower(nullptr);
   return status;
 }
 

@@ -1,0 +1,22 @@
+#include "shell/RunScope.h"
+
+namespace tavo {
+
+TRunScope::TRunScope(bool aRealPower, TEscapedErrorHandler aErrors) {
+  if (aRealPower)
+    SetSystemPower(&fPower);
+  if (aErrors)
+    SetEscapedErrorHandler(std::move(aErrors));
+}
+
+void TRunScope::End() {
+  if (fbEnded)
+    return;
+  fbEnded = true;
+  fMainThread.BeginShutdown();
+  fHeld.reset();
+  SetEscapedErrorHandler(nullptr);
+  SetSystemPower(nullptr);
+}
+
+}  // namespace tavo
