@@ -134,7 +134,7 @@ TEST(LogFileTest, HeldBackLinesAreWrittenInOrderOnceTheFileIsWritableAgain) {
 
 TEST(LogFileTest, AFailedWriteIsHeldBackAndAFailedRenameKeepsTheLog) {
   TempDir dir;
-  test::TFaultyFileSystem files;
+  test::FaultyFileSystem files;
   TLogFile log;
   log.BufferOn = true;
   log.FileSize = 10;

@@ -12,14 +12,14 @@
 
 namespace tavo::test {
 
-class TFaultyFileSystem final : public IFileSystem {
+class FaultyFileSystem final : public IFileSystem {
  public:
   static constexpr int kEvery = -1;
 
-  TFaultyFileSystem() { SetFileSystem(this); }
-  ~TFaultyFileSystem() override { SetFileSystem(nullptr); }
-  TFaultyFileSystem(const TFaultyFileSystem&) = delete;
-  TFaultyFileSystem& operator=(const TFaultyFileSystem&) = delete;
+  FaultyFileSystem() { SetFileSystem(this); }
+  ~FaultyFileSystem() override { SetFileSystem(nullptr); }
+  FaultyFileSystem(const FaultyFileSystem&) = delete;
+  FaultyFileSystem& operator=(const FaultyFileSystem&) = delete;
 
   // Which call fails (1 = the next one after installation; kEvery = all;
   // 0 = none), and with what.
@@ -55,7 +55,7 @@ class TFaultyFileSystem final : public IFileSystem {
  private:
   class TFile final : public IAppendFile {
    public:
-    TFile(TFaultyFileSystem& aOwner, std::unique_ptr<IAppendFile> aFile)
+    TFile(FaultyFileSystem& aOwner, std::unique_ptr<IAppendFile> aFile)
         : fOwner(aOwner), fFile(std::move(aFile)) {}
     void Append(std::string_view aData) override {
       if (Hit(++fOwner.Appends, fOwner.FailAppend))
@@ -66,7 +66,7 @@ class TFaultyFileSystem final : public IFileSystem {
     void Truncate() override { fFile->Truncate(); }
 
    private:
-    TFaultyFileSystem& fOwner;
+    FaultyFileSystem& fOwner;
     std::unique_ptr<IAppendFile> fFile;
   };
 
