@@ -10,12 +10,25 @@ namespace tavo {
 std::string MsgLineText(TMsgId aId, const std::string& aText) {
   static constexpr std::array<const char*, 8> kPrefixes = {
       nullptr, "Debug: ", "Trace: ", "Info:  ", "Hint:  ", "Warning: ", "Error: ", "Fatal: "};
+  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string text;
   text.reserve(aText.size());
+  auto escape = [&text](unsigned aCode) {
+    text += "\\x";
+    text += kHex[(aCode >> 4) & 0x0F];
+    text += kHex[aCode & 0x0F];
+  };
   for (std::size_t i = 0; i < aText.size(); ++i) {
-    if (aText[i] == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n') {
+    const auto c = static_cast<unsigned char>(aText[i]);
+    if (c == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n') {
       text += "||";
       ++i;
+    } else if (c < 0x20 || c == 0x7F) {
+      escape(c);
+    } else if (c == 0xC2 && i + 1 < aText.size() &&
+               static_cast<unsigned char>(aText[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(aText[i + 1]) <= 0x9F) {
+      escape(static_cast<unsigned char>(aText[++i]));  // U+0080-U+009F in UTF-8
     } else {
       text += aText[i];
     }

@@ -42,7 +42,35 @@ TEST(MsgLineTest, TimeStampPrefixesAndLineBreaks) {
   }
   TMsgId info;
   info.SetTypeNo(eInfo);
-  EXPECT_EQ(MsgLineText(info, "one\r\ntwo\rthree\nfour\r\n"), "Info:  one||two\rthree\nfour||");
+  EXPECT_EQ(MsgLineText(info, "one\r\ntwo\rthree\nfour\r\n"),
+            "Info:  one||two\\x0Dthree\\x0Afour||");
+}
+
+TEST(MsgClassesTest, ControlCharactersAreEscapedInEveryLine) {
+  TMsgId info;
+  info.SetTypeNo(eInfo);
+  const struct {
+    std::string text, line;
+  } cases[] = {
+      {"a\nb", "Info:  a\\x0Ab"},
+      {"a\rb", "Info:  a\\x0Db"},
+      {"a\r\nb", "Info:  a||b"},
+      {"a\r\r\nb", "Info:  a\\x0D||b"},
+      {"a\tb", "Info:  a\\x09b"},
+      {"\x1B[2J", "Info:  \\x1B[2J"},
+      {std::string("a\0b", 3), "Info:  a\\x00b"},
+      {"a\x7F", "Info:  a\\x7F"},
+      {"\xC2\x9B"
+       "31m",
+       "Info:  \\x9B"
+       "31m"},                                                       // U+009B, the one-byte CSI
+      {"\xC2\x80\xC2\xA0\xC3\xA4", "Info:  \\x80\xC2\xA0\xC3\xA4"},  // NBSP and ä stay
+      // A forged line of our own stays inside this one.
+      {"x\n01.01.2025 00:00:00.000 Info:  Service closed",
+       "Info:  x\\x0A01.01.2025 00:00:00.000 Info:  Service closed"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(MsgLineText(info, c.text), c.line) << c.line;
 }
 
 TEST(MsgClassesTest, LevelFilter) {
