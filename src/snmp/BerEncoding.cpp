@@ -75,8 +75,11 @@ std::string ContentToText(std::string_view aContent, std::int32_t aTag) {
   }
 }
 
+thread_local std::uint64_t tItemReads = 0;
+
 std::string ReadItem(std::string_view aBuffer, std::size_t& aPos, std::int32_t& aTag,
                      bool aCopyConstructed) {
+  ++tItemReads;
   aTag = kBerNull;
   if (aPos > aBuffer.size() || aBuffer.size() - aPos < 2)
     return std::string();
@@ -227,6 +230,10 @@ std::string BerMakeItem(std::string_view aContent, std::int32_t aTag) {
   item += BerEncodeLength(static_cast<std::uint32_t>(aContent.size()));
   item += aContent;
   return item;
+}
+
+std::uint64_t BerItemReadCount() {
+  return tItemReads;
 }
 
 std::string BerReadItem(std::string_view aBuffer, std::size_t& aPos, std::int32_t& aTag) {

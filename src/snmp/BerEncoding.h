@@ -92,4 +92,8 @@ std::string BerReadItem(std::string_view aBuffer, std::size_t& aPos, std::int32_
 // readers that only step into it.
 std::string BerReadItemShallow(std::string_view aBuffer, std::size_t& aPos, std::int32_t& aTag);
 
+// Items read by either reading on this thread so far: what a decoder's work
+// is measured in.
+std::uint64_t BerItemReadCount();
+
 }  // namespace tavo

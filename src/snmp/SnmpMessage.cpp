@@ -217,7 +217,17 @@ std::string TSNMPRec::EncodeBuf() {
   return message;
 }
 
-bool TSNMPRec::DecodeBuf(std::string_view aBuffer) {
+std::size_t TSNMPRec::StoredBytes() const {
+  std::size_t n = FCommunity.size() + FContextEngineID.size() + FContextName.size() +
+                  FAuthEngineID.size() + FUserName.size() + FPassword.size() + FAuthKey.size() +
+                  FPrivPassword.size() + FPrivKey.size() + FPrivSalt.size() +
+                  FOldTrapEnterprise.size() + FOldTrapHost.size();
+  for (const auto& mib : FSNMPMibList)
+    n += mib->FOID.size() + mib->FValue.size();
+  return n;
+}
+
+bool TSNMPRec::DecodeBuf(std::string_view aBuffer, bool aDecrypt) {
   Clear();
   if (aBuffer.size() < 2 || !(static_cast<std::uint8_t>(aBuffer[0]) & kBerConstructed)) {
     return false;
@@ -229,11 +239,26 @@ bool TSNMPRec::DecodeBuf(std::string_view aBuffer) {
   std::size_t dataEnd = std::min<std::uint64_t>(pos + outerLength, aBuffer.size());
 
   // Every item is read in order with one flat series of reads; constructed
-  // items are stepped into, not skipped.
+  // items are stepped into, never copied, so that a datagram of nested
+  // items costs one pass over its bytes.
+  //
+  // What the record keeps is bounded by the datagram: text forms can be
+  // longer than their bytes (an OID arc of one byte can read as four
+  // characters), so each text is kept only while the whole stays within
+  // kDecodeSlack + twice the datagram; one that does not fit is kept empty
+  // (a binding without its OID is not kept at all).
+  const std::size_t limit = 2 * aBuffer.size() + kDecodeSlack;
+  std::size_t used = StoredBytes();
+  auto keep = [&](std::string aText) {
+    if (aText.size() > limit || used > limit - aText.size())
+      return std::string();
+    used += aText.size();
+    return aText;
+  };
   std::string_view buffer = aBuffer;
   std::string decrypted;  // holds the buffer once an AuthPriv message is decrypted
   std::int32_t tag = 0;
-  auto next = [&]() { return BerReadItem(buffer, pos, tag); };
+  auto next = [&]() { return BerReadItemShallow(buffer, pos, tag); };
   auto enter = [&]() { BerReadItemShallow(buffer, pos, tag); };
   auto nextInt = [&]() { return SnmpTextToInt32(next()); };
 
@@ -260,13 +285,14 @@ bool TSNMPRec::DecodeBuf(std::string_view aBuffer) {
     if (model == 3 && !security.empty()) {
       std::size_t s = 0;
       std::int32_t t = 0;
-      BerReadItemShallow(security, s, t);
-      FAuthEngineID = BerReadItem(security, s, t);
-      FAuthEngineBoots = SnmpTextToInt32(BerReadItem(security, s, t));
-      FAuthEngineTime = SnmpTextToInt32(BerReadItem(security, s, t));
-      FUserName = BerReadItem(security, s, t);
-      FAuthKey = BerReadItem(security, s, t);
-      FPrivSalt = BerReadItem(security, s, t);
+      auto field = [&]() { return BerReadItemShallow(security, s, t); };
+      field();
+      FAuthEngineID = keep(field());
+      FAuthEngineBoots = SnmpTextToInt32(field());
+      FAuthEngineTime = SnmpTextToInt32(field());
+      FUserName = keep(field());
+      FAuthKey = keep(field());
+      FPrivSalt = keep(field());
       FAuthEngineTimeStamp = TickCount32();
     }
     if (FFlags == TV3Flags::AuthPriv) {
@@ -274,24 +300,27 @@ bool TSNMPRec::DecodeBuf(std::string_view aBuffer) {
       const std::string cipher = next();
       if (tag != kBerOctetString)
         return false;
+      if (!aDecrypt)
+        return true;
       decrypted.assign(buffer.substr(0, start));
       decrypted += DecryptScopedPdu(*this, cipher);
+      used = StoredBytes();  // the privacy key
       buffer = decrypted;
       pos = start;
       dataEnd = std::min(dataEnd, buffer.size());
     }
     enter();  // scoped PDU
-    FContextEngineID = next();
-    FContextName = next();
+    FContextEngineID = keep(next());
+    FContextName = keep(next());
   } else {
-    FCommunity = next();
+    FCommunity = keep(next());
   }
 
   enter();  // PDU
   FPDUType = tag;
   if (FPDUType == kPduTrapV1) {
-    FOldTrapEnterprise = next();
-    FOldTrapHost = next();
+    FOldTrapEnterprise = keep(next());
+    FOldTrapHost = keep(next());
     FOldTrapGen = nextInt();
     FOldTrapSpec = nextInt();
     FOldTrapTimeTicks = static_cast<std::uint32_t>(nextInt());
@@ -305,15 +334,17 @@ bool TSNMPRec::DecodeBuf(std::string_view aBuffer) {
   // decrypted scoped PDU, are skipped.
   while (pos + 2 <= dataEnd) {
     enter();  // binding
-    std::string oid = next();
+    std::string oid = keep(next());
     std::string value = next();
-    if (!oid.empty()) {
-      auto mib = std::make_unique<TSNMPMib>();
-      mib->FOID = std::move(oid);
-      mib->FValue = std::move(value);
-      mib->FValueType = tag;
-      FSNMPMibList.push_back(std::move(mib));
-    }
+    if (oid.empty())
+      continue;
+    if (FSNMPMibList.size() >= kMaxBindings)
+      throw ESnmpError("more than " + std::to_string(kMaxBindings) + " variable bindings");
+    auto mib = std::make_unique<TSNMPMib>();
+    mib->FOID = std::move(oid);
+    mib->FValue = keep(std::move(value));
+    mib->FValueType = tag;
+    FSNMPMibList.push_back(std::move(mib));
   }
   return true;
 }

@@ -76,8 +76,22 @@ class TSNMPRec {
   // not start with a constructed tag, is shorter than its outer length + 2,
   // or is an SNMPv3 AuthPriv message whose scopedPduData is not an OCTET
   // STRING. Everything else is taken in, with empty or zero fields where the
-  // bytes do not fit. AuthPriv messages are decrypted with FPrivPassword.
-  bool DecodeBuf(std::string_view aBuffer);
+  // bytes do not fit. AuthPriv messages are decrypted with FPrivPassword;
+  // with aDecrypt false they stop before it (the record then holds the
+  // header and the security parameters, no PDU), so that nothing is
+  // decrypted for a sender that has not been authenticated.
+  //
+  // Bounded by the datagram: the record's texts (StoredBytes) stay within
+  // twice its size + kDecodeSlack (a text that would not fit is kept empty,
+  // a binding whose OID would not fit is not kept), the work within a pass
+  // over its bytes. More than kMaxBindings bindings throw ESnmpError
+  // "more than 1000 variable bindings".
+  bool DecodeBuf(std::string_view aBuffer, bool aDecrypt = true);
+  // Every text the record holds, in bytes (credentials included).
+  std::size_t StoredBytes() const;
+
+  static constexpr std::size_t kMaxBindings = 1000;
+  static constexpr std::size_t kDecodeSlack = 4096;
 
   std::int32_t FVersion = 0;  // as on the wire: 0 SNMPv1, 1 SNMPv2c, 3 SNMPv3
   std::int32_t FPDUType = 0;

@@ -10,6 +10,7 @@
 #include <nettle/sha1.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <mutex>
@@ -21,6 +22,8 @@ namespace tavo {
 namespace {
 
 constexpr std::size_t kKuInputLength = 1048576;
+
+std::atomic<std::uint64_t> gPasswordToKeyCount{0};
 
 const std::uint8_t* Bytes(std::string_view aText) {
   return reinterpret_cast<const std::uint8_t*>(aText.data());
@@ -60,12 +63,23 @@ void AesEncryptBlocks(const void* aCtx, std::size_t aLen, std::uint8_t* aDst,
 
 // --- localised key cache -----------------------------------------------------
 
-class TLocalKeyCache {
+// A bounded map from an id to a key, the least recently used dropped first.
+class TKeyCache {
  public:
+  explicit TKeyCache(std::size_t aCapacity) : fnCapacity(aCapacity) {}
+
   // Never destroyed: a receiver thread that is not waited for may still
   // derive keys while the process runs its exit handlers.
-  static TLocalKeyCache& Instance() {
-    static TLocalKeyCache* const cache = new TLocalKeyCache();
+  // Localised keys: per (hash, password, engine ID).
+  static TKeyCache& Local() {
+    static TKeyCache* const cache = new TKeyCache(kLocalKeyCacheCapacity);
+    return *cache;
+  }
+  // Ku: per (hash, password) only, so that a message from an engine never
+  // seen costs a localisation (two short hashes), not a derivation over a
+  // mebibyte — whoever sent it.
+  static TKeyCache& Password() {
+    static TKeyCache* const cache = new TKeyCache(kPasswordKeyCacheCapacity);
     return *cache;
   }
 
@@ -85,7 +99,7 @@ class TLocalKeyCache {
       return;  // another thread was quicker
     fOrder.emplace_front(aId, aKey);
     fIndex.emplace(aId, fOrder.begin());
-    if (fOrder.size() > kLocalKeyCacheCapacity) {
+    if (fOrder.size() > fnCapacity) {
       fIndex.erase(fOrder.back().first);
       fOrder.pop_back();
     }
@@ -103,7 +117,8 @@ class TLocalKeyCache {
   }
 
  private:
-  using Entry = std::pair<std::string, std::string>;  // id, localised key
+  using Entry = std::pair<std::string, std::string>;  // id, key
+  const std::size_t fnCapacity;
   std::mutex fMutex;
   std::list<Entry> fOrder;
   std::unordered_map<std::string, std::list<Entry>::iterator> fIndex;
@@ -297,6 +312,7 @@ std::string AesIv(const TSNMPRec& aRec, std::int32_t aEngineTime, std::string_vi
 std::string PasswordToKey(std::string_view aPassword, TV3Auth aAuthMode) {
   if (aPassword.empty())
     throw ESnmpError("SNMPv3 key cannot be derived from an empty password");
+  gPasswordToKeyCount.fetch_add(1, std::memory_order_relaxed);
   // Feed the repeated password in 64-byte chunks, as RFC 3414 A.2 does. A
   // chunk that starts at byte n of the endless repetition is the same as
   // the one that starts at n mod length of a long enough copy.
@@ -358,19 +374,30 @@ std::string DeriveLocalKey(std::string_view aPassword, TV3Auth aAuthMode,
   id += aPassword;
   id += aEngineID;
   std::string key;
-  if (TLocalKeyCache::Instance().Find(id, key))
+  if (TKeyCache::Local().Find(id, key))
     return key;
-  key = LocalizeKey(PasswordToKey(aPassword, aAuthMode), aAuthMode, aEngineID);
-  TLocalKeyCache::Instance().Store(id, key);
+  const std::string passwordId = id.substr(0, id.size() - aEngineID.size());
+  std::string ku;
+  if (!TKeyCache::Password().Find(passwordId, ku)) {
+    ku = PasswordToKey(aPassword, aAuthMode);
+    TKeyCache::Password().Store(passwordId, ku);
+  }
+  key = LocalizeKey(ku, aAuthMode, aEngineID);
+  TKeyCache::Local().Store(id, key);
   return key;
 }
 
 void ClearLocalKeyCache() {
-  TLocalKeyCache::Instance().Clear();
+  TKeyCache::Local().Clear();
+  TKeyCache::Password().Clear();
 }
 
 std::size_t LocalKeyCacheSize() {
-  return TLocalKeyCache::Instance().Size();
+  return TKeyCache::Local().Size();
+}
+
+std::uint64_t PasswordToKeyCount() {
+  return gPasswordToKeyCount.load(std::memory_order_relaxed);
 }
 
 std::string ComputeAuthCode(std::string_view aMessage, TV3Auth aAuthMode, std::string_view aKey) {

@@ -6,17 +6,19 @@
 // primitives are Nettle's; only the glue is here.
 //
 // Threads: every function may run on any thread. The record functions use
-// only the record they are given (one thread per record). Localised keys
-// are kept in one process-wide cache of at most kLocalKeyCacheCapacity
-// entries, keyed by (hash, password, engine ID) and guarded by a mutex, so
-// the trap receiver's thread and the main thread may derive keys at the same
-// time. The cache holds passwords in memory for the life of the process (or
-// until ClearLocalKeyCache).
+// only the record they are given (one thread per record). Keys are kept in
+// two process-wide caches guarded by a mutex, so the trap receiver's thread
+// and the main thread may derive keys at the same time: Ku per (hash,
+// password), at most kPasswordKeyCacheCapacity of them, so that a new engine
+// ID costs only a localisation; and localised keys per (hash, password,
+// engine ID), at most kLocalKeyCacheCapacity. The caches hold passwords in
+// memory for the life of the process (or until ClearLocalKeyCache).
 //
 // Errors: ESnmpError for an empty password (no key exists for it) and for a
 // DES or Triple-DES ciphertext whose length is not a multiple of 8.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,19 +34,22 @@ class ESnmpError : public Exception {
 
 constexpr std::size_t kAuthCodeLength = 12;
 constexpr std::size_t kLocalKeyCacheCapacity = 256;
+constexpr std::size_t kPasswordKeyCacheCapacity = 16;
 
 // Ku of RFC 3414 A.2: the hash (MD5 or SHA-1) of 1 MiB of the repeated
 // password. Not cached. Throws ESnmpError for an empty password.
 std::string PasswordToKey(std::string_view aPassword, TV3Auth aAuthMode);
 // H(Ku, engine ID, Ku): 16 bytes for MD5, 20 for SHA-1.
 std::string LocalizeKey(std::string_view aKu, TV3Auth aAuthMode, std::string_view aEngineID);
-// The localised key of a password, through the cache: the first call for a
-// (hash, password, engine ID) derives it, later ones find it. Throws
-// ESnmpError for an empty password.
+// The localised key of a password, through the caches: the first call for a
+// (hash, password) derives Ku, the first for an engine ID localises it, later
+// ones find it. Throws ESnmpError for an empty password.
 std::string DeriveLocalKey(std::string_view aPassword, TV3Auth aAuthMode,
                            std::string_view aEngineID);
-void ClearLocalKeyCache();
+void ClearLocalKeyCache();  // both caches
 std::size_t LocalKeyCacheSize();
+// How many times PasswordToKey has run in this process (the costly step).
+std::uint64_t PasswordToKeyCount();
 
 // HMAC-MD5 or HMAC-SHA-1 of aMessage with aKey, cut to its first 12 bytes.
 std::string ComputeAuthCode(std::string_view aMessage, TV3Auth aAuthMode, std::string_view aKey);
