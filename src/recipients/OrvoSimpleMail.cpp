@@ -933,9 +933,9 @@ TMailTimeouts TOrvoSimpleMail::DefaultTimeouts() {
   return gDefaultTimeouts;
 }
 
-void TOrvoSimpleMail::SetDefaultTimeouts(const TMailTimeouts& aTimeouts) {
+void TOrvoSimpleMail::SetDefaultTimeouts(const std::optional<TMailTimeouts>& aTimeouts) {
   std::lock_guard lock(gTimeoutsMutex);
-  gDefaultTimeouts = aTimeouts;
+  gDefaultTimeouts = aTimeouts.value_or(TMailTimeouts{});
 }
 
 int TOrvoSimpleMail::RunningCount() {

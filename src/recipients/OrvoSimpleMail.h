@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,10 +78,12 @@ class TOrvoSimpleMail : public std::enable_shared_from_this<TOrvoSimpleMail> {
   // Read and cleared on the main thread only.
   TDoneEvent OnDone;
 
-  // The time-outs new workers start with. Changing them is meant for tests;
-  // call it while no worker is being created.
+  // The time-outs new workers start with.
   static TMailTimeouts DefaultTimeouts();
-  static void SetDefaultTimeouts(const TMailTimeouts& aTimeouts);
+  // Installs other time-outs for new workers, or with std::nullopt the
+  // built-in ones again (30 s, 60 s, 10 min). Meant for tests, which restore
+  // them when done; call it while no worker is being created.
+  static void SetDefaultTimeouts(const std::optional<TMailTimeouts>& aTimeouts);
   // Workers whose thread has not finished yet (tests wait for 0).
   static int RunningCount();
 

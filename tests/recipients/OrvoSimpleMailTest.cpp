@@ -9,8 +9,8 @@
 
 #include <optional>
 
+#include "MailWorkerFixture.h"
 #include "SmtpPeers.h"
-#include "TestMainLoop.h"
 #include "platform/Network.h"
 #include "platform/TextCodec.h"
 
@@ -42,35 +42,18 @@ std::string EhloName() {
 
 class OrvoSimpleMailTest : public ::testing::Test {
  protected:
+  OrvoSimpleMailTest() { fMail.SetDefaultTimeouts({2000, 2000, 2000}); }
   void TearDown() override {
     // No worker may outlive the loop it reports to.
-    EXPECT_TRUE(fLoop.RunUntil([] { return TOrvoSimpleMail::RunningCount() == 0; },
-                               std::chrono::seconds(20)));
+    EXPECT_TRUE(fMail.WaitAllDone());
   }
 
-  std::shared_ptr<TOrvoSimpleMail> NewMail(std::uint16_t aPort) {
-    auto mail = TOrvoSimpleMail::Create();
-    mail->Host = "127.0.0.1";
-    mail->Port = aPort;
-    mail->FromAddress = "tavo@example.org";
-    mail->ToAddress = "ops@example.org";
-    mail->Subject = "Disk full";
-    mail->Text = "line 1\r\nline 2\r\n";
-    mail->Timeouts = {2000, 2000, 2000};
-    return mail;
-  }
-
-  // Sends and runs the loop until the outcome is back; nullopt if it never
-  // came.
+  std::shared_ptr<TOrvoSimpleMail> NewMail(std::uint16_t aPort) { return fMail.NewMail(aPort); }
   std::optional<std::string> SendAndWait(const std::shared_ptr<TOrvoSimpleMail>& aMail) {
-    std::optional<std::string> outcome;
-    aMail->OnDone = [&](const std::string& aMsg) { outcome = aMsg; };
-    aMail->Send();
-    fLoop.RunUntil([&] { return outcome.has_value(); }, std::chrono::seconds(20));
-    return outcome;
+    return fMail.SendAndWait(aMail);
   }
 
-  test::TestMainLoop fLoop;
+  test::MailWorkerFixture fMail;
 };
 
 TEST_F(OrvoSimpleMailTest, PlainDialogueSendsOneRcptPerAddressAndStuffsDots) {
@@ -223,7 +206,7 @@ TEST_P(OrvoSimpleMailFailureTest, EndsWithTheServersReplyAndTheRightFarewell) {
   EXPECT_TRUE(outcome->ends_with("\" for <<Disk full>>")) << *outcome;
   // The client hangs up after its farewell (or at once), so the command
   // list is complete once the server has seen the connection end.
-  ASSERT_TRUE(fLoop.RunUntil([&] { return server.ClosedConnections() == 1; }));
+  ASSERT_TRUE(fMail.Loop().RunUntil([&] { return server.ClosedConnections() == 1; }));
   const auto commands = server.Commands();
   const int rset = server.IndexOf("RSET");
   const int quit = server.IndexOf("QUIT");
@@ -255,7 +238,7 @@ TEST_F(OrvoSimpleMailTest, RsetThatIsNotAnsweredIsStillFollowedByQuit) {
   auto mail = NewMail(server.Port());
   mail->Timeouts = {2000, 300, 300};
   EXPECT_EQ(SendAndWait(mail), "Exception \"550 no such user\" for <<Disk full>>");
-  ASSERT_TRUE(fLoop.RunUntil([&] { return server.ClosedConnections() == 1; }));
+  ASSERT_TRUE(fMail.Loop().RunUntil([&] { return server.ClosedConnections() == 1; }));
   const auto commands = server.Commands();
   ASSERT_GE(commands.size(), 2u);
   EXPECT_THAT(std::vector(commands.end() - 2, commands.end()), ElementsAre("RSET", "QUIT"));
@@ -271,7 +254,7 @@ TEST_F(OrvoSimpleMailTest, FirstRefusedRecipientEndsTheTransfer) {
   auto mail = NewMail(server.Port());
   mail->ToAddress = "a@example.org, b@example.org, c@example.org";
   EXPECT_EQ(SendAndWait(mail), "Exception \"550 no b\" for <<Disk full>>");
-  ASSERT_TRUE(fLoop.RunUntil([&] { return server.ClosedConnections() == 1; }));
+  ASSERT_TRUE(fMail.Loop().RunUntil([&] { return server.ClosedConnections() == 1; }));
   EXPECT_EQ(server.IndexOf("RCPT TO:<c@"), -1);
 }
 
@@ -363,10 +346,10 @@ TEST_F(OrvoSimpleMailTest, DetachedWorkerReportsToNoOne) {
   mail->OnDone = [&](const std::string&) { called = true; };
   std::weak_ptr<TOrvoSimpleMail> watch = mail;
   mail->Send();
-  ASSERT_TRUE(fLoop.RunUntil([&] { return server.IndexOf("MAIL") >= 0; }));
+  ASSERT_TRUE(fMail.Loop().RunUntil([&] { return server.IndexOf("MAIL") >= 0; }));
   mail->OnDone = nullptr;  // what the owner does when it goes
   mail.reset();
-  EXPECT_TRUE(fLoop.RunUntil([] { return TOrvoSimpleMail::RunningCount() == 0; }));
+  EXPECT_TRUE(fMail.WaitAllDone(std::chrono::seconds(10)));
   EXPECT_FALSE(called);
   EXPECT_TRUE(watch.expired());  // the worker freed itself
 }
@@ -378,7 +361,7 @@ TEST_F(OrvoSimpleMailTest, SendNeedsAMainThreadAndStartsOnce) {
   EXPECT_THROW(mail->Send(), Exception);
   SetMainThread(nullptr);
   EXPECT_THROW(NewMail(server.Port())->Send(), Exception);
-  SetMainThread(&fLoop);
+  SetMainThread(&fMail.Loop());
 }
 
 // --- Message helpers ----------------------------------------------------------
