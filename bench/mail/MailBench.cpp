@@ -10,7 +10,7 @@
 #include "MailWorkerFixture.h"
 #include "SmtpPeers.h"
 #include "TestSupport.h"
-#include "recipients/OrvoSimpleMail.h"
+#include "recipients/MailMessage.h"
 #include "recipients/RecipientMail.h"
 
 namespace {
