@@ -7,37 +7,29 @@
 #include <optional>
 #include <string>
 
+#include "MailWorkerFixture.h"
 #include "SmtpPeers.h"
-#include "TestMainLoop.h"
 #include "TestSupport.h"
-#include "recipients/OrvoSimpleMail.h"
+#include "recipients/MailMessage.h"
 #include "recipients/RecipientMail.h"
 
 namespace {
 
-using tavo::TOrvoSimpleMail;
-
 void MailThroughWorker(benchmark::State& state) {
-  tavo::test::TestMainLoop loop;
+  tavo::test::MailWorkerFixture workers;
   tavo::test::ScriptedSmtpServer server;
   const std::string body(static_cast<std::size_t>(state.range(0)), 'x');
   for (auto _ : state) {
-    auto mail = TOrvoSimpleMail::Create();
-    mail->Host = "127.0.0.1";
-    mail->Port = server.Port();
-    mail->FromAddress = "tavo@example.org";
-    mail->ToAddress = "ops@example.org";
+    auto mail = workers.NewMail(server.Port());
     mail->Subject = "Account 100 of App1";
     mail->Text = body + "\r\n";
-    std::optional<std::string> outcome;
-    mail->OnDone = [&](const std::string& aMsg) { outcome = aMsg; };
-    mail->Send();
-    if (!loop.RunUntil([&] { return outcome.has_value(); }) || !outcome->empty()) {
+    const std::optional<std::string> outcome = workers.SendAndWait(mail);
+    if (!outcome || !outcome->empty()) {
       state.SkipWithError("mail failed");
       break;
     }
   }
-  loop.RunUntil([] { return TOrvoSimpleMail::RunningCount() == 0; });
+  workers.WaitAllDone();
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(MailThroughWorker)
@@ -49,7 +41,7 @@ BENCHMARK(MailThroughWorker)
 // 100 reports handed to one recipient at once, until the last has gone.
 void QueuedReportsThroughRecipient(benchmark::State& state) {
   tavo::test::MessageCapture msgs(tavo::eNone);
-  tavo::test::TestMainLoop loop;
+  tavo::test::MailWorkerFixture workers;
   tavo::test::ScriptedSmtpServer server;
   constexpr int kReports = 100;
   for (auto _ : state) {
@@ -60,14 +52,14 @@ void QueuedReportsThroughRecipient(benchmark::State& state) {
     const std::size_t before = server.Mails().size();
     for (int i = 0; i < kReports; ++i)
       mail.Report("Report " + std::to_string(i) + "\r\nbody");
-    if (!loop.RunUntil(
+    if (!workers.Loop().RunUntil(
             [&] { return server.Mails().size() == before + kReports && !mail.Sending(); },
             std::chrono::seconds(60))) {
       state.SkipWithError("reports did not all go out");
       break;
     }
   }
-  loop.RunUntil([] { return TOrvoSimpleMail::RunningCount() == 0; });
+  workers.WaitAllDone();
   state.SetItemsProcessed(state.iterations() * kReports);
 }
 BENCHMARK(QueuedReportsThroughRecipient)->UseRealTime()->Unit(benchmark::kMillisecond);

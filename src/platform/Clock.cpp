@@ -7,6 +7,19 @@
 namespace tavo {
 namespace {
 
+LocalDateTime FromTm(const tm& aLocal, long aNanoseconds) {
+  LocalDateTime t;
+  t.Year = aLocal.tm_year + 1900;
+  t.Month = aLocal.tm_mon + 1;
+  t.Day = aLocal.tm_mday;
+  t.Hour = aLocal.tm_hour;
+  t.Minute = aLocal.tm_min;
+  t.Second = aLocal.tm_sec > 59 ? 59 : aLocal.tm_sec;  // no leap seconds here
+  t.Millisecond = static_cast<int>(aNanoseconds / 1000000);
+  t.DayOfWeek = aLocal.tm_wday == 0 ? 7 : aLocal.tm_wday;
+  return t;
+}
+
 class SystemClock final : public IClock {
  public:
   LocalDateTime Now() const override {
@@ -14,16 +27,7 @@ class SystemClock final : public IClock {
     ::clock_gettime(CLOCK_REALTIME, &ts);
     tm local{};
     ::localtime_r(&ts.tv_sec, &local);
-    LocalDateTime t;
-    t.Year = local.tm_year + 1900;
-    t.Month = local.tm_mon + 1;
-    t.Day = local.tm_mday;
-    t.Hour = local.tm_hour;
-    t.Minute = local.tm_min;
-    t.Second = local.tm_sec > 59 ? 59 : local.tm_sec;  // no leap seconds here
-    t.Millisecond = static_cast<int>(ts.tv_nsec / 1000000);
-    t.DayOfWeek = local.tm_wday == 0 ? 7 : local.tm_wday;
-    return t;
+    return FromTm(local, ts.tv_nsec);
   }
 };
 
@@ -79,6 +83,14 @@ std::string LongTimeText(const LocalDateTime& aTime) {
   const tm t = ToTm(aTime);
   char buf[128];
   return std::string(buf, std::strftime(buf, sizeof buf, "%X", &t));
+}
+
+TZonedDateTime SystemZonedTime() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  tm local{};
+  ::localtime_r(&ts.tv_sec, &local);
+  return {FromTm(local, ts.tv_nsec), static_cast<int>(local.tm_gmtoff / 60)};
 }
 
 std::uint32_t TickCount32() {

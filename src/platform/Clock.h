@@ -45,6 +45,15 @@ void SetClock(const IClock* aClock);
 std::string ShortDateText(const LocalDateTime& aTime);
 std::string LongTimeText(const LocalDateTime& aTime);
 
+// The system's local time now with its offset from UTC, for stamps that
+// must carry the real time whatever clock is installed (a mail's Date
+// header), in the process's time zone.
+struct TZonedDateTime {
+  LocalDateTime Local;
+  int UtcOffsetMinutes = 0;  // east of UTC positive
+};
+TZonedDateTime SystemZonedTime();
+
 // Milliseconds since boot (CLOCK_BOOTTIME), low 32 bits: wraps after 49.7 days.
 std::uint32_t TickCount32();
 

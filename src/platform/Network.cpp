@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 namespace tavo {
@@ -26,6 +27,12 @@ std::optional<std::string> FirstIPv4Address(const std::string& aHost) {
   ::inet_ntop(AF_INET, &in->sin_addr, buf, sizeof buf);
   ::freeaddrinfo(res);
   return std::string(buf);
+}
+
+bool IsIpAddress(const std::string& aText) {
+  unsigned char buf[sizeof(in6_addr)];
+  return ::inet_pton(AF_INET, aText.c_str(), buf) == 1 ||
+         ::inet_pton(AF_INET6, aText.c_str(), buf) == 1;
 }
 
 }  // namespace tavo

@@ -22,24 +22,37 @@ void CloseFd(int& aFd) {
   }
 }
 
-// poll() for one event, restarting after signals with the remaining time.
-// Returns false on time-out.
-bool PollFor(int aFd, short aEvents, int aTimeoutMs) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(aTimeoutMs);
+constexpr long long kMaxPollMs = 24LL * 3600 * 1000;  // poll() takes an int
+
+// poll() for one event until aDeadline, restarting after signals. Returns
+// false once the deadline has passed.
+bool PollUntil(int aFd, short aEvents, std::chrono::steady_clock::time_point aDeadline) {
   for (;;) {
-    int wait = aTimeoutMs;
-    if (aTimeoutMs >= 0) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      wait = static_cast<int>(std::max<long long>(0, left));
-    }
+    // Rounded up, so that a time-out is never reported before the deadline.
+    const long long left =
+        std::chrono::ceil<std::chrono::milliseconds>(aDeadline - std::chrono::steady_clock::now())
+            .count();
     pollfd p{aFd, aEvents, 0};
-    const int n = ::poll(&p, 1, wait);
+    const int n = ::poll(&p, 1, static_cast<int>(std::clamp<long long>(left, 0, kMaxPollMs)));
     if (n > 0)
       return true;
-    if (n == 0)
+    if (n == 0 && left <= kMaxPollMs)
       return false;
+    if (n < 0 && errno != EINTR)
+      throw EOSError(ErrnoText("poll", errno), errno);
+  }
+}
+
+// The same with a time-out; aTimeoutMs < 0 waits for ever.
+bool PollFor(int aFd, short aEvents, int aTimeoutMs) {
+  if (aTimeoutMs >= 0) {
+    return PollUntil(aFd, aEvents,
+                     std::chrono::steady_clock::now() + std::chrono::milliseconds(aTimeoutMs));
+  }
+  for (;;) {
+    pollfd p{aFd, aEvents, 0};
+    if (::poll(&p, 1, -1) > 0)
+      return true;
     if (errno != EINTR)
       throw EOSError(ErrnoText("poll", errno), errno);
   }
@@ -367,6 +380,20 @@ std::size_t TcpStream::Receive(char* aBuf, std::size_t aLen, int aTimeoutMs) {
       continue;
     throw EOSError(ErrnoText("recv", errno), errno);
   }
+}
+
+void TcpStream::SetNonBlocking() {
+  const int flags = ::fcntl(fhSocket, F_GETFL);
+  if (flags < 0 || ::fcntl(fhSocket, F_SETFL, flags | O_NONBLOCK) != 0)
+    throw EOSError(ErrnoText("fcntl", errno), errno);
+}
+
+bool TcpStream::WaitReadable(std::chrono::steady_clock::time_point aDeadline) {
+  return PollUntil(fhSocket, POLLIN, aDeadline);
+}
+
+bool TcpStream::WaitWritable(std::chrono::steady_clock::time_point aDeadline) {
+  return PollUntil(fhSocket, POLLOUT, aDeadline);
 }
 
 void TcpStream::Close() {

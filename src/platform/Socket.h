@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <sys/uio.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -135,6 +136,15 @@ class TcpStream {
   // Receives what is there, at most aLen bytes; 0 means the peer closed.
   // ETimeout when nothing arrives within aTimeoutMs.
   std::size_t Receive(char* aBuf, std::size_t aLen, int aTimeoutMs);
+
+  // A stream that waits with a deadline, for callers that drive the socket
+  // through calls which must return at once (TLS): SetNonBlocking switches
+  // the connected socket to non-blocking mode; WaitReadable / WaitWritable
+  // wait until it can be read / written (true) or aDeadline has passed
+  // (false), waiting on through signals. Both throw EOSError on failure.
+  void SetNonBlocking();
+  bool WaitReadable(std::chrono::steady_clock::time_point aDeadline);
+  bool WaitWritable(std::chrono::steady_clock::time_point aDeadline);
 
   int Handle() const { return fhSocket; }
   bool IsOpen() const { return fhSocket >= 0; }

@@ -20,30 +20,19 @@
 // sent once the server has closed, a send did not finish, an I/O error
 // happened or the TLS handshake failed. Without Tls the transfer is plain
 // TCP; with Tls the server's certificate and host name are verified against
-// the system's trust store.
+// the system's trust store. (The dialogue: SmtpSession.h; the message:
+// MailMessage.h.)
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "platform/MainThread.h"
+#include "recipients/SmtpSession.h"
 
 namespace tavo {
-
-enum class TMailTls {
-  eNone,      // plain TCP
-  eStartTls,  // upgrade after EHLO, then EHLO again
-  eImplicit,  // TLS from the first byte
-};
-
-struct TMailTimeouts {
-  int ConnectMs = 30 * 1000;
-  int ReplyMs = 60 * 1000;         // each reply, and sending each command
-  int DataEndMs = 10 * 60 * 1000;  // the reply to the final "."
-};
 
 class TOrvoSimpleMail : public std::enable_shared_from_this<TOrvoSimpleMail> {
  public:
@@ -77,10 +66,12 @@ class TOrvoSimpleMail : public std::enable_shared_from_this<TOrvoSimpleMail> {
   // Read and cleared on the main thread only.
   TDoneEvent OnDone;
 
-  // The time-outs new workers start with. Changing them is meant for tests;
-  // call it while no worker is being created.
+  // The time-outs new workers start with.
   static TMailTimeouts DefaultTimeouts();
-  static void SetDefaultTimeouts(const TMailTimeouts& aTimeouts);
+  // Installs other time-outs for new workers, or with std::nullopt the
+  // built-in ones again (30 s, 60 s, 10 min). Meant for tests, which restore
+  // them when done; call it while no worker is being created.
+  static void SetDefaultTimeouts(const std::optional<TMailTimeouts>& aTimeouts);
   // Workers whose thread has not finished yet (tests wait for 0).
   static int RunningCount();
 
@@ -93,25 +84,5 @@ class TOrvoSimpleMail : public std::enable_shared_from_this<TOrvoSimpleMail> {
   std::string fsReturnMsg;
   bool fbStarted = false;
 };
-
-// The pieces of a mail message, exposed for tests.
-struct TMailAddress {
-  std::string Name;     // display name, may be empty
-  std::string Address;  // the bare address
-};
-
-// "addr", "<addr>", "Name <addr>" or "\"Name, quoted\" <addr>". Throws
-// Exception for an empty address or one with blanks, controls or brackets.
-TMailAddress ParseMailAddress(std::string_view aText);
-// Addresses separated by "," (not inside quotes or angle brackets); empty
-// items are skipped.
-std::vector<TMailAddress> ParseMailAddressList(std::string_view aText);
-// Header text as it goes on the wire: controls become blanks; text with
-// characters outside ASCII, a "=?" or a length that no header line may
-// carry becomes RFC 2047 encoded words (UTF-8, Base64), folded.
-std::string EncodeHeaderText(std::string_view aText);
-// A mailbox for From or To: "addr" or "Name <addr>" with the name quoted or
-// encoded as needed.
-std::string FormatMailbox(const TMailAddress& aAddress);
 
 }  // namespace tavo

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -147,6 +149,45 @@ TEST(SocketTest, TcpExchangeAndTimeouts) {
 
   TcpStream refused;
   EXPECT_THROW(refused.Connect("127.0.0.1", ntohs(addr.sin_port), 2000), EOSError);
+}
+
+TEST(SocketTest, NonBlockingStreamWaitsUntilReadableOrItsDeadline) {
+  using namespace std::chrono_literals;
+  using Clock = std::chrono::steady_clock;
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(listener, 1), 0);
+  socklen_t len = sizeof addr;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+
+  TcpStream s;
+  s.Connect("127.0.0.1", ntohs(addr.sin_port), 2000);
+  const int peer = ::accept(listener, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  s.SetNonBlocking();
+  char buf[16];
+  EXPECT_EQ(::recv(s.Handle(), buf, sizeof buf, 0), -1);  // would block: returns at once
+  EXPECT_EQ(errno, EAGAIN);
+
+  // The peer is silent: a time-out at the deadline, not before it.
+  const auto start = Clock::now();
+  EXPECT_FALSE(s.WaitReadable(start + 80ms));
+  EXPECT_GE(Clock::now() - start, 80ms);
+  EXPECT_FALSE(s.WaitReadable(start));  // a deadline that has passed: no wait
+  EXPECT_TRUE(s.WaitWritable(Clock::now() + 2s));
+
+  ASSERT_EQ(::send(peer, "hi", 2, 0), 2);
+  EXPECT_TRUE(s.WaitReadable(Clock::now() + 2s));
+  EXPECT_EQ(std::string(buf, s.Receive(buf, sizeof buf, 0)), "hi");
+
+  // The peer's close wakes a reader too; the read then says so.
+  ::close(peer);
+  EXPECT_TRUE(s.WaitReadable(Clock::now() + 2s));
+  EXPECT_EQ(s.Receive(buf, sizeof buf, 0), 0u);
+  ::close(listener);
 }
 
 }  // namespace

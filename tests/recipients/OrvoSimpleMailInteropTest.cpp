@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "MailWorkerFixture.h"
 #include "SmtpPeers.h"
-#include "TestMainLoop.h"
 #include "TestSupport.h"
 #include "platform/Network.h"
 #include "recipients/OrvoSimpleMail.h"
@@ -28,28 +28,11 @@ const char* const kUmlautSubject =
 
 class OrvoSimpleMailInteropTest : public ::testing::Test {
  protected:
-  void TearDown() override {
-    EXPECT_TRUE(fLoop.RunUntil([] { return TOrvoSimpleMail::RunningCount() == 0; },
-                               std::chrono::seconds(30)));
-  }
+  void TearDown() override { EXPECT_TRUE(fMail.WaitAllDone(std::chrono::seconds(30))); }
 
-  std::shared_ptr<TOrvoSimpleMail> NewMail(std::uint16_t aPort) {
-    auto mail = TOrvoSimpleMail::Create();
-    mail->Host = "127.0.0.1";
-    mail->Port = aPort;
-    mail->FromAddress = "tavo@example.org";
-    mail->ToAddress = "ops@example.org";
-    mail->Subject = "Disk full";
-    mail->Text = "line 1\r\nline 2\r\n";
-    return mail;
-  }
-
+  std::shared_ptr<TOrvoSimpleMail> NewMail(std::uint16_t aPort) { return fMail.NewMail(aPort); }
   std::optional<std::string> SendAndWait(const std::shared_ptr<TOrvoSimpleMail>& aMail) {
-    std::optional<std::string> outcome;
-    aMail->OnDone = [&](const std::string& aMsg) { outcome = aMsg; };
-    aMail->Send();
-    fLoop.RunUntil([&] { return outcome.has_value(); }, std::chrono::seconds(60));
-    return outcome;
+    return fMail.SendAndWait(aMail, std::chrono::seconds(60));
   }
 
   static std::vector<SinkMail> WaitForMails(const AiosmtpdServer& aServer, std::size_t aCount) {
@@ -63,7 +46,7 @@ class OrvoSimpleMailInteropTest : public ::testing::Test {
   }
 
   test::TempDir fDir;
-  test::TestMainLoop fLoop;
+  test::MailWorkerFixture fMail;
 };
 
 TEST_F(OrvoSimpleMailInteropTest, PlainMailArrivesWithEnvelopeHeadersAndBody) {

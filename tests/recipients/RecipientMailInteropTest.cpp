@@ -6,8 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "MailWorkerFixture.h"
 #include "SmtpPeers.h"
-#include "TestMainLoop.h"
 #include "TestSupport.h"
 #include "config/RC4Coder.h"
 
@@ -21,7 +21,7 @@ using ::testing::Not;
 TEST(RecipientMailInteropTest, ConfiguredRecipientWithPasscodeDeliversReports) {
   test::TempDir dir;
   test::MessageCapture msgs;
-  test::TestMainLoop loop;
+  test::MailWorkerFixture workers;
   const std::string password = "S\xC3\xBC\xC3\x9F \xE2\x82\xAC";  // Süß €
   test::AiosmtpdServer::TOptions options;
   options.User = "tavo";
@@ -39,8 +39,8 @@ TEST(RecipientMailInteropTest, ConfiguredRecipientWithPasscodeDeliversReports) {
       "Gr\xC3\xBC\xC3\x9F"
       "e aus App1\r\nAccount 100: 3 messages\r\n.dot line");
   mail.Report("Second");
-  ASSERT_TRUE(loop.RunUntil([&] { return server.Mails().size() == 2 && !mail.Sending(); },
-                            std::chrono::seconds(60)));
+  ASSERT_TRUE(workers.Loop().RunUntil([&] { return server.Mails().size() == 2 && !mail.Sending(); },
+                                      std::chrono::seconds(60)));
   const auto mails = server.Mails();
   EXPECT_EQ(mails[0].Get("auth_password"), password);
   EXPECT_EQ(mails[0].Get("subject"),
@@ -53,7 +53,7 @@ TEST(RecipientMailInteropTest, ConfiguredRecipientWithPasscodeDeliversReports) {
   for (const std::string& line : msgs.Lines())
     EXPECT_THAT(line, Not(HasSubstr(password)));
   recipient.reset();
-  EXPECT_TRUE(loop.RunUntil([] { return TOrvoSimpleMail::RunningCount() == 0; }));
+  EXPECT_TRUE(workers.WaitAllDone(std::chrono::seconds(10)));
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 #include <nettle/base64.h>
 
+#include "MailWorkerFixture.h"
 #include "SmtpPeers.h"
-#include "TestMainLoop.h"
 #include "TestSupport.h"
 #include "config/RC4Coder.h"
 
@@ -40,12 +40,10 @@ std::vector<std::string> Subjects(const ScriptedSmtpServer& aServer) {
 
 class RecipientMailTest : public ::testing::Test {
  protected:
-  void SetUp() override { TOrvoSimpleMail::SetDefaultTimeouts({2000, 2000, 2000}); }
+  void SetUp() override { fWorkers.SetDefaultTimeouts({2000, 2000, 2000}); }
   void TearDown() override {
     fRecipient.reset();
-    EXPECT_TRUE(fLoop.RunUntil([] { return TOrvoSimpleMail::RunningCount() == 0; },
-                               std::chrono::seconds(20)));
-    TOrvoSimpleMail::SetDefaultTimeouts(TMailTimeouts{});
+    EXPECT_TRUE(fWorkers.WaitAllDone());
   }
 
   // A recipient "M" made from a configuration line's value, as the list
@@ -62,7 +60,8 @@ class RecipientMailTest : public ::testing::Test {
   }
 
   bool WaitIdle() {
-    return fLoop.RunUntil([&] { return !fRecipient->Sending(); }, std::chrono::seconds(20));
+    return fWorkers.Loop().RunUntil([&] { return !fRecipient->Sending(); },
+                                    std::chrono::seconds(20));
   }
 
   std::vector<std::string> LinesStartingWith(const std::string& aPrefix) const {
@@ -75,7 +74,7 @@ class RecipientMailTest : public ::testing::Test {
   }
 
   MessageCapture fMsgs;
-  test::TestMainLoop fLoop;
+  test::MailWorkerFixture fWorkers;
   std::unique_ptr<TRecipientMail> fRecipient;
 };
 
@@ -175,7 +174,8 @@ TEST_F(RecipientMailTest, ReportsInQuickSuccessionQueueAndGoOutInOrder) {
   fRecipient->Report("Second\r\nbody 2");
   fRecipient->Report("Third");
   EXPECT_EQ(fRecipient->QueueCount(), 2u);
-  ASSERT_TRUE(fLoop.RunUntil([&] { return server.Mails().size() == 3 && !fRecipient->Sending(); }));
+  ASSERT_TRUE(fWorkers.Loop().RunUntil(
+      [&] { return server.Mails().size() == 3 && !fRecipient->Sending(); }));
   EXPECT_THAT(Subjects(server), ElementsAre("First", "Second", "Third"));
   EXPECT_EQ(fMsgs.Lines(), (std::vector<std::string>{
                                "Hint:  Send \"M\" to \"ops@example.org\" subject: \"First\"",
@@ -199,7 +199,8 @@ TEST_F(RecipientMailTest, EmptyReportIsIgnoredAndTheNextStillGoes) {
   fRecipient->Report("Before");
   fRecipient->Report("");
   fRecipient->Report("After");
-  ASSERT_TRUE(fLoop.RunUntil([&] { return server.Mails().size() == 2 && !fRecipient->Sending(); }));
+  ASSERT_TRUE(fWorkers.Loop().RunUntil(
+      [&] { return server.Mails().size() == 2 && !fRecipient->Sending(); }));
   EXPECT_THAT(Subjects(server), ElementsAre("Before", "After"));
   EXPECT_THAT(LinesStartingWith("Error"), ElementsAre("Error: Empty mail ignored!"));
 
@@ -225,13 +226,14 @@ TEST_F(RecipientMailTest, FailedMailsAreLoggedAndTheQueueMovesOn) {
           return ScriptedSmtpServer::Stall();
         return std::nullopt;
       });
-  TOrvoSimpleMail::SetDefaultTimeouts({2000, 300, 300});
+  fWorkers.SetDefaultTimeouts({2000, 300, 300});
   ASSERT_NE(Make(Line(server.Port())), nullptr);
   fMsgs.Clear();
   fRecipient->Report("One");
   fRecipient->Report("Two");
   fRecipient->Report("Three");
-  ASSERT_TRUE(fLoop.RunUntil([&] { return server.Mails().size() == 1 && !fRecipient->Sending(); }));
+  ASSERT_TRUE(fWorkers.Loop().RunUntil(
+      [&] { return server.Mails().size() == 1 && !fRecipient->Sending(); }));
   EXPECT_THAT(Subjects(server), ElementsAre("Three"));
   EXPECT_THAT(
       LinesStartingWith("Error"),
@@ -260,15 +262,15 @@ TEST_F(RecipientMailTest, DestroyedWhileSendingDetachesTheWorkerAndDropsTheQueue
           return ScriptedSmtpServer::Stall();
         return std::nullopt;
       });
-  TOrvoSimpleMail::SetDefaultTimeouts({2000, 500, 500});
+  fWorkers.SetDefaultTimeouts({2000, 500, 500});
   ASSERT_NE(Make(Line(server.Port())), nullptr);
   fRecipient->Report("Stuck");
   fRecipient->Report("Waiting");
-  ASSERT_TRUE(fLoop.RunUntil([&] { return server.IndexOf("MAIL") >= 0; }));
+  ASSERT_TRUE(fWorkers.Loop().RunUntil([&] { return server.IndexOf("MAIL") >= 0; }));
   fMsgs.Clear();
   fRecipient.reset();  // shutdown
   // The worker runs into its time-out and finds no one to tell.
-  EXPECT_TRUE(fLoop.RunUntil([] { return TOrvoSimpleMail::RunningCount() == 0; }));
+  EXPECT_TRUE(fWorkers.WaitAllDone(std::chrono::seconds(10)));
   EXPECT_TRUE(fMsgs.Lines().empty()) << fMsgs.Lines().front();
   const auto commands = server.Commands();
   EXPECT_EQ(std::count_if(commands.begin(), commands.end(),

@@ -1,0 +1,53 @@
+#include "recipients/OpenSslLibrary.h"
+
+#include <mutex>
+
+#include "platform/Errors.h"
+#include "platform/SharedLibrary.h"
+
+namespace tavo {
+namespace {
+
+constexpr const char* kLibSsl = "libssl.so.3";
+
+TOpenSsl gOpenSsl;
+std::string gOpenSslError;  // why it could not be loaded; empty once it is
+
+}  // namespace
+
+const TOpenSsl& OpenSsl() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    void* library = LoadSharedLibrary(kLibSsl, gOpenSslError);
+    if (!library)
+      return;
+#define TAVO_OPENSSL_RESOLVE(name)                                                          \
+  gOpenSsl.name = reinterpret_cast<decltype(&::name)>(SharedLibrarySymbol(library, #name)); \
+  if (!gOpenSsl.name && gOpenSslError.empty())                                              \
+    gOpenSslError = std::string(kLibSsl) + " lacks " #name;
+    TAVO_OPENSSL_FUNCTIONS(TAVO_OPENSSL_RESOLVE)
+#undef TAVO_OPENSSL_RESOLVE
+    if (!gOpenSslError.empty())
+      return;
+    // No exit handler: a detached worker may still be inside OpenSSL while
+    // the process ends.
+    gOpenSsl.OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT | OPENSSL_INIT_LOAD_SSL_STRINGS, nullptr);
+  });
+  if (!gOpenSslError.empty())
+    throw Exception(gOpenSslError);
+  return gOpenSsl;
+}
+
+std::string OpenSslErrors(const TOpenSsl& aSsl) {
+  std::string text;
+  while (const unsigned long e = aSsl.ERR_get_error()) {
+    char buf[256];
+    aSsl.ERR_error_string_n(e, buf, sizeof buf);
+    if (!text.empty())
+      text += "; ";
+    text += buf;
+  }
+  return text;
+}
+
+}  // namespace tavo

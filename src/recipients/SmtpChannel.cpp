@@ -1,0 +1,202 @@
+#include "recipients/SmtpChannel.h"
+
+#include <algorithm>
+
+#include "messages/Format.h"
+#include "platform/Network.h"
+#include "recipients/OpenSslLibrary.h"
+#include "recipients/SmtpSession.h"
+
+namespace tavo {
+namespace {
+
+int MsLeft(TSmtpDeadline aDeadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        aDeadline - std::chrono::steady_clock::now())
+                        .count();
+  return static_cast<int>(std::clamp<long long>(left, 0, 24LL * 3600 * 1000));
+}
+
+}  // namespace
+
+TSmtpDeadline DeadlineIn(int aMs) {
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(aMs, 0));
+}
+
+TSmtpChannel::~TSmtpChannel() {
+  Close();
+}
+
+void TSmtpChannel::Connect(const std::string& aHost, std::uint16_t aPort, int aTimeoutMs) {
+  try {
+    fStream.Connect(aHost, aPort, aTimeoutMs);
+    // Non-blocking, so that TLS calls return instead of waiting for ever.
+    fStream.SetNonBlocking();
+  } catch (const ETimeout&) {
+    throw EBrokenConnection(Format("Connection to %s:%d timed out", {aHost, aPort}));
+  } catch (const EOSError& e) {
+    throw EBrokenConnection(e.what());
+  }
+}
+
+void TSmtpChannel::StartTls(const std::string& aHost, int aTimeoutMs) {
+  try {
+    fOpenSsl = &OpenSsl();
+  } catch (const Exception& e) {
+    throw EBrokenConnection(std::string("TLS: ") + e.what());
+  }
+  const TOpenSsl& ssl = *fOpenSsl;
+  ssl.ERR_clear_error();
+  fCtx = ssl.SSL_CTX_new(ssl.TLS_client_method());
+  if (!fCtx)
+    throw EBrokenConnection("TLS: " + OpenSslErrors(ssl));
+  ssl.SSL_CTX_ctrl(fCtx, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+  ssl.SSL_CTX_set_verify(fCtx, SSL_VERIFY_PEER, nullptr);
+  if (ssl.SSL_CTX_set_default_verify_paths(fCtx) != 1) {
+    throw EBrokenConnection("TLS: cannot load the trust store: " + OpenSslErrors(ssl));
+  }
+  fSsl = ssl.SSL_new(fCtx);
+  if (!fSsl)
+    throw EBrokenConnection("TLS: " + OpenSslErrors(ssl));
+  if (IsIpAddress(aHost)) {
+    ssl.X509_VERIFY_PARAM_set1_ip_asc(ssl.SSL_get0_param(fSsl), aHost.c_str());
+  } else {
+    // SSL_set_tlsext_host_name() without its C cast.
+    ssl.SSL_ctrl(fSsl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                 const_cast<char*>(aHost.c_str()));
+    ssl.SSL_set1_host(fSsl, aHost.c_str());
+  }
+  ssl.SSL_set_fd(fSsl, fStream.Handle());
+  // Anything the server sent before the handshake must not count as
+  // protected.
+  fsIn.clear();
+  const auto deadline = DeadlineIn(aTimeoutMs);
+  for (;;) {
+    const int rc = ssl.SSL_connect(fSsl);
+    if (rc == 1)
+      return;
+    const int err = ssl.SSL_get_error(fSsl, rc);
+    if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
+      if (!WaitFor(err == SSL_ERROR_WANT_READ, deadline))
+        throw EBrokenConnection("TLS handshake with " + aHost + " timed out");
+      continue;
+    }
+    const long verify = ssl.SSL_get_verify_result(fSsl);
+    if (verify != X509_V_OK) {
+      ssl.ERR_clear_error();
+      throw EBrokenConnection("TLS: certificate of " + aHost +
+                              " not accepted: " + ssl.X509_verify_cert_error_string(verify));
+    }
+    const std::string detail = OpenSslErrors(ssl);
+    throw EBrokenConnection("TLS handshake with " + aHost + " failed" +
+                            (detail.empty() ? std::string() : ": " + detail));
+  }
+}
+
+void TSmtpChannel::Write(std::string_view aData, int aTimeoutMs) {
+  if (!fSsl) {
+    try {
+      fStream.SendAll(aData, aTimeoutMs);
+    } catch (const ETimeout&) {
+      throw EBrokenConnection("Timed out sending to the server");
+    } catch (const EOSError& e) {
+      throw EBrokenConnection(e.what());
+    }
+    return;
+  }
+  const TOpenSsl& ssl = *fOpenSsl;
+  const auto deadline = DeadlineIn(aTimeoutMs);
+  while (!aData.empty()) {
+    ssl.ERR_clear_error();
+    const int chunk = static_cast<int>(std::min<std::size_t>(aData.size(), 1 << 20));
+    const int rc = ssl.SSL_write(fSsl, aData.data(), chunk);
+    if (rc > 0) {
+      aData.remove_prefix(static_cast<std::size_t>(rc));
+      continue;
+    }
+    const int err = ssl.SSL_get_error(fSsl, rc);
+    if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
+      if (!WaitFor(err == SSL_ERROR_WANT_READ, deadline))
+        throw EBrokenConnection("Timed out sending to the server");
+      continue;
+    }
+    throw EBrokenConnection("TLS send failed: " + OpenSslErrors(ssl));
+  }
+}
+
+std::string TSmtpChannel::ReadLine(TSmtpDeadline aDeadline) {
+  for (;;) {
+    const auto lf = fsIn.find('\n');
+    if (lf != std::string::npos) {
+      std::string line = fsIn.substr(0, lf);
+      fsIn.erase(0, lf + 1);
+      if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+      return line;
+    }
+    if (fsIn.size() > kMaxReplyBytes)
+      throw EOutOfStep("Reply from the server too long");
+    char buf[4096];
+    const std::size_t n = ReadSome(buf, sizeof buf, aDeadline);
+    if (n == 0)
+      throw EBrokenConnection("Connection closed by the server");
+    fsIn.append(buf, n);
+  }
+}
+
+void TSmtpChannel::Close() {
+  if (fSsl) {
+    // One non-blocking attempt at a clean close; the peer may be gone.
+    const TOpenSsl& ssl = *fOpenSsl;
+    ssl.ERR_clear_error();
+    ssl.SSL_shutdown(fSsl);
+    ssl.SSL_free(fSsl);
+    fSsl = nullptr;
+    ssl.ERR_clear_error();
+  }
+  if (fCtx) {
+    fOpenSsl->SSL_CTX_free(fCtx);
+    fCtx = nullptr;
+  }
+  fStream.Close();
+}
+
+bool TSmtpChannel::WaitFor(bool aReadable, TSmtpDeadline aDeadline) {
+  try {
+    return aReadable ? fStream.WaitReadable(aDeadline) : fStream.WaitWritable(aDeadline);
+  } catch (const EOSError& e) {
+    throw EBrokenConnection(e.what());
+  }
+}
+
+std::size_t TSmtpChannel::ReadSome(char* aBuf, std::size_t aLen, TSmtpDeadline aDeadline) {
+  if (!fSsl) {
+    try {
+      return fStream.Receive(aBuf, aLen, MsLeft(aDeadline));
+    } catch (const ETimeout&) {
+      throw EOutOfStep("Timed out waiting for the server's reply");
+    } catch (const EOSError& e) {
+      throw EBrokenConnection(e.what());
+    }
+  }
+  const TOpenSsl& ssl = *fOpenSsl;
+  for (;;) {
+    ssl.ERR_clear_error();
+    const int rc = ssl.SSL_read(fSsl, aBuf, static_cast<int>(aLen));
+    if (rc > 0)
+      return static_cast<std::size_t>(rc);
+    const int err = ssl.SSL_get_error(fSsl, rc);
+    if (err == SSL_ERROR_ZERO_RETURN)
+      return 0;
+    if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) {
+      if (!WaitFor(err == SSL_ERROR_WANT_READ, aDeadline))
+        throw EOutOfStep("Timed out waiting for the server's reply");
+      continue;
+    }
+    if (err == SSL_ERROR_SYSCALL && ssl.ERR_peek_error() == 0)
+      return 0;  // closed without notice
+    throw EBrokenConnection("TLS receive failed: " + OpenSslErrors(ssl));
+  }
+}
+
+}  // namespace tavo
