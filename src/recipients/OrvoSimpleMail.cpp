@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "messages/Format.h"
+#include "platform/Memory.h"
 #include "platform/TextCodec.h"
 #include "platform/TextUtils.h"
 #include "recipients/MailMessage.h"
@@ -32,7 +33,7 @@ std::shared_ptr<TOrvoSimpleMail> TOrvoSimpleMail::Create() {
 }
 
 TOrvoSimpleMail::~TOrvoSimpleMail() {
-  std::fill(Pwd.begin(), Pwd.end(), '\0');
+  SecureWipe(Pwd);
 }
 
 TMailTimeouts TOrvoSimpleMail::DefaultTimeouts() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/Memory.h"
 #include "platform/Network.h"
 #include "platform/TextCodec.h"
 #include "platform/TextUtils.h"
@@ -109,7 +110,7 @@ void TSmtpSession::AuthLogin(const std::string& aUser, const std::string& aPwd) 
   Expect(Command(Base64(aUser)), {334});
   std::string secret = Base64(aPwd);
   const TSmtpReply reply = Command(secret);
-  std::fill(secret.begin(), secret.end(), '\0');
+  SecureWipe(secret);
   Expect(reply, {235});
 }
 
