@@ -1,6 +1,5 @@
 #include "recipients/OrvoSimpleMail.h"
 
-#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
