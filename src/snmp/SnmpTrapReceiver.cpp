@@ -7,10 +7,9 @@
 #include "platform/Memory.h"
 #include "platform/Socket.h"
 #include "platform/TextCodec.h"
-#include "platform/TextUtils.h"
 #include "platform/ThreadPriority.h"
 #include "snmp/SnmpEndpoint.h"
-#include "snmp/SnmpSecurity.h"
+#include "snmp/TrapDatagramQueue.h"
 
 namespace tavo {
 namespace {
@@ -28,67 +27,38 @@ constexpr auto kReadPause = std::chrono::milliseconds(1);
 constexpr std::size_t kMaxDatagram = 65536;
 // The reader's nice value, when the system grants it.
 constexpr int kReaderNice = -10;
-// Buffers of handled datagrams kept for reuse, and the largest kept.
-constexpr std::size_t kMaxSpareBuffers = 1024;
-constexpr std::size_t kSpareBufferBytes = 4096;
 // A queue that was this deep and has drained leaves megabytes of freed
 // memory behind; it goes back to the system.
 constexpr std::size_t kReleaseAfterDepth = 2000;
 
-const char* LevelName(TV3Flags aFlags) {
-  switch (aFlags) {
-    case TV3Flags::AuthNoPriv:
-      return "AuthNoPriv";
-    case TV3Flags::AuthPriv:
-      return "AuthPriv";
-    default:
-      return "NoAuthNoPriv";
-  }
-}
-
-// A configured text against the 8-bit text of a message: the system sends
-// and expects Windows-1252, other senders (net-snmp on Linux) UTF-8.
-bool SameConfiguredText(const std::string& aReceived, const std::string& aConfigured) {
-  return aReceived == Utf8ToCp1252(aConfigured) || aReceived == aConfigured;
-}
-
 }  // namespace
 
-// One datagram as received, with its sender's address in as little room as
-// a full queue of them should take.
-struct TSnmpTrapReceiver::Datagram {
-  std::string Data;
-  TSenderAddress From;
-
-  Datagram() = default;
-  // Takes a spare buffer when there is one: no allocation per datagram.
-  Datagram(std::string_view aData, const SocketAddress& aFrom, std::vector<std::string>& aSpare) {
-    if (!aSpare.empty()) {
-      Data = std::move(aSpare.back());
-      aSpare.pop_back();
-    }
-    Data.assign(aData);
-    From = TSenderAddress(aFrom);
-  }
-};
-
-// What exists while the thread runs: the SNMP endpoint (its socket, the
-// record every datagram is decoded into as its reply, the datagram as
-// received and its sender) and the socket's reader thread.
-struct TSnmpTrapReceiver::Endpoint {
+// What exists while the thread runs: the listening endpoint and the
+// socket's reader thread.
+struct TSnmpTrapReceiver::TEndpoint {
   TSNMPSend Snmp;
   std::thread Reader;
+};
+
+// One message of a batch: the endpoint it was received in (the datagram as
+// received, its sender, the record it is decoded into) and what the
+// receiver thread found out about it.
+struct TSnmpTrapReceiver::TReceived {
+  TSNMPSend Snmp;
+  bool Decoded = false;  // a message at all: it gets lines
+  bool Logged = true;    // false: refused beyond the limit, no lines
+  TAdmissionVerdict Verdict;
+  std::string Error;  // why it could not be decoded
 };
 
 TSnmpTrapReceiver::TSnmpTrapReceiver(std::string aHost, std::uint16_t aPort, std::string aCommunity,
                                      std::string aUserName, std::string aUserPwd,
                                      std::string aPrivacyPwd)
-    : fsHost(std::move(aHost)),
-      fwPort(aPort),
-      fsCommunity(std::move(aCommunity)),
-      fsUserName(std::move(aUserName)),
-      fsUserPwd(std::move(aUserPwd)),
-      fsPrivacyPwd(std::move(aPrivacyPwd)) {}
+    : fsHost(std::move(aHost)), fwPort(aPort), fsPrivacyPwd(std::move(aPrivacyPwd)) {
+  fCredentials.Community = std::move(aCommunity);
+  fCredentials.UserName = std::move(aUserName);
+  fCredentials.UserPwd = std::move(aUserPwd);
+}
 
 TSnmpTrapReceiver::~TSnmpTrapReceiver() {
   Terminate();
@@ -99,13 +69,23 @@ TSnmpTrapReceiver::~TSnmpTrapReceiver() {
 void TSnmpTrapReceiver::Start() {
   if (fThread.joinable())
     return;
+  fCredentials.AuthMode = AuthMode;
+  fQueue = std::make_unique<TTrapDatagramQueue>(QueueLimit, QueueByteLimit);
   fThread = std::thread([this] { Execute(); });
 }
 
 void TSnmpTrapReceiver::Terminate() {
-  std::lock_guard lock(fQueueMutex);
   fbTerminated = true;
-  fQueueReady.notify_all();
+  if (fQueue)
+    fQueue->Stop();
+}
+
+std::int64_t TSnmpTrapReceiver::NowMs() const {
+  if (SteadyMs)
+    return SteadyMs();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 void TSnmpTrapReceiver::SynchronizeMain(const std::function<void()>& aProc) {
@@ -117,12 +97,7 @@ void TSnmpTrapReceiver::SynchronizeMain(const std::function<void()>& aProc) {
 
 void TSnmpTrapReceiver::Execute() {
   try {
-    fSnmp = std::make_unique<Endpoint>();
-    TSNMPRec& reply = fSnmp->Snmp.Reply();
-    reply.FAuthMode = AuthMode;
-    reply.FPrivMode = PrivMode;
-    reply.FPrivPassword = Utf8ToCp1252(fsPrivacyPwd);
-    fSnmp->Snmp.FHostIP = "0.0.0.0";
+    fSnmp = std::make_unique<TEndpoint>();
     if (OnEndpointSetup)
       OnEndpointSetup();
     if (!MainThread())
@@ -133,20 +108,27 @@ void TSnmpTrapReceiver::Execute() {
     fSnmp->Reader = std::thread([this] { ReaderLoop(); });
     while (!fbTerminated) {
       try {
-        if (RecvTrap())
-          SynchronizeMain([this] { HandleMessage(); });
-        ReportDrops();
+        const std::size_t n = ReceiveBatch();
+        const std::uint64_t dropped = TakeDrops();
+        const std::uint64_t notLogged = fLimiter.TakeNotLogged(NowMs());
+        if (n > 0 || dropped > 0 || notLogged > 0)
+          SynchronizeMain([&] { HandleBatch(n, notLogged, dropped); });
+        for (std::size_t i = 0; i < n; ++i)
+          fQueue->GiveBack(std::move(fBatch[i]->Snmp.FBuffer));
+        if (fQueue->DrainedFrom(kReleaseAfterDepth))
+          ReleaseFreeMemory();
       } catch (const EShutdown&) {
         break;
       } catch (const std::exception& e) {
         fsLastError = e.what();
         try {
-          SynchronizeMain([this] { ReportPacketError(); });
+          SynchronizeMain([this] { TMsg::Error("SNMP trap packet error: " + fsLastError); });
         } catch (const EShutdown&) {
           break;
         } catch (...) {
           // Reporting failed; the next datagram is more important.
         }
+        fsLastError.clear();
       }
     }
   } catch (const EShutdown&) {
@@ -190,9 +172,7 @@ void TSnmpTrapReceiver::ReaderLoop() {
           }
         }
         if (!bound) {
-          std::unique_lock lock(fQueueMutex);
-          fQueueReady.wait_for(lock, std::chrono::milliseconds(kStopPollMs),
-                               [this] { return fbTerminated.load(); });
+          fQueue->WaitForStop(std::chrono::milliseconds(kStopPollMs));
           continue;
         }
       }
@@ -207,17 +187,7 @@ void TSnmpTrapReceiver::ReaderLoop() {
         if (n == 0)
           break;
         drained += n;
-        std::lock_guard lock(fQueueMutex);
-        for (std::size_t i = 0; i < n; ++i) {
-          if (fQueue.size() >= QueueLimit) {
-            ++dropped;
-          } else {
-            fQueue.emplace_back(reader.Data(i), reader.From(i), fSpare);
-          }
-        }
-        fnQueuePeak = std::max(fnQueuePeak, fQueue.size());
-        if (fbConsumerWaiting)
-          fQueueReady.notify_all();
+        dropped += fQueue->PushBatch(reader, n);
       }
       if (dropped)
         fnDroppedTotal += dropped;
@@ -231,69 +201,98 @@ void TSnmpTrapReceiver::ReaderLoop() {
   }
 }
 
-bool TSnmpTrapReceiver::RecvTrap() {
-  Datagram d;
-  bool drainedDeepQueue = false;
-  {
-    std::unique_lock lock(fQueueMutex);
-    if (fQueue.empty()) {
-      fbConsumerWaiting = true;
-      fQueueReady.wait_for(lock, std::chrono::milliseconds(Timeout),
-                           [this] { return !fQueue.empty() || fbTerminated.load(); });
-      fbConsumerWaiting = false;
-      if (fQueue.empty())
-        return false;
+std::size_t TSnmpTrapReceiver::ReceiveBatch() {
+  // While refusals wait to be reported, wake up in time for their Warning.
+  const int waitMs = fLimiter.Pending() ? std::min(Timeout, 1000) : Timeout;
+  const std::size_t n =
+      fQueue->Take(fTaken, kMaxBatch, kMaxBatchBytes, std::chrono::milliseconds(waitMs));
+  for (std::size_t i = 0; i < n; ++i) {
+    if (fBatch.size() <= i) {
+      auto slot = std::make_unique<TReceived>();
+      TSNMPRec& r = slot->Snmp.Reply();
+      r.FAuthMode = AuthMode;
+      r.FPrivMode = PrivMode;
+      r.FPrivPassword = Utf8ToCp1252(fsPrivacyPwd);
+      fBatch.push_back(std::move(slot));
     }
-    d = std::move(fQueue.front());
-    fQueue.pop_front();
-    // The buffer of the message before goes back for the reader to reuse.
-    if (fSnmp && fSpare.size() < kMaxSpareBuffers &&
-        fSnmp->Snmp.FBuffer.capacity() <= kSpareBufferBytes) {
-      fSpare.push_back(std::move(fSnmp->Snmp.FBuffer));
-    }
-    if (fQueue.empty()) {
-      drainedDeepQueue = fnQueuePeak >= kReleaseAfterDepth;
-      fnQueuePeak = 0;
-    }
+    Prepare(*fBatch[i], fTaken[i]);
   }
-  if (drainedDeepQueue)
-    ReleaseFreeMemory();
-  TSNMPSend& ep = fSnmp->Snmp;
-  ep.Reply().Clear();
-  ep.FHostIP = "0.0.0.0";
-  if (d.Data.empty())
-    return false;
-  ep.FHostIP = d.From.Host();
-  ep.FBuffer = std::move(d.Data);
-  return ep.Reply().DecodeBuf(ep.FBuffer);
+  return n;
 }
 
-void TSnmpTrapReceiver::HandleMessage() {
-  const TSNMPRec& r = fSnmp->Snmp.Reply();
+void TSnmpTrapReceiver::Prepare(TReceived& aMessage, TTrapDatagram& aDatagram) {
+  aMessage.Decoded = false;
+  aMessage.Logged = true;
+  aMessage.Verdict = TAdmissionVerdict();
+  aMessage.Error.clear();
+  TSNMPSend& ep = aMessage.Snmp;
+  TSNMPRec& r = ep.Reply();
+  // A record keeps its request-id when it is cleared: an SNMPv1 trap, which
+  // carries none, shows the last one seen.
+  r.FID = fiLastRequestId;
+  ep.FBuffer = std::move(aDatagram.Data);
+  ep.FHostIP = ep.FBuffer.empty() ? "0.0.0.0" : aDatagram.From.Host();
+  bool admitted = false;
+  try {
+    // Nothing is decrypted before the sender is authenticated.
+    if (ep.FBuffer.empty() || !r.DecodeBuf(ep.FBuffer, false)) {
+      r.Clear();
+      return;
+    }
+    aMessage.Decoded = true;
+    aMessage.Verdict = Admit(fCredentials, r, ep.FBuffer);
+    if (aMessage.Verdict.Verdict == TAdmission::eAdmitted) {
+      admitted = true;
+      if (r.FFlags == TV3Flags::AuthPriv)
+        aMessage.Decoded = r.DecodeBuf(ep.FBuffer, true);
+    } else {
+      aMessage.Logged = fLimiter.Allow(aMessage.Verdict.Verdict == TAdmission::eCannotVerify
+                                           ? TRefusalLimiter::ePacketError
+                                           : TRefusalLimiter::eRefused,
+                                       NowMs());
+    }
+  } catch (const std::exception& e) {
+    aMessage.Decoded = true;
+    aMessage.Error = e.what();
+    aMessage.Logged = admitted || fLimiter.Allow(TRefusalLimiter::ePacketError, NowMs());
+  }
+  fiLastRequestId = r.FID;
+}
+
+void TSnmpTrapReceiver::HandleBatch(std::size_t aCount, std::uint64_t aNotLogged,
+                                    std::uint64_t aDropped) {
+  for (std::size_t i = 0; i < aCount; ++i) {
+    try {
+      HandleMessage(*fBatch[i]);
+    } catch (const EShutdown&) {
+      throw;
+    } catch (const std::exception& e) {
+      // Its line comes right after the message's own; the next goes on.
+      TMsg::Error(std::string("SNMP trap packet error: ") + e.what());
+    }
+  }
+  if (aNotLogged > 0)
+    TMsg::Warning("SNMP trap receiver: %d refused datagram(s) not logged", {aNotLogged});
+  if (aDropped > 0)
+    TMsg::Warning("SNMP trap receiver queue full: %d datagram(s) dropped", {aDropped});
+}
+
+void TSnmpTrapReceiver::HandleMessage(TReceived& aMessage) {
+  fCurrent = &aMessage;
+  if (!aMessage.Decoded || !aMessage.Logged)
+    return;
+  if (!aMessage.Error.empty()) {
+    TMsg::Error("SNMP trap packet error: " + aMessage.Error);
+    return;
+  }
+  const TSNMPRec& r = aMessage.Snmp.Reply();
   TMsg::Trace(
       "SNMP trap packet received from %s: Version=%d, RequestId=%d, ErrorStatus=%d, "
       "ErrorIndex=%d, MIBs=%d",
-      {fSnmp->Snmp.FHostIP, r.FVersion, r.FID, r.FErrorStatus, r.FErrorIndex, r.MIBCount()});
-  switch (r.FVersion) {
-    case 0:
-      if (fsCommunity.empty()) {
-        TMsg::Hint("SNMPv1 disabled!");
-        return;
-      }
-      if (!SameConfiguredText(r.FCommunity, fsCommunity)) {
-        TMsg::Hint("SNMPv1 trap packet width invalid community \"%s\" ignored!",
-                   {ReceivedTextToUtf8(r.FCommunity)});
-        return;
-      }
-      break;
-    case 3:
-      if (!CheckSecurity())
-        return;
-      break;
-    default:
-      TMsg::Warning("SNMP trap packet version %d not supported", {r.FVersion});
-      return;
-  }
+      {aMessage.Snmp.FHostIP, r.FVersion, r.FID, r.FErrorStatus, r.FErrorIndex, r.MIBCount()});
+  ReportAdmission(aMessage.Verdict, r);
+  if (aMessage.Verdict.Verdict != TAdmission::eAdmitted)
+    return;
   const TMsgClass* dispatcher = TMsgClass::Singleton();
   if (dispatcher && dispatcher->Level == eDebug) {
     for (int i = 0; i < r.MIBCount(); ++i)
@@ -303,91 +302,47 @@ void TSnmpTrapReceiver::HandleMessage() {
     OnData(this);
 }
 
-bool TSnmpTrapReceiver::CheckSecurity() {
-  const TSNMPRec& r = fSnmp->Snmp.Reply();
-  bool admitted = false;
-  switch (r.FFlags) {
-    case TV3Flags::NoAuthNoPriv:
-      break;
-    case TV3Flags::AuthNoPriv:
-    case TV3Flags::AuthPriv:
-      if (!SameConfiguredText(r.FUserName, fsUserName)) {
-        if (r.FFlags == TV3Flags::AuthNoPriv) {
-          TMsg::Error("Unknown authorisation\"%s\"!", {ReceivedTextToUtf8(r.FUserName)});
-        } else {
-          TMsg::Error("Unknown authorisation username \"%s\"!", {ReceivedTextToUtf8(r.FUserName)});
-        }
-        TraceRefusal();
-        break;
-      }
-      // The code is checked over the bytes as received, so authentic
-      // messages of any sender pass, encrypted or not.
-      if (!VerifyAuthentication(fSnmp->Snmp.FBuffer, AuthMode, Utf8ToCp1252(fsUserPwd))) {
-        TMsg::Error("Authentication failed!");
-        TraceRefusal();
-        break;
-      }
-      admitted = true;
-      break;
-  }
-  if (r.FFlagReportable)
-    TMsg::Warning("SNMP trap reply not supported!");
-  return admitted;
-}
-
-void TSnmpTrapReceiver::TraceRefusal() {
-  const TSNMPRec& r = fSnmp->Snmp.Reply();
-  TMsg::Trace("SNMPv3 trap refused: EngineID=%s, User=\"%s\", SecurityLevel=%s",
-              {HexText(r.FAuthEngineID), ReceivedTextToUtf8(r.FUserName), LevelName(r.FFlags)});
-}
-
-void TSnmpTrapReceiver::ReportPacketError() {
-  TMsg::Error("SNMP trap packet error: " + fsLastError);
-  fsLastError.clear();
-}
-
 void TSnmpTrapReceiver::SignalDone() {
   if (OnDone)
     OnDone(fsLastError);
 }
 
-void TSnmpTrapReceiver::ReportDrops() {
+std::uint64_t TSnmpTrapReceiver::TakeDrops() {
   const std::uint64_t total = fnDroppedTotal.load();
   if (total == fnDroppedReported)
-    return;
-  const auto now = std::chrono::steady_clock::now();
-  if (fnDroppedReported != 0 && now - fLastDropWarning < std::chrono::seconds(1))
-    return;
+    return 0;
+  const std::int64_t now = NowMs();
+  if (fnDroppedReported != 0 && now - fLastDropWarning < 1000)
+    return 0;
   const std::uint64_t n = total - fnDroppedReported;
   fnDroppedReported = total;
   fLastDropWarning = now;
-  SynchronizeMain(
-      [n] { TMsg::Warning("SNMP trap receiver queue full: %d datagram(s) dropped", {n}); });
+  return n;
 }
 
 int TSnmpTrapReceiver::MibCount() const {
   if (!fbHasEndpoint)
     return -1;
-  return fSnmp->Snmp.Reply().MIBCount();
+  return fCurrent ? fCurrent->Snmp.Reply().MIBCount() : 0;
 }
 
 std::string TSnmpTrapReceiver::MibOid(std::uint16_t aIndex) const {
-  if (!fbHasEndpoint)
+  if (!fbHasEndpoint || !fCurrent)
     return {};
-  const TSNMPMib* mib = fSnmp->Snmp.Reply().MIBByIndex(aIndex);
+  const TSNMPMib* mib = fCurrent->Snmp.Reply().MIBByIndex(aIndex);
   return mib ? ReceivedTextToUtf8(mib->FOID) : std::string();
 }
 
 std::string TSnmpTrapReceiver::MibValue(const std::string& sOID) const {
-  if (!fbHasEndpoint)
+  if (!fbHasEndpoint || !fCurrent)
     return {};
-  return ReceivedTextToUtf8(fSnmp->Snmp.Reply().MIBGet(sOID));
+  return ReceivedTextToUtf8(fCurrent->Snmp.Reply().MIBGet(sOID));
 }
 
 std::string TSnmpTrapReceiver::MibRecord(std::uint16_t aIndex) const {
-  if (!fbHasEndpoint)
+  if (!fbHasEndpoint || !fCurrent)
     return {};
-  const TSNMPMib* mib = fSnmp->Snmp.Reply().MIBByIndex(aIndex);
+  const TSNMPMib* mib = fCurrent->Snmp.Reply().MIBByIndex(aIndex);
   if (!mib)
     return {};
   return ReceivedTextToUtf8(mib->FOID) + " = " + ReceivedTextToUtf8(mib->FValue);

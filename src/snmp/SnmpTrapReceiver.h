@@ -7,48 +7,60 @@
 // Threads. Start() runs two threads: a reader that drains the socket into a
 // bounded queue in the process (so a burst is not lost in the kernel while
 // the main thread writes log lines), and the receiver thread proper, which
-// takes one datagram at a time from that queue, decodes it and runs
-// HandleMessage on the main thread through the blocking hand-off
-// (platform/MainThread.h), waiting until it has returned. Everything that
-// emits a message, the admission checks, the events and the accessors run
-// on the main thread; the decoded record is never used by both at once.
+// takes the waiting datagrams in batches, decodes each one, admits it
+// (TrapAdmission.h: community, or user and authentication code before
+// anything is decrypted) and hands the whole batch to the main thread
+// through the blocking hand-off (platform/MainThread.h), waiting until it
+// has been handled there. The main thread handles the batch's messages in
+// arrival order, each as if it had come alone: its lines, then OnData. The
+// accessors read the message being handled; a record is never used by both
+// threads at once.
+//
+// Refused datagrams (and those that cannot be decoded) write their lines
+// for at most 10 of each kind a second; the rest are counted in one Warning
+// a second. Admitted messages are never limited.
 //
 // Ownership and stopping. The receiver owns its endpoint (socket, queue,
-// record), made when the thread starts and freed when it ends. Terminate()
+// records), made when the thread starts and freed when it ends. Terminate()
 // asks both threads to stop and does not wait; they stop within about a
 // quarter of a second (and never later than one receive wait). The
 // destructor requests the stop and joins them, so it must not run while
 // the main thread is still needed for a hand-off — begin the main thread's
 // shutdown first (hand-offs then fail with EShutdown and the thread ends).
 //
-// Failures. An error while receiving or handling one datagram is reported
-// as "SNMP trap packet error: <text>" and reception goes on. An error while
+// Failures. An error while decoding or handling one message is reported as
+// "SNMP trap packet error: <text>" and reception goes on. An error while
 // setting up the endpoint ends the thread; OnDone then receives
 // "SNMP receiver exception: <text>". A port that is taken is retried until
 // it is free, silently.
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "snmp/SnmpMessage.h"
+#include "snmp/TrapAdmission.h"
 
 namespace tavo {
 
+class TTrapDatagramQueue;
+struct TTrapDatagram;
+
 class TSnmpTrapReceiver {
  public:
-  // Datagrams held in the process at most; beyond that they are dropped and
-  // counted, and a Warning with the count is logged at most once a second.
+  // Datagrams and bytes of datagrams held in the process at most; beyond
+  // that they are dropped and counted, and a Warning with the count is
+  // logged at most once a second.
   static constexpr std::size_t kDefaultQueueLimit = 100000;
+  static constexpr std::size_t kDefaultQueueByteLimit = 16 * 1024 * 1024;
+  // One hand-off to the main thread carries at most this much.
+  static constexpr std::size_t kMaxBatch = 256;
+  static constexpr std::size_t kMaxBatchBytes = 1024 * 1024;
   // The socket's receive buffer asked for (the system may grant less).
   static constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
@@ -83,8 +95,9 @@ class TSnmpTrapReceiver {
   // SNMPv3 protocols of the configured user (before Start()).
   TV3Auth AuthMode = TV3Auth::AuthMD5;
   TV3Priv PrivMode = TV3Priv::PrivDES;
-  // Bound of the in-process queue (before Start()).
+  // Bounds of the in-process queue (before Start()).
   std::size_t QueueLimit = kDefaultQueueLimit;
+  std::size_t QueueByteLimit = kDefaultQueueByteLimit;
   // Longest wait for one datagram, milliseconds.
   int Timeout = 5000;
 
@@ -93,49 +106,50 @@ class TSnmpTrapReceiver {
   // Datagrams dropped because the queue was full, since Start().
   std::uint64_t DroppedCount() const { return fnDroppedTotal.load(); }
 
-  // Test seam: called on the receiver thread while the endpoint is set up;
-  // an exception it throws is an endpoint failure.
+  // Test seams. OnEndpointSetup is called on the receiver thread while the
+  // endpoint is set up; an exception it throws is an endpoint failure.
+  // SteadyMs is the monotonic clock of the refusal limit (before Start()).
   std::function<void()> OnEndpointSetup;
+  std::function<std::int64_t()> SteadyMs;
 
  private:
-  struct Endpoint;
+  struct TEndpoint;
+  struct TReceived;
 
   void Execute();
   void ReaderLoop();
-  bool RecvTrap();
-  void HandleMessage();
-  bool CheckSecurity();
-  void ReportPacketError();
+  // Takes the waiting datagrams and readies each for the main thread;
+  // returns how many.
+  std::size_t ReceiveBatch();
+  void Prepare(TReceived& aMessage, TTrapDatagram& aDatagram);
+  // Main thread.
+  void HandleBatch(std::size_t aCount, std::uint64_t aNotLogged, std::uint64_t aDropped);
+  void HandleMessage(TReceived& aMessage);
   void SignalDone();
-  void ReportDrops();
+  std::uint64_t TakeDrops();
   void SynchronizeMain(const std::function<void()>& aProc);
-  void TraceRefusal();
+  std::int64_t NowMs() const;
 
   const std::string fsHost;
   const std::uint16_t fwPort;
   std::string fsLastError;
-  const std::string fsCommunity;
-  const std::string fsUserName;
-  const std::string fsUserPwd;
+  TTrapCredentials fCredentials;
   const std::string fsPrivacyPwd;
 
-  struct Datagram;
-
-  std::unique_ptr<Endpoint> fSnmp;  // made by the receiver thread
+  std::unique_ptr<TEndpoint> fSnmp;  // made by the receiver thread
+  std::unique_ptr<TTrapDatagramQueue> fQueue;
+  std::vector<TTrapDatagram> fTaken;               // the batch as taken from the queue
+  std::vector<std::unique_ptr<TReceived>> fBatch;  // the batch decoded; slots are reused
+  TReceived* fCurrent = nullptr;                   // the message being handled, or the last
+  std::int32_t fiLastRequestId = 1;                // shown for SNMPv1 traps, which carry none
+  TRefusalLimiter fLimiter;
   std::atomic<bool> fbHasEndpoint{false};
   std::atomic<bool> fbTerminated{false};
-  // The queue between the reader and the receiver thread.
-  std::mutex fQueueMutex;
-  std::condition_variable fQueueReady;
-  std::deque<Datagram> fQueue;
-  std::vector<std::string> fSpare;  // handled datagrams' buffers, for reuse
-  bool fbConsumerWaiting = false;
-  std::size_t fnQueuePeak = 0;  // deepest queue since it was last empty
   std::atomic<bool> fbFinished{false};
   std::atomic<std::uint16_t> fwBoundPort{0};
   std::atomic<std::uint64_t> fnDroppedTotal{0};
   std::uint64_t fnDroppedReported = 0;
-  std::chrono::steady_clock::time_point fLastDropWarning{};
+  std::int64_t fLastDropWarning = 0;
   std::thread fThread;
 };
 

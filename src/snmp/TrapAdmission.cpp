@@ -1,0 +1,147 @@
+#include "snmp/TrapAdmission.h"
+
+#include "messages/MsgClasses.h"
+#include "platform/TextCodec.h"
+#include "platform/TextUtils.h"
+#include "snmp/SnmpSecurity.h"
+
+namespace tavo {
+namespace {
+
+// Bytes of a refused sender's engine ID shown in its Trace line.
+constexpr std::size_t kShownEngineIdBytes = 32;
+
+const char* LevelName(TV3Flags aFlags) {
+  switch (aFlags) {
+    case TV3Flags::AuthNoPriv:
+      return "AuthNoPriv";
+    case TV3Flags::AuthPriv:
+      return "AuthPriv";
+    default:
+      return "NoAuthNoPriv";
+  }
+}
+
+// A configured text against the 8-bit text of a message: the system sends
+// and expects Windows-1252, other senders (net-snmp on Linux) UTF-8.
+bool SameConfiguredText(const std::string& aReceived, const std::string& aConfigured) {
+  return aReceived == Utf8ToCp1252(aConfigured) || aReceived == aConfigured;
+}
+
+std::string Received(const std::string& aBytes) {
+  return CutReceivedText(ReceivedTextToUtf8(aBytes));
+}
+
+void TraceRefusal(const TSNMPRec& aRec) {
+  std::string engine = HexText(std::string_view(aRec.FAuthEngineID).substr(0, kShownEngineIdBytes));
+  if (aRec.FAuthEngineID.size() > kShownEngineIdBytes)
+    engine += "\xE2\x80\xA6";
+  TMsg::Trace("SNMPv3 trap refused: EngineID=%s, User=\"%s\", SecurityLevel=%s",
+              {engine, Received(aRec.FUserName), LevelName(aRec.FFlags)});
+}
+
+}  // namespace
+
+std::string CutReceivedText(const std::string& aText, std::size_t aUnits) {
+  if (Utf16Length(aText) <= aUnits)
+    return aText;
+  return Utf16Left(aText, aUnits) + "\xE2\x80\xA6";
+}
+
+TAdmissionVerdict Admit(const TTrapCredentials& aCredentials, const TSNMPRec& aRec,
+                        std::string_view aBytes) {
+  TAdmissionVerdict v;
+  switch (aRec.FVersion) {
+    case 0:
+      if (aCredentials.Community.empty()) {
+        v.Verdict = TAdmission::eV1Disabled;
+      } else if (!SameConfiguredText(aRec.FCommunity, aCredentials.Community)) {
+        v.Verdict = TAdmission::eBadCommunity;
+      }
+      return v;
+    case 3:
+      if (aRec.FFlags == TV3Flags::NoAuthNoPriv) {
+        v.Verdict = TAdmission::eNoAuth;
+      } else if (!SameConfiguredText(aRec.FUserName, aCredentials.UserName)) {
+        v.Verdict = TAdmission::eUnknownUser;
+      } else {
+        // The code is checked over the bytes as received, so authentic
+        // messages of any sender pass, encrypted or not.
+        try {
+          if (!VerifyAuthentication(aBytes, aCredentials.AuthMode,
+                                    Utf8ToCp1252(aCredentials.UserPwd))) {
+            v.Verdict = TAdmission::eAuthFailed;
+          }
+        } catch (const std::exception& e) {
+          v.Verdict = TAdmission::eCannotVerify;
+          v.Error = e.what();
+        }
+      }
+      return v;
+    default:
+      v.Verdict = TAdmission::eBadVersion;
+      return v;
+  }
+}
+
+void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec) {
+  switch (aVerdict.Verdict) {
+    case TAdmission::eV1Disabled:
+      TMsg::Hint("SNMPv1 disabled!");
+      return;
+    case TAdmission::eBadCommunity:
+      TMsg::Hint("SNMPv1 trap packet width invalid community \"%s\" ignored!",
+                 {Received(aRec.FCommunity)});
+      return;
+    case TAdmission::eBadVersion:
+      TMsg::Warning("SNMP trap packet version %d not supported", {aRec.FVersion});
+      return;
+    case TAdmission::eUnknownUser:
+      if (aRec.FFlags == TV3Flags::AuthNoPriv) {
+        TMsg::Error("Unknown authorisation\"%s\"!", {Received(aRec.FUserName)});
+      } else {
+        TMsg::Error("Unknown authorisation username \"%s\"!", {Received(aRec.FUserName)});
+      }
+      TraceRefusal(aRec);
+      break;
+    case TAdmission::eAuthFailed:
+      TMsg::Error("Authentication failed!");
+      TraceRefusal(aRec);
+      break;
+    case TAdmission::eCannotVerify:
+      // As when the check itself failed on the main thread: a packet error.
+      TMsg::Error("SNMP trap packet error: " + aVerdict.Error);
+      return;
+    case TAdmission::eNoAuth:
+    case TAdmission::eAdmitted:
+      break;
+  }
+  if (aRec.FVersion == 3 && aRec.FFlagReportable)
+    TMsg::Warning("SNMP trap reply not supported!");
+}
+
+bool TRefusalLimiter::Allow(TKind aKind, std::int64_t aNowMs) {
+  if (!fbWindowOpen[aKind] || aNowMs - fWindowStart[aKind] >= 1000) {
+    fbWindowOpen[aKind] = true;
+    fWindowStart[aKind] = aNowMs;
+    fiInWindow[aKind] = 0;
+  }
+  if (fiInWindow[aKind] < kPerSecond) {
+    ++fiInWindow[aKind];
+    return true;
+  }
+  ++fnNotLogged;
+  return false;
+}
+
+std::uint64_t TRefusalLimiter::TakeNotLogged(std::int64_t aNowMs) {
+  if (fnNotLogged == 0 || (fbReported && aNowMs - fLastReport < 1000))
+    return 0;
+  fbReported = true;
+  fLastReport = aNowMs;
+  const std::uint64_t n = fnNotLogged;
+  fnNotLogged = 0;
+  return n;
+}
+
+}  // namespace tavo

@@ -1,0 +1,82 @@
+#pragma once
+// Who may send Tavo traps: SNMPv1 messages with the configured community,
+// SNMPv3 messages of the configured user at AuthNoPriv or AuthPriv whose
+// authentication code, computed over the bytes as received, is right.
+// Admit() decides on a record decoded without decryption, so that nothing
+// is decrypted for a sender that has not been authenticated; ReportAdmission
+// then writes the lines the decision calls for. Admit runs on the receiver
+// thread, ReportAdmission on the main thread. No sockets, no threads: both
+// are plain functions of their inputs.
+//
+// TRefusalLimiter keeps refused datagrams from flooding the log: at most
+// kPerSecond of each kind write their lines in any one second; the others
+// are counted and reported once a second in one Warning.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "snmp/SnmpMessage.h"
+
+namespace tavo {
+
+enum class TAdmission {
+  eAdmitted,
+  eV1Disabled,    // SNMPv1 without a configured community
+  eBadCommunity,  // SNMPv1 with another community
+  eNoAuth,        // SNMPv3 NoAuthNoPriv: never admitted
+  eUnknownUser,   // SNMPv3 from another user
+  eAuthFailed,    // SNMPv3 with a wrong authentication code
+  eCannotVerify,  // SNMPv3, but no key exists for the configured password
+  eBadVersion,    // neither SNMPv1 nor SNMPv3
+};
+
+struct TAdmissionVerdict {
+  TAdmission Verdict = TAdmission::eAdmitted;
+  std::string Error;  // eCannotVerify: why
+};
+
+struct TTrapCredentials {
+  std::string Community;  // empty: SNMPv1 off
+  std::string UserName;
+  std::string UserPwd;
+  TV3Auth AuthMode = TV3Auth::AuthMD5;
+};
+
+TAdmissionVerdict Admit(const TTrapCredentials& aCredentials, const TSNMPRec& aRec,
+                        std::string_view aBytes);
+
+// The lines of a decision, after the message's received line: the Hint,
+// Error or Warning that tells why it is refused, the Trace line naming a
+// refused SNMPv3 sender, and for SNMPv3 the Warning that a reportable
+// message gets no reply. Received texts are cut to 128 UTF-16 code units.
+void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec);
+
+// aText cut to aUnits UTF-16 code units and marked with "…" when longer.
+std::string CutReceivedText(const std::string& aText, std::size_t aUnits = 128);
+
+class TRefusalLimiter {
+ public:
+  static constexpr int kPerSecond = 10;
+  enum TKind { eRefused = 0, ePacketError = 1 };
+
+  // Whether a datagram of aKind at aNowMs (a monotonic clock) may write its
+  // lines; one that may not is counted.
+  bool Allow(TKind aKind, std::int64_t aNowMs);
+  // The datagrams not logged, once a second: their count when some are
+  // waiting and a second has passed since the last report (the count then
+  // starts again), else 0.
+  std::uint64_t TakeNotLogged(std::int64_t aNowMs);
+  // Some are waiting to be reported.
+  bool Pending() const { return fnNotLogged > 0; }
+
+ private:
+  bool fbWindowOpen[2] = {false, false};
+  std::int64_t fWindowStart[2] = {0, 0};
+  int fiInWindow[2] = {0, 0};
+  std::uint64_t fnNotLogged = 0;
+  bool fbReported = false;
+  std::int64_t fLastReport = 0;
+};
+
+}  // namespace tavo
