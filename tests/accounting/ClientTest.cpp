@@ -13,8 +13,8 @@
 #include <set>
 
 #include "AccountingFixture.h"
-#include "ChildProcess.h"
 #include "ProcessTestSupport.h"
+#include "TestProcess.h"
 #include "platform/ProcessControl.h"
 #include "platform/ShellOpen.h"
 #include "platform/SysServiceManager.h"

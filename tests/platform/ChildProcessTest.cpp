@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "ChildProcess.h"
 #include "ProcessTestSupport.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 #include "platform/Files.h"
 

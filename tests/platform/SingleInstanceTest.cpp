@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ChildProcess.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 
 namespace tavo {

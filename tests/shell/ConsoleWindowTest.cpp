@@ -28,9 +28,9 @@
 #include "recipients/Recipients.h"
 #include "snmp/SnmpMessage.h"
 
-#include "ChildProcess.h"
 #include "ConsoleTestSupport.h"
 #include "NetSnmpPeer.h"
+#include "TestProcess.h"
 
 namespace tavo::test {
 namespace {

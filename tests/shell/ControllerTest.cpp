@@ -8,8 +8,8 @@
 
 #include <QCoreApplication>
 
-#include "ChildProcess.h"
 #include "TavoE2E.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 #include "platform/Paths.h"
 #include "shell/QtMainThread.h"

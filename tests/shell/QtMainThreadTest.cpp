@@ -9,7 +9,7 @@
 #include <atomic>
 #include <thread>
 
-#include "ChildProcess.h"
+#include "TestProcess.h"
 #include "shell/Guard.h"
 
 namespace tavo {

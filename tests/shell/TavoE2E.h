@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 
 namespace tavo::test {

@@ -10,8 +10,8 @@
 #include <atomic>
 #include <thread>
 
-#include "ChildProcess.h"
 #include "TestMainLoop.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 #include "platform/Socket.h"
 #include "snmp/BerEncoding.h"

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "ChildProcess.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 
 namespace tavo::test {

@@ -2,7 +2,7 @@
 // Helpers for tests that start and end client programs: pid marker files,
 // the stand-in client program, and clean-up of what a test started through
 // the code under test. A test only ever signals processes it started itself.
-// Starting a child of the test and bounded polls: ChildProcess.h.
+// Starting a child of the test and bounded polls: TestProcess.h.
 
 #include <chrono>
 #include <string>

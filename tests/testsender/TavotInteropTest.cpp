@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "ByteText.h"
-#include "ChildProcess.h"
 #include "NetSnmpPeer.h"
+#include "TestProcess.h"
 #include "TestSupport.h"
 #include "TrapListener.h"
 #include "platform/TextCodec.h"

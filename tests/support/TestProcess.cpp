@@ -1,4 +1,4 @@
-#include "ChildProcess.h"
+#include "TestProcess.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
