@@ -1,12 +1,13 @@
 #include "recipients/RecipientSnmpTrap.h"
 
+#include <chrono>
 #include <memory>
 
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "UdpListener.h"
 #include "config/SystemUtils.h"
-#include "platform/Socket.h"
 #include "platform/TextCodec.h"
 #include "snmp/SnmpMessage.h"
 
@@ -15,25 +16,22 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// An SNMP manager stand-in: a UDP socket on 127.0.0.1 that decodes what arrives.
+// An SNMP manager stand-in: the UDP listener, decoding what arrives.
 class TrapSink {
  public:
-  TrapSink() { fSock.Bind("127.0.0.1", 0); }
-  std::uint16_t Port() const { return fSock.LocalPort(); }
+  std::uint16_t Port() const { return fListener.Port(); }
   // The next trap, or nullptr when none comes within aTimeoutMs.
   std::unique_ptr<TSNMPRec> Next(int aTimeoutMs = 5000) {
-    if (!fSock.WaitReadable(aTimeoutMs))
+    const std::string bytes = fListener.Receive(std::chrono::milliseconds(aTimeoutMs));
+    if (bytes.empty())
       return nullptr;
-    char buf[65536];
-    SocketAddress from;
-    const std::size_t n = fSock.ReceiveFrom(buf, sizeof buf, from);
     auto rec = std::make_unique<TSNMPRec>();
-    EXPECT_TRUE(rec->DecodeBuf(std::string_view(buf, n)));
+    EXPECT_TRUE(rec->DecodeBuf(bytes));
     return rec;
   }
 
  private:
-  UdpSocket fSock;
+  test::UdpListener fListener;
 };
 
 class RecipientSnmpTrapTest : public ::testing::Test {

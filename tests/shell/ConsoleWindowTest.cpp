@@ -31,6 +31,7 @@
 #include "ConsoleTestSupport.h"
 #include "NetSnmpPeer.h"
 #include "TestProcess.h"
+#include "UdpListener.h"
 
 namespace tavo::test {
 namespace {
@@ -264,19 +265,15 @@ TEST(ConsoleWindowTest, RecipientsInConfigurationOrderAndTheTestReportText) {
 }
 
 TEST(ConsoleWindowTest, TestReportToATrapRecipientArrivesAsTrap999) {
-  UdpSocket manager;
-  manager.Open(TAddressFamily::eIPv4);
-  manager.Bind("127.0.0.1", 0);
+  UdpListener manager;
   ConsoleRun run(std::string(kQuietIni) +
                  "[Recipients]\nManager=Type=SnmpTrapV1;Host=127.0.0.1;Port=" +
-                 std::to_string(manager.LocalPort()) + ";Community=tavotest\n");
+                 std::to_string(manager.Port()) + ";Community=tavotest\n");
   ASSERT_TRUE(run.Start()) << run.Dump();
   ASSERT_EQ(run.Window().cboRecipients->currentText(), "Manager");
   run.Window().btSendReport->click();
-  ASSERT_TRUE(manager.WaitReadable(5000)) << run.Dump();
-  std::string datagram(65536, '\0');
-  SocketAddress from;
-  datagram.resize(manager.ReceiveFrom(datagram.data(), datagram.size(), from));
+  const std::string datagram = manager.Receive(5s);
+  ASSERT_FALSE(datagram.empty()) << run.Dump();
   TSNMPRec trap;
   ASSERT_TRUE(trap.DecodeBuf(datagram));
   EXPECT_EQ(trap.FVersion, 0);

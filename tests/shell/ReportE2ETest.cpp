@@ -21,6 +21,7 @@
 #include "ProcessTestSupport.h"
 #include "SmtpPeers.h"
 #include "TavoE2E.h"
+#include "UdpListener.h"
 #include "platform/Socket.h"
 #include "platform/TextCodec.h"
 #include "snmp/SnmpMessage.h"
@@ -81,26 +82,15 @@ class ReportE2ETest : public ::testing::Test {
   std::unique_ptr<TavoRun> fTavo;
 };
 
-// One datagram from aSocket within aTimeout, decoded.
-bool ReceiveTrap(UdpSocket& aSocket, TSNMPRec& aTrap, std::chrono::milliseconds aTimeout) {
-  if (!aSocket.WaitReadable(static_cast<int>(aTimeout.count())))
-    return false;
-  char buf[65536];
-  SocketAddress from;
-  const std::size_t n = aSocket.ReceiveFrom(buf, sizeof buf, from);
-  return aTrap.DecodeBuf(std::string_view(buf, n));
-}
-
 TEST_F(ReportE2ETest, ATrapIsCountedAndReportedByTrapAndByMail) {
   AiosmtpdServer smtp(fDir.Path(), {});
-  UdpSocket manager;
-  manager.Bind("127.0.0.1", 0);
+  UdpListener manager;
   fDir.Write("trap.txt", "100\r\nSubject %CLIENT_NAME\r\n%TEXT\r\n");
   fDir.Write("mail.txt", "Report %CLIENT_NAME-%ID\r\nText: %TEXT\r\nCounter: %COUNTER\r\n");
   StartTavo("[General]\nCheckInterval=1\n" + Receiver() +
             "[Recipients]\n"
             "Manager=Type=SnmpTrapV1;Host=127.0.0.1;Port=" +
-            std::to_string(manager.LocalPort()) +
+            std::to_string(manager.Port()) +
             "\n"
             "Mail1=Type=SmtpMail;Host=127.0.0.1;Port=" +
             std::to_string(smtp.Port()) +
@@ -115,7 +105,7 @@ TEST_F(ReportE2ETest, ATrapIsCountedAndReportedByTrapAndByMail) {
       V1({std::string(kBase) + ".1", "i", "100", std::string(kBase) + ".2", "s", kUtf8Text}).Status,
       0);
   TSNMPRec trap;
-  ASSERT_TRUE(ReceiveTrap(manager, trap, 10s)) << fTavo->Dump();
+  ASSERT_TRUE(trap.DecodeBuf(manager.Receive(10s))) << fTavo->Dump();
   EXPECT_EQ(trap.FVersion, 0);
   EXPECT_EQ(trap.FOldTrapEnterprise, "1.3.6.4.1.52814.8423.0");
   ASSERT_EQ(trap.MIBCount(), 3);
@@ -136,7 +126,7 @@ TEST_F(ReportE2ETest, ATrapIsCountedAndReportedByTrapAndByMail) {
   ASSERT_TRUE(WaitFor([&] { return smtp.Mails().size() == 2; }, 10s)) << fTavo->Dump();
   mail = smtp.Mails()[1];
   EXPECT_THAT(mail.All("body"), Contains("Text: " + std::string(kTavotText)));
-  ASSERT_TRUE(ReceiveTrap(manager, trap, 10s));
+  ASSERT_TRUE(trap.DecodeBuf(manager.Receive(10s)));
   EXPECT_EQ(Cp1252ToUtf8(trap.MIBGet("1.3.6.4.1.52814.8423.3")), std::string(kTavotText) + "\r\n");
 
   ASSERT_TRUE(fTavo->WaitForLine("Trace: Mail to \"Mail1\" sent"));
@@ -237,17 +227,10 @@ TEST_P(SnmpV3E2ETest, AuthenticTrapsAreCountedOthersRefused) {
             "[Client App]\nName=App\nOidMsgId=" + std::string(kBase) + ".1\nOidMsgText=" + kBase +
             ".2\n100=Seen;0;0;Send\n");
   // Capture one authentic authPriv datagram to flip a byte in and replay.
-  UdpSocket capture;
-  capture.Bind("127.0.0.1", 0);
-  ASSERT_EQ(
-      NetSnmp(fDir, "snmptrap",
-              V3Args("authPriv", kAuthPwd, "127.0.0.1:" + std::to_string(capture.LocalPort())))
-          .Status,
-      0);
-  ASSERT_TRUE(capture.WaitReadable(5000));
-  char buf[65536];
-  SocketAddress from;
-  const std::string captured(buf, capture.ReceiveFrom(buf, sizeof buf, from));
+  UdpListener capture;
+  ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authPriv", kAuthPwd, capture.Address())).Status, 0);
+  const std::string captured = capture.Receive();
+  ASSERT_FALSE(captured.empty());
   std::string flipped = captured;
   flipped[flipped.size() - 5] ^= 0x20;
 

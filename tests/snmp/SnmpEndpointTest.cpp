@@ -2,32 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
+#include "TestProcess.h"
+#include "UdpListener.h"
 #include "snmp/BerEncoding.h"
 #include "snmp/SnmpSecurity.h"
 
 namespace tavo {
 namespace {
 
-// A UDP socket on 127.0.0.1 with a port the system picked.
-class Listener {
- public:
-  Listener() { fSock.Bind("127.0.0.1", 0); }
-  std::string Port() const { return std::to_string(fSock.LocalPort()); }
-  // The next datagram within a second, or false.
-  bool Receive(std::string& aBytes, SocketAddress& aFrom) {
-    if (!fSock.WaitReadable(1000))
-      return false;
-    char buf[65536];
-    aBytes.assign(buf, fSock.ReceiveFrom(buf, sizeof buf, aFrom));
-    return true;
-  }
-  bool Quiet() { return !fSock.WaitReadable(100); }
-
- private:
-  UdpSocket fSock;
-};
+using test::UdpListener;
 
 void FillV1(TSNMPRec& aQuery) {
   aQuery.FPDUType = kPduTrapV1;
@@ -49,15 +35,15 @@ TEST(SnmpEndpointTest, NewEndpoint) {
 }
 
 TEST(SnmpEndpointTest, SendsOneDatagramFromAnEphemeralPort) {
-  Listener listener;
+  UdpListener listener;
   for (int i = 0; i < 2; ++i) {
     TSNMPSend snmp;
-    snmp.FTargetPort = listener.Port();
+    snmp.FTargetPort = std::to_string(listener.Port());
     FillV1(snmp.Query());
     ASSERT_TRUE(snmp.SendTrap());
-    std::string bytes;
     SocketAddress from;
-    ASSERT_TRUE(listener.Receive(bytes, from));
+    const std::string bytes = listener.Receive(std::chrono::seconds(5), &from);
+    ASSERT_FALSE(bytes.empty());
     EXPECT_EQ(bytes, snmp.FBuffer);
     EXPECT_EQ(from.Host(), "127.0.0.1");
     EXPECT_NE(from.Port(), 0);
@@ -70,25 +56,20 @@ TEST(SnmpEndpointTest, SendsOneDatagramFromAnEphemeralPort) {
 }
 
 TEST(SnmpEndpointTest, BindsTheGivenLocalInterface) {
-  Listener listener;
+  UdpListener listener;
   TSNMPSend snmp;
-  snmp.FTargetPort = listener.Port();
+  snmp.FTargetPort = std::to_string(listener.Port());
   snmp.FIPInterface = "127.0.0.1";
   FillV1(snmp.Query());
   ASSERT_TRUE(snmp.SendTrap());
-  std::string bytes;
   SocketAddress from;
-  ASSERT_TRUE(listener.Receive(bytes, from));
+  ASSERT_FALSE(listener.Receive(std::chrono::seconds(5), &from).empty());
   EXPECT_EQ(from.Host(), "127.0.0.1");
 }
 
 TEST(SnmpEndpointTest, NobodyListeningStillCountsAsSent) {
-  UdpSocket probe;
-  probe.Bind("127.0.0.1", 0);
-  const std::string port = std::to_string(probe.LocalPort());
-  probe.Close();
   TSNMPSend snmp;
-  snmp.FTargetPort = port;
+  snmp.FTargetPort = std::to_string(test::FreeUdpPort());
   FillV1(snmp.Query());
   EXPECT_TRUE(snmp.SendTrap());
 }
@@ -122,11 +103,11 @@ TEST(SnmpEndpointTest, SocketErrorsGiveFalse) {
 }
 
 TEST(SnmpEndpointTest, EncodingErrorsReachTheCallerAndNothingIsSent) {
-  Listener listener;
+  UdpListener listener;
   for (const char* host : {"127.0.0.1", "no-such-host.invalid"}) {
     TSNMPSend snmp;
     snmp.FTargetHost = host;
-    snmp.FTargetPort = listener.Port();
+    snmp.FTargetPort = std::to_string(listener.Port());
     snmp.Query().FVersion = 3;
     snmp.Query().FPDUType = kPduTrapV2;
     snmp.Query().FUserName = "TavoSnmpTrap";

@@ -10,7 +10,7 @@
 #include "ByteText.h"
 #include "NetSnmpPeer.h"
 #include "TestSupport.h"
-#include "platform/Socket.h"
+#include "UdpListener.h"
 #include "platform/TextCodec.h"
 #include "snmp/BerEncoding.h"
 #include "snmp/SnmpEndpoint.h"
@@ -84,22 +84,16 @@ struct SnmpTrapCase {
 
 class SnmpInteropTest : public testing::Test {
  protected:
-  SnmpInteropTest() { fListener.Bind("127.0.0.1", 0); }
-
   // Runs snmptrap against our socket and returns the datagram it sent.
   std::string Capture(const std::vector<std::string>& aArgs) {
     const test::RunResult r = test::RunSnmpTrap(fDir.Path(), aArgs);
     EXPECT_EQ(r.Status, 0) << r.Err;
-    if (!fListener.WaitReadable(5000))
-      return std::string();
-    char buf[65536];
-    SocketAddress from;
-    return std::string(buf, fListener.ReceiveFrom(buf, sizeof buf, from));
+    return fListener.Receive();
   }
-  std::string Address() const { return "127.0.0.1:" + std::to_string(fListener.LocalPort()); }
+  std::string Address() const { return fListener.Address(); }
 
   test::TempDir fDir;
-  UdpSocket fListener;
+  test::UdpListener fListener;
 };
 
 void ExpectSentBindings(const TSNMPRec& aRec, int aFirst) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ByteText.h"
-#include "TrapListener.h"
+#include "UdpListener.h"
 #include "platform/TextCodec.h"
 #include "snmp/SnmpSecurity.h"
 
@@ -99,8 +99,9 @@ TEST(TavotCommandLineTest, HelpListsTheOptions) {
 }
 
 TEST(TavotCommandLineTest, SendsCountTrapsOneDatagramEach) {
-  test::TrapListener listener;
-  const TavotRun r = Tavot({"--v1", "--port", listener.Port(), "--count", "3", "--id", "abc"});
+  test::UdpListener listener;
+  const TavotRun r =
+      Tavot({"--v1", "--port", std::to_string(listener.Port()), "--count", "3", "--id", "abc"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Out, "Traps sent: 3\n");
   for (int i = 0; i < 3; ++i) {
@@ -114,9 +115,9 @@ TEST(TavotCommandLineTest, SendsCountTrapsOneDatagramEach) {
 
 TEST(TavotCommandLineTest, SendsAtEveryLevel) {
   for (const char* level : {"NoAuthNoPriv", "AuthNoPriv", "AuthPriv"}) {
-    test::TrapListener listener;
-    const TavotRun r =
-        Tavot({"--v3", "--port", listener.Port(), "--level", level, "--text", "x\xC3\xA9"});
+    test::UdpListener listener;
+    const TavotRun r = Tavot({"--v3", "--port", std::to_string(listener.Port()), "--level", level,
+                              "--text", "x\xC3\xA9"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     const std::string bytes = listener.Receive();
     TSNMPRec rec;
@@ -131,15 +132,16 @@ TEST(TavotCommandLineTest, SendsAtEveryLevel) {
 }
 
 TEST(TavotCommandLineTest, FailuresGiveAReasonAndStatusOne) {
-  test::TrapListener listener;
+  test::UdpListener listener;
+  const std::string port = std::to_string(listener.Port());
   struct Case {
     std::vector<std::string> Args;
     const char* Reason;
   };
   const std::vector<Case> cases = {
-      {{"--v3", "--port", listener.Port(), "--password", ""},
+      {{"--v3", "--port", port, "--password", ""},
        "tavot: trap 1 not sent: SNMPv3 authentication password is empty\n"},
-      {{"--v3", "--port", listener.Port(), "--level", "AuthPriv", "--priv-password", ""},
+      {{"--v3", "--port", port, "--level", "AuthPriv", "--priv-password", ""},
        "tavot: trap 1 not sent: SNMPv3 privacy password is empty\n"},
       {{"--v1", "--host", "no-such-host.invalid", "--count", "5"},
        "tavot: trap 1 not sent to no-such-host.invalid:55162: Cannot resolve"},

@@ -10,7 +10,7 @@
 #include "NetSnmpPeer.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
-#include "TrapListener.h"
+#include "UdpListener.h"
 #include "platform/TextCodec.h"
 
 namespace tavo {
@@ -48,13 +48,14 @@ TEST(TavotInteropTest, SnmptrapdLogsTheDefaultTextBytesIntact) {
 
 TEST(TavotInteropTest, ExitStatusAndMessages) {
   test::TempDir dir;
-  test::TrapListener listener;
-  test::RunResult r = Tavot(dir, {"--v3", "--port", listener.Port(), "--count", "2"});
+  test::UdpListener listener;
+  test::RunResult r =
+      Tavot(dir, {"--v3", "--port", std::to_string(listener.Port()), "--count", "2"});
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_FALSE(listener.Receive().empty());
   EXPECT_FALSE(listener.Receive().empty());
 
-  r = Tavot(dir, {"--v3", "--port", listener.Port(), "--password", ""});
+  r = Tavot(dir, {"--v3", "--port", std::to_string(listener.Port()), "--password", ""});
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Err, "tavot: trap 1 not sent: SNMPv3 authentication password is empty\n");
   EXPECT_TRUE(listener.Quiet());

@@ -19,13 +19,24 @@
 
 #include "ByteText.h"
 #include "TestSupport.h"
-#include "TrapListener.h"
+#include "UdpListener.h"
+#include "snmp/BerEncoding.h"
 #include "snmp/SnmpSecurity.h"
 
 namespace tavo {
 namespace {
 
 using test::Hex;
+
+// The msgID of an SNMPv3 message: the first item of its header.
+std::string MsgIdOf(const std::string& aBytes) {
+  std::size_t pos = 0;
+  std::int32_t tag = 0;
+  BerReadItemShallow(aBytes, pos, tag);  // message
+  BerReadItem(aBytes, pos, tag);         // version
+  BerReadItemShallow(aBytes, pos, tag);  // header
+  return BerReadItem(aBytes, pos, tag);
+}
 
 class QtEnvironment : public testing::Environment {
  public:
@@ -53,7 +64,7 @@ T* Child(QWidget& aForm, const char* aName) {
 class TestSenderFormTest : public testing::Test {
  protected:
   TestSenderFormTest() {
-    Child<QLineEdit>(fForm, "tbPort")->setText(QString::fromStdString(fListener.Port()));
+    Child<QLineEdit>(fForm, "tbPort")->setText(QString::number(fListener.Port()));
   }
   void Click(const char* aButton) {
     QTest::mouseClick(Child<QPushButton>(fForm, aButton), Qt::LeftButton);
@@ -61,7 +72,7 @@ class TestSenderFormTest : public testing::Test {
   QString Label() { return Child<QLabel>(fForm, "Label1")->text(); }
 
   test::BoxRecorder fBoxes;
-  test::TrapListener fListener;
+  test::UdpListener fListener;
   TfrmTestSender fForm;
 };
 
@@ -76,7 +87,7 @@ TEST_F(TestSenderFormTest, WindowAndControls) {
 
   const std::vector<std::pair<const char*, QString>> texts = {
       {"tbHost", "127.0.0.1"},
-      {"tbPort", QString::fromStdString(fListener.Port())},
+      {"tbPort", QString::number(fListener.Port())},
       {"tbCommunity", "public"},
       {"tbUserName", "TavoSnmpTrap"},
       {"tbUserPwd", "4TorfBalunixe!"},
@@ -159,7 +170,7 @@ TEST_F(TestSenderFormTest, SendSnmpV3WithTheDefaults) {
   ASSERT_TRUE(rec.DecodeBuf(bytes));
   EXPECT_EQ(rec.FVersion, 3);
   EXPECT_EQ(rec.FPDUType, kPduTrapV2);
-  EXPECT_EQ(test::MsgIdOf(bytes), "1");
+  EXPECT_EQ(MsgIdOf(bytes), "1");
   EXPECT_EQ(rec.FID, 1);
   EXPECT_EQ(rec.FAuthEngineID, "");
   EXPECT_EQ(rec.FUserName, "TavoSnmpTrap");
