@@ -371,8 +371,10 @@ class ConsoleClientsTest : public ::testing::Test {
   void SendTrap(int aId, const std::string& aText) {
     const RunResult r = RunSnmpTrap(
         fRun->Dir().Path(),
-        {"-v", "1", "-c", "public", "127.0.0.1:" + std::to_string(fPort), "1.3.6.1.4.1.99999", "",
-         "6", "1", "", kWebOid, "i", std::to_string(aId), kWebTextOid, "s", aText});
+        SnmpV1TrapArgs({.Target = "127.0.0.1:" + std::to_string(fPort),
+                        .Enterprise = "1.3.6.1.4.1.99999",
+                        .Specific = "1",
+                        .Bindings = {kWebOid, "i", std::to_string(aId), kWebTextOid, "s", aText}}));
     ASSERT_EQ(r.Status, 0) << r.Err;
   }
   QString ReadCounters() {

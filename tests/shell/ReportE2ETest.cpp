@@ -18,6 +18,7 @@
 #include <regex>
 #include <thread>
 
+#include "NetSnmpPeer.h"
 #include "ProcessTestSupport.h"
 #include "SmtpPeers.h"
 #include "TavoE2E.h"
@@ -60,10 +61,10 @@ class ReportE2ETest : public ::testing::Test {
     ASSERT_TRUE(WaitForUdpPortTaken(fPort));
   }
   RunResult V1(const std::vector<std::string>& aBindings) {
-    std::vector<std::string> args = {
-        "-v", "1", "-c", "public", Target(), std::string(kBase) + ".0", "", "6", "8424", ""};
-    args.insert(args.end(), aBindings.begin(), aBindings.end());
-    return NetSnmp(fDir, "snmptrap", args);
+    return RunSnmpTrap(fDir.Path(), SnmpV1TrapArgs({.Target = Target(),
+                                                    .Enterprise = std::string(kBase) + ".0",
+                                                    .Specific = "8424",
+                                                    .Bindings = aBindings}));
   }
   // The sum N of every "Report "App-100": Counter = N > 0" line.
   int ReportedCount() const {
@@ -212,10 +213,13 @@ class SnmpV3E2ETest : public ReportE2ETest, public ::testing::WithParamInterface
  protected:
   std::vector<std::string> V3Args(const std::string& aLevel, const std::string& aAuthPwd,
                                   const std::string& aTarget) const {
-    std::vector<std::string> args = {"-v", "3",    "-e", "0x8000000001020304", "-u", kUser,
-                                     "-l", aLevel, "-a", GetParam().Auth,      "-A", aAuthPwd};
-    if (aLevel == "authPriv")
-      args.insert(args.end(), {"-x", GetParam().Priv, "-X", kPrivPwd});
+    std::vector<std::string> args = SnmpV3Args({.EngineId = "0x8000000001020304",
+                                                .Name = kUser,
+                                                .Level = aLevel,
+                                                .Auth = GetParam().Auth,
+                                                .AuthPassword = aAuthPwd,
+                                                .Priv = GetParam().Priv,
+                                                .PrivPassword = kPrivPwd});
     args.insert(args.end(), {aTarget, "", std::string(kBase) + ".0", std::string(kBase) + ".1", "i",
                              "100", std::string(kBase) + ".2", "s", kUtf8Text});
     return args;
@@ -228,7 +232,7 @@ TEST_P(SnmpV3E2ETest, AuthenticTrapsAreCountedOthersRefused) {
             ".2\n100=Seen;0;0;Send\n");
   // Capture one authentic authPriv datagram to flip a byte in and replay.
   UdpListener capture;
-  ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authPriv", kAuthPwd, capture.Address())).Status, 0);
+  ASSERT_EQ(RunSnmpTrap(fDir.Path(), V3Args("authPriv", kAuthPwd, capture.Address())).Status, 0);
   const std::string captured = capture.Receive();
   ASSERT_FALSE(captured.empty());
   std::string flipped = captured;
@@ -237,10 +241,10 @@ TEST_P(SnmpV3E2ETest, AuthenticTrapsAreCountedOthersRefused) {
   UdpSocket sender;
   const SocketAddress to = ResolveAddress("127.0.0.1", fPort, TSockType::eDatagram);
   sender.SendTo(flipped, to);
-  ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authNoPriv", "wrong-password", Target())).Status, 0);
-  ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authPriv", "wrong-password", Target())).Status, 0);
-  ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authNoPriv", kAuthPwd, Target())).Status, 0);
-  ASSERT_EQ(NetSnmp(fDir, "snmptrap", V3Args("authPriv", kAuthPwd, Target())).Status, 0);
+  ASSERT_EQ(RunSnmpTrap(fDir.Path(), V3Args("authNoPriv", "wrong-password", Target())).Status, 0);
+  ASSERT_EQ(RunSnmpTrap(fDir.Path(), V3Args("authPriv", "wrong-password", Target())).Status, 0);
+  ASSERT_EQ(RunSnmpTrap(fDir.Path(), V3Args("authNoPriv", kAuthPwd, Target())).Status, 0);
+  ASSERT_EQ(RunSnmpTrap(fDir.Path(), V3Args("authPriv", kAuthPwd, Target())).Status, 0);
   sender.SendTo(captured, to);
   // tavot's AuthPriv trap, with its default privacy password.
   const RunResult tavot =

@@ -17,16 +17,6 @@ void TavoRun::Start() {
   fProcess = std::make_unique<ChildProcess>(argv, fDir.File("tavo"));
 }
 
-RunResult NetSnmp(const TempDir& aDir, const std::string& aTool,
-                  const std::vector<std::string>& aArgs) {
-  std::vector<std::string> argv = {aTool};
-  argv.insert(argv.end(), aArgs.begin(), aArgs.end());
-  static int runs = 0;
-  return RunProgram(argv, aDir.File("netsnmp" + std::to_string(++runs)), std::chrono::seconds(20),
-                    {"MIBS=", "MIBDIRS=/nonexistent", "SNMP_PERSISTENT_DIR=" + aDir.File("snmp"),
-                     "SNMPCONFPATH=" + aDir.File("snmp")});
-}
-
 std::vector<std::string> LogLinesOf(const std::string& aText) {
   std::vector<std::string> lines;
   std::size_t start = 0;

@@ -43,11 +43,6 @@ class TavoRun {
   std::unique_ptr<ChildProcess> fProcess;
 };
 
-// net-snmp's snmptrap (or snmpinform) with MIBS= and a scratch persistent
-// directory in aDir, so nothing is read or written outside the test.
-RunResult NetSnmp(const TempDir& aDir, const std::string& aTool,
-                  const std::vector<std::string>& aArgs);
-
 // Waits until aPort on 127.0.0.1 can no longer be bound, that is until the
 // receiver holds it; true when it does within aTimeout.
 bool WaitForUdpPortTaken(std::uint16_t aPort,

@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "NetSnmpPeer.h"
 #include "TavoE2E.h"
 #include "platform/Socket.h"
 #include "snmp/SnmpMessage.h"
@@ -37,25 +38,28 @@ class TrapE2ETest : public ::testing::Test {
   std::string Target() const { return "127.0.0.1:" + std::to_string(fPort); }
   // snmptrap -v 1 with the test sender's enterprise and the given bindings.
   RunResult V1(const std::string& aCommunity, const std::vector<std::string>& aBindings) {
-    std::vector<std::string> args = {
-        "-v", "1", "-c", aCommunity, Target(), std::string(kBase) + ".0", "", "6", "8424", ""};
-    args.insert(args.end(), aBindings.begin(), aBindings.end());
-    return NetSnmp(fDir, "snmptrap", args);
+    return RunSnmpTrap(fDir.Path(), SnmpV1TrapArgs({.Target = Target(),
+                                                    .Community = aCommunity,
+                                                    .Enterprise = std::string(kBase) + ".0",
+                                                    .Specific = "8424",
+                                                    .Bindings = aBindings}));
   }
   // snmptrap -v 3 at a security level, with the message id and text bindings.
   RunResult V3(const std::string& aLevel, const std::string& aUser, const std::string& aAuthPwd,
                const std::string& aAuth = "MD5", const std::string& aPriv = "DES",
                const std::string& aTool = "snmptrap") {
-    std::vector<std::string> args = {"-v", "3", "-e", kEngine, "-u", aUser, "-l", aLevel};
-    if (aLevel != "noAuthNoPriv")
-      args.insert(args.end(), {"-a", aAuth, "-A", aAuthPwd});
-    if (aLevel == "authPriv")
-      args.insert(args.end(), {"-x", aPriv, "-X", kPrivPwd});
+    std::vector<std::string> args = SnmpV3Args({.EngineId = kEngine,
+                                                .Name = aUser,
+                                                .Level = aLevel,
+                                                .Auth = aAuth,
+                                                .AuthPassword = aAuthPwd,
+                                                .Priv = aPriv,
+                                                .PrivPassword = kPrivPwd});
     if (aTool == "snmpinform")
       args.insert(args.end(), {"-r", "0", "-t", "1"});
     args.insert(args.end(), {Target(), "", std::string(kBase) + ".0", std::string(kBase) + ".1",
                              "i", "100", std::string(kBase) + ".2", "s", "v3 text"});
-    return NetSnmp(fDir, aTool, args);
+    return RunSnmpTrap(fDir.Path(), args, aTool);
   }
   // Waits for aCount lines containing aText in all.
   bool WaitForCount(const std::string& aText, int aCount) {
@@ -72,8 +76,8 @@ TEST_F(TrapE2ETest, ReceiverAndDispatchMessagesWithoutAClient) {
   ASSERT_EQ(V1("public", {}).Status, 0);
   ASSERT_EQ(V1("public", {std::string(kBase) + ".1", "i", "100"}).Status, 0);
   ASSERT_EQ(V1("Public", {}).Status, 0);
-  ASSERT_EQ(NetSnmp(fDir, "snmptrap",
-                    {"-v", "2c", "-c", "public", Target(), "", std::string(kBase) + ".0"})
+  ASSERT_EQ(RunSnmpTrap(fDir.Path(),
+                        {"-v", "2c", "-c", "public", Target(), "", std::string(kBase) + ".0"})
                 .Status,
             0);
   ASSERT_TRUE(WaitForCount("SNMP trap packet received from 127.0.0.1: Version=", 4))

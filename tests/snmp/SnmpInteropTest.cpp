@@ -107,12 +107,13 @@ void ExpectSentBindings(const TSNMPRec& aRec, int aFirst) {
 }
 
 TEST_F(SnmpInteropTest, ReadsSnmpV1TrapsFromSnmptrap) {
-  std::vector<std::string> args = {
-      "-v", "1", "-c", "public", Address(), "1.3.6.1.4.1.8072.3", "192.0.2.1", "6", "17", "4242"};
-  const auto bindings = BindingArgs();
-  args.insert(args.end(), bindings.begin(), bindings.end());
   TSNMPRec rec;
-  ASSERT_TRUE(rec.DecodeBuf(Capture(args)));
+  ASSERT_TRUE(rec.DecodeBuf(Capture(test::SnmpV1TrapArgs({.Target = Address(),
+                                                          .Enterprise = "1.3.6.1.4.1.8072.3",
+                                                          .Agent = "192.0.2.1",
+                                                          .Specific = "17",
+                                                          .Uptime = "4242",
+                                                          .Bindings = BindingArgs()}))));
   EXPECT_EQ(rec.FVersion, 0);
   EXPECT_EQ(rec.FPDUType, kPduTrapV1);
   EXPECT_EQ(rec.FCommunity, "public");
@@ -125,12 +126,16 @@ TEST_F(SnmpInteropTest, ReadsSnmpV1TrapsFromSnmptrap) {
 }
 
 TEST_F(SnmpInteropTest, ReadsAndVerifiesSnmpV2cAndV3TrapsFromSnmptrap) {
-  const std::vector<std::string> v3 = {"-v",    "3",  "-u",
-                                       "tuser", "-e", std::string("0x") + kEngineHex};
-  auto with = [&](std::vector<std::string> aMore) {
-    std::vector<std::string> args = v3;
-    args.insert(args.end(), aMore.begin(), aMore.end());
-    return args;
+  // tuser at a level; without the engine ID, snmptrap uses one of its own.
+  auto v3 = [](const char* aLevel, const char* aAuth = "MD5", const char* aPriv = "DES",
+               bool aEngineId = true) {
+    return test::SnmpV3Args({.EngineId = aEngineId ? std::string("0x") + kEngineHex : "",
+                             .Name = "tuser",
+                             .Level = aLevel,
+                             .Auth = aAuth,
+                             .AuthPassword = kAuthPwd,
+                             .Priv = aPriv,
+                             .PrivPassword = kPrivPwd});
   };
   const std::vector<SnmpTrapCase> cases = {
       {"v2c",
@@ -139,32 +144,21 @@ TEST_F(SnmpInteropTest, ReadsAndVerifiesSnmpV2cAndV3TrapsFromSnmptrap) {
        TV3Flags::NoAuthNoPriv,
        TV3Auth::AuthMD5,
        TV3Priv::PrivDES},
-      {"noAuthNoPriv", with({"-l", "noAuthNoPriv"}), 3, TV3Flags::NoAuthNoPriv, TV3Auth::AuthMD5,
+      {"noAuthNoPriv", v3("noAuthNoPriv"), 3, TV3Flags::NoAuthNoPriv, TV3Auth::AuthMD5,
        TV3Priv::PrivDES},
-      {"MD5", with({"-l", "authNoPriv", "-a", "MD5", "-A", kAuthPwd}), 3, TV3Flags::AuthNoPriv,
-       TV3Auth::AuthMD5, TV3Priv::PrivDES},
-      {"SHA", with({"-l", "authNoPriv", "-a", "SHA", "-A", kAuthPwd}), 3, TV3Flags::AuthNoPriv,
-       TV3Auth::AuthSHA1, TV3Priv::PrivDES},
-      {"MD5/DES",
-       with({"-l", "authPriv", "-a", "MD5", "-A", kAuthPwd, "-x", "DES", "-X", kPrivPwd}), 3,
-       TV3Flags::AuthPriv, TV3Auth::AuthMD5, TV3Priv::PrivDES},
-      {"SHA/DES",
-       with({"-l", "authPriv", "-a", "SHA", "-A", kAuthPwd, "-x", "DES", "-X", kPrivPwd}), 3,
-       TV3Flags::AuthPriv, TV3Auth::AuthSHA1, TV3Priv::PrivDES},
-      {"MD5/AES",
-       with({"-l", "authPriv", "-a", "MD5", "-A", kAuthPwd, "-x", "AES", "-X", kPrivPwd}), 3,
-       TV3Flags::AuthPriv, TV3Auth::AuthMD5, TV3Priv::PrivAES},
-      {"SHA/AES",
-       with({"-l", "authPriv", "-a", "SHA", "-A", kAuthPwd, "-x", "AES", "-X", kPrivPwd}), 3,
-       TV3Flags::AuthPriv, TV3Auth::AuthSHA1, TV3Priv::PrivAES},
-      // Without -e, snmptrap uses an engine ID of its own.
-      {"SHA/AES own engine",
-       {"-v", "3", "-u", "tuser", "-l", "authPriv", "-a", "SHA", "-A", kAuthPwd, "-x", "AES", "-X",
-        kPrivPwd},
-       3,
-       TV3Flags::AuthPriv,
-       TV3Auth::AuthSHA1,
+      {"MD5", v3("authNoPriv", "MD5"), 3, TV3Flags::AuthNoPriv, TV3Auth::AuthMD5, TV3Priv::PrivDES},
+      {"SHA", v3("authNoPriv", "SHA"), 3, TV3Flags::AuthNoPriv, TV3Auth::AuthSHA1,
+       TV3Priv::PrivDES},
+      {"MD5/DES", v3("authPriv", "MD5", "DES"), 3, TV3Flags::AuthPriv, TV3Auth::AuthMD5,
+       TV3Priv::PrivDES},
+      {"SHA/DES", v3("authPriv", "SHA", "DES"), 3, TV3Flags::AuthPriv, TV3Auth::AuthSHA1,
+       TV3Priv::PrivDES},
+      {"MD5/AES", v3("authPriv", "MD5", "AES"), 3, TV3Flags::AuthPriv, TV3Auth::AuthMD5,
        TV3Priv::PrivAES},
+      {"SHA/AES", v3("authPriv", "SHA", "AES"), 3, TV3Flags::AuthPriv, TV3Auth::AuthSHA1,
+       TV3Priv::PrivAES},
+      {"SHA/AES own engine", v3("authPriv", "SHA", "AES", false), 3, TV3Flags::AuthPriv,
+       TV3Auth::AuthSHA1, TV3Priv::PrivAES},
   };
   for (const SnmpTrapCase& c : cases) {
     SCOPED_TRACE(c.Name);

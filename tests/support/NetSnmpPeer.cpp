@@ -14,12 +14,33 @@ std::vector<std::string> NetSnmpEnvironment(const std::string& aDir) {
           "SNMPCONFPATH=" + aDir + "/snmp-conf"};
 }
 
-RunResult RunSnmpTrap(const std::string& aDir, const std::vector<std::string>& aArgs) {
+RunResult RunSnmpTrap(const std::string& aDir, const std::vector<std::string>& aArgs,
+                      const std::string& aTool) {
   static std::atomic<int> counter{0};
-  std::vector<std::string> argv = {"snmptrap"};
+  std::vector<std::string> argv = {aTool};
   argv.insert(argv.end(), aArgs.begin(), aArgs.end());
-  return RunProgram(argv, aDir + "/snmptrap-" + std::to_string(++counter), std::chrono::seconds(20),
-                    NetSnmpEnvironment(aDir));
+  return RunProgram(argv, aDir + "/" + aTool + "-" + std::to_string(++counter),
+                    std::chrono::seconds(20), NetSnmpEnvironment(aDir));
+}
+
+std::vector<std::string> SnmpV1TrapArgs(const SnmpV1Trap& aTrap) {
+  std::vector<std::string> args = {
+      "-v",        "1",           "-c",           aTrap.Community, aTrap.Target, aTrap.Enterprise,
+      aTrap.Agent, aTrap.Generic, aTrap.Specific, aTrap.Uptime};
+  args.insert(args.end(), aTrap.Bindings.begin(), aTrap.Bindings.end());
+  return args;
+}
+
+std::vector<std::string> SnmpV3Args(const SnmpV3User& aUser) {
+  std::vector<std::string> args = {"-v", "3"};
+  if (!aUser.EngineId.empty())
+    args.insert(args.end(), {"-e", aUser.EngineId});
+  args.insert(args.end(), {"-u", aUser.Name, "-l", aUser.Level});
+  if (aUser.Level != "noAuthNoPriv")
+    args.insert(args.end(), {"-a", aUser.Auth, "-A", aUser.AuthPassword});
+  if (aUser.Level == "authPriv")
+    args.insert(args.end(), {"-x", aUser.Priv, "-X", aUser.PrivPassword});
+  return args;
 }
 
 SnmpTrapd::SnmpTrapd(const std::string& aDir, const std::string& aConfig,

@@ -1,8 +1,9 @@
 #pragma once
-// net-snmp's tools as test peers: snmptrap to send traps at us, snmptrapd
-// to receive ours. Both run with MIB loading off and their configuration
-// and persistent state in the test's temporary folder, never under
-// /var/lib/snmp or /etc/snmp. Every wait is bounded.
+// net-snmp's tools as test peers: snmptrap and snmpinform to send traps at
+// us (with their usual argument lists), snmptrapd to receive ours. All run
+// with MIB loading off and their configuration and persistent state in the
+// test's temporary folder, never under /var/lib/snmp or /etc/snmp. Every
+// wait is bounded.
 
 #include <chrono>
 #include <cstdint>
@@ -17,8 +18,42 @@ namespace tavo::test {
 // The environment that keeps net-snmp's tools inside aDir.
 std::vector<std::string> NetSnmpEnvironment(const std::string& aDir);
 
-// Runs snmptrap with aArgs (everything after the program name).
-RunResult RunSnmpTrap(const std::string& aDir, const std::vector<std::string>& aArgs);
+// Runs snmptrap with aArgs (everything after the program name), or with
+// aTool "snmpinform" an inform with the same arguments, in the environment
+// above; killed when it takes longer than 20 s.
+RunResult RunSnmpTrap(const std::string& aDir, const std::vector<std::string>& aArgs,
+                      const std::string& aTool = "snmptrap");
+
+// An SNMPv1 trap as snmptrap's arguments take it. Every field has a value
+// (empty where the tool's default is meant), so designated initialisers
+// name only what a test sets.
+struct SnmpV1Trap {
+  std::string Target{};  // host:port
+  std::string Community = "public";
+  std::string Enterprise{};
+  std::string Agent{};        // empty: snmptrap's own address
+  std::string Generic = "6";  // enterpriseSpecific
+  std::string Specific{};
+  std::string Uptime{};                 // empty: snmptrap's own
+  std::vector<std::string> Bindings{};  // OID, type letter, value, OID, ...
+};
+// "-v 1 -c COMMUNITY TARGET ENTERPRISE AGENT GENERIC SPECIFIC UPTIME BINDINGS..."
+std::vector<std::string> SnmpV1TrapArgs(const SnmpV1Trap& aTrap);
+
+// An SNMPv3 user at a security level, for snmptrap and snmpinform.
+struct SnmpV3User {
+  std::string EngineId{};  // "0x..."; empty: snmptrap's own
+  std::string Name{};
+  std::string Level{};  // noAuthNoPriv, authNoPriv or authPriv
+  std::string Auth = "MD5";
+  std::string AuthPassword{};
+  std::string Priv = "DES";
+  std::string PrivPassword{};
+};
+// "-v 3 [-e ENGINE] -u NAME -l LEVEL [-a AUTH -A PASSWORD] [-x PRIV -X PASSWORD]": the
+// authentication options above noAuthNoPriv, the privacy options at authPriv.
+// The target, uptime, trap OID and bindings follow them.
+std::vector<std::string> SnmpV3Args(const SnmpV3User& aUser);
 
 // snmptrapd in the foreground on 127.0.0.1 with aConfig as its only
 // configuration file, logging numeric OIDs to a file. Extra arguments (for
