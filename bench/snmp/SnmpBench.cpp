@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "snmp/BerEncoding.h"
+#include "SampleTraps.h"
+#include "snmp/SnmpDefaults.h"
 #include "snmp/SnmpMessage.h"
 #include "snmp/SnmpSecurity.h"
 
@@ -14,41 +15,12 @@ namespace {
 
 using namespace tavo;
 
-const char kText[] =
-    "Text mit Umlauten & Sonderzeichen \xC3\x84\xC3\xA4\xC3\xA0\xC3\x9C\xC3\xB6\xC3\xA9 "
-    "\xE2\x82\xAC$\xC2\xA3";
+using test::SampleV1;
+using test::SampleV3;
 
 // The traps TavoT sends with its defaults.
-void FillV1(TSNMPRec& aRec) {
-  aRec.FPDUType = kPduTrapV1;
-  aRec.FOldTrapEnterprise = "1.3.6.4.1.52814.8424.0";
-  aRec.FOldTrapGen = 6;
-  aRec.FOldTrapSpec = 8424;
-  aRec.FOldTrapTimeTicks = 123456789;
-  aRec.MibAdd2("1.3.6.4.1.52814.8424.1", "100", kBerInteger);
-  aRec.MibAdd2("1.3.6.4.1.52814.8424.2", kText, kBerOctetString);
-}
-
-void FillV3(TSNMPRec& aRec, TV3Flags aFlags) {
-  aRec.FVersion = 3;
-  aRec.FPDUType = kPduTrapV2;
-  aRec.FUserName = "TavoSnmpTrap";
-  aRec.FPassword = "4TorfBalunixe!";
-  aRec.FPrivPassword = "QuastelbrinkSorgenlaufwer";
-  aRec.FFlags = aFlags;
-  aRec.MibAdd2("1.3.6.4.1.52814.8424.0", "", kBerNull);
-  aRec.MibAdd2("1.3.6.4.1.52814.8424.1", "100", kBerInteger);
-  aRec.MibAdd2("1.3.6.4.1.52814.8424.2", kText, kBerOctetString);
-}
-
 std::string Encoded(TV3Flags aFlags, bool aV1 = false) {
-  TSNMPRec rec;
-  if (aV1) {
-    FillV1(rec);
-  } else {
-    FillV3(rec, aFlags);
-  }
-  return rec.EncodeBuf();
+  return test::EncodeSample(aV1 ? SampleV1() : SampleV3(aFlags));
 }
 
 void DecodeSnmpV1Trap(benchmark::State& state) {
@@ -71,7 +43,7 @@ void DecodeAndVerifyAuthNoPriv(benchmark::State& state) {
     if (!warm)
       ClearLocalKeyCache();
     rec.DecodeBuf(bytes);
-    const bool ok = VerifyAuthentication(bytes, rec.FAuthMode, "4TorfBalunixe!");
+    const bool ok = VerifyAuthentication(bytes, rec.FAuthMode, kDefaultTrapUserPassword);
     if (!ok)
       state.SkipWithError("not verified");
     benchmark::DoNotOptimize(ok);
@@ -83,17 +55,18 @@ BENCHMARK(DecodeAndVerifyAuthNoPriv)->Arg(1)->Arg(0);
 void DecodeAndVerifyAuthPriv(benchmark::State& state) {
   const std::string bytes = Encoded(TV3Flags::AuthPriv);
   TSNMPRec rec;
-  rec.FPrivPassword = "QuastelbrinkSorgenlaufwer";
+  test::SetSampleReceiver(rec, SampleV3(TV3Flags::AuthPriv));
   for (auto _ : state) {
     rec.DecodeBuf(bytes);
-    benchmark::DoNotOptimize(VerifyAuthentication(bytes, rec.FAuthMode, "4TorfBalunixe!"));
+    benchmark::DoNotOptimize(VerifyAuthentication(bytes, rec.FAuthMode, kDefaultTrapUserPassword));
   }
 }
 BENCHMARK(DecodeAndVerifyAuthPriv);
 
 void EncodeSnmpV1Trap(benchmark::State& state) {
   TSNMPRec rec;
-  FillV1(rec);
+  test::SetSampleSender(rec, SampleV1());
+  test::AddTavotBindings(rec);
   for (auto _ : state)
     benchmark::DoNotOptimize(rec.EncodeBuf());
 }
@@ -103,7 +76,8 @@ BENCHMARK(EncodeSnmpV1Trap);
 // DES); keys come from the warm cache, as for a sender that reuses a user.
 void EncodeSnmpV3Trap(benchmark::State& state) {
   TSNMPRec rec;
-  FillV3(rec, static_cast<TV3Flags>(state.range(0)));
+  test::SetSampleSender(rec, SampleV3(static_cast<TV3Flags>(state.range(0))));
+  test::AddTavotBindings(rec);
   for (auto _ : state)
     benchmark::DoNotOptimize(rec.EncodeBuf());
 }

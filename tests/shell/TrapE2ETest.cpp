@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "NetSnmpPeer.h"
+#include "SampleTraps.h"
 #include "TavoE2E.h"
 #include "platform/Socket.h"
-#include "snmp/SnmpMessage.h"
 
 namespace tavo::test {
 namespace {
@@ -163,11 +163,7 @@ TEST_F(TrapE2ETest, SigtermUnderASteadyTrapLoad) {
   StartTavo(ReceiverSection());
   std::atomic<bool> stop{false};
   std::thread load([&] {
-    TSNMPRec trap;
-    trap.FPDUType = kPduTrapV1;
-    trap.FOldTrapEnterprise = std::string(kBase) + ".0";
-    trap.MIBAdd(std::string(kBase) + ".1", "100", 2);
-    const std::string bytes = trap.EncodeBuf();
+    const std::string bytes = EncodeSample(SampleV1());
     UdpSocket sender;
     const SocketAddress to = ResolveAddress("127.0.0.1", fPort, TSockType::eDatagram);
     for (int i = 0; i < 200000 && !stop; ++i) {  // about 5,000 a second

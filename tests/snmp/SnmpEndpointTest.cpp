@@ -5,9 +5,9 @@
 #include <chrono>
 #include <string>
 
+#include "SampleTraps.h"
 #include "TestProcess.h"
 #include "UdpListener.h"
-#include "snmp/BerEncoding.h"
 #include "snmp/SnmpSecurity.h"
 
 namespace tavo {
@@ -15,12 +15,10 @@ namespace {
 
 using test::UdpListener;
 
+// The sample SNMPv1 trap with TavoT's bindings.
 void FillV1(TSNMPRec& aQuery) {
-  aQuery.FPDUType = kPduTrapV1;
-  aQuery.FOldTrapEnterprise = "1.3.6.4.1.52814.8423.0";
-  aQuery.FOldTrapGen = 6;
-  aQuery.FOldTrapSpec = 8423;
-  aQuery.MIBAdd("1.3.6.4.1.52814.8423.1", "100", kBerInteger);
+  test::SetSampleSender(aQuery, test::SampleV1());
+  test::AddTavotBindings(aQuery);
 }
 
 TEST(SnmpEndpointTest, NewEndpoint) {
@@ -49,8 +47,8 @@ TEST(SnmpEndpointTest, SendsOneDatagramFromAnEphemeralPort) {
     EXPECT_NE(from.Port(), 0);
     TSNMPRec rec;
     ASSERT_TRUE(rec.DecodeBuf(bytes));
-    EXPECT_EQ(rec.FOldTrapSpec, 8423);
-    EXPECT_EQ(rec.MIBGet("1.3.6.4.1.52814.8423.1"), "100");
+    EXPECT_EQ(rec.FOldTrapSpec, 8424);
+    EXPECT_EQ(rec.MIBGet("1.3.6.4.1.52814.8424.1"), "100");
   }
   EXPECT_TRUE(listener.Quiet());
 }
@@ -108,10 +106,9 @@ TEST(SnmpEndpointTest, EncodingErrorsReachTheCallerAndNothingIsSent) {
     TSNMPSend snmp;
     snmp.FTargetHost = host;
     snmp.FTargetPort = std::to_string(listener.Port());
-    snmp.Query().FVersion = 3;
-    snmp.Query().FPDUType = kPduTrapV2;
-    snmp.Query().FUserName = "TavoSnmpTrap";
-    snmp.Query().FFlags = TV3Flags::AuthNoPriv;
+    test::SampleTrap sample = test::SampleV3(TV3Flags::AuthNoPriv);
+    sample.AuthPassword.clear();
+    test::SetSampleSender(snmp.Query(), sample);
     EXPECT_THROW(snmp.SendTrap(), ESnmpError) << host;
   }
   EXPECT_TRUE(listener.Quiet());

@@ -9,6 +9,7 @@
 
 #include "ByteText.h"
 #include "NetSnmpPeer.h"
+#include "SampleTraps.h"
 #include "TestSupport.h"
 #include "UdpListener.h"
 #include "platform/TextCodec.h"
@@ -211,14 +212,11 @@ TEST_F(SnmpInteropTest, ReadsAndVerifiesSnmpV2cAndV3TrapsFromSnmptrap) {
 
 void FillV3(TSNMPRec& aQuery, const std::string& aUser, TV3Flags aFlags, TV3Auth aAuth,
             TV3Priv aPriv, const std::string& aMarker) {
-  aQuery.FVersion = 3;
-  aQuery.FPDUType = kPduTrapV2;
-  aQuery.FUserName = aUser;
-  aQuery.FPassword = kAuthPwd;
-  aQuery.FPrivPassword = kPrivPwd;
-  aQuery.FFlags = aFlags;
-  aQuery.FAuthMode = aAuth;
-  aQuery.FPrivMode = aPriv;
+  test::SampleTrap sample = test::SampleV3(aFlags, aAuth, aPriv);
+  sample.User = aUser;
+  sample.AuthPassword = kAuthPwd;
+  sample.PrivPassword = kPrivPwd;
+  test::SetSampleSender(aQuery, sample);
   // snmptrapd wants sysUpTime.0 and snmpTrapOID.0 in front.
   aQuery.MIBAdd("1.3.6.1.2.1.1.3.0", "4242", kBerTimeTicks);
   aQuery.MIBAdd("1.3.6.1.6.3.1.1.4.1.0", "1.3.6.4.1.52814.8424.0", kBerObjectId);
@@ -231,17 +229,11 @@ TEST_F(SnmpInteropTest, SnmptrapdLogsOurSnmpV1Trap) {
   TSNMPSend snmp;
   snmp.FTargetPort = std::to_string(trapd.Port());
   TSNMPRec& q = snmp.Query();
-  q.FPDUType = kPduTrapV1;
-  q.FOldTrapEnterprise = "1.3.6.4.1.52814.8424.0";
+  test::SetSampleSender(q, test::SampleV1());
   q.FOldTrapHost = "192.0.2.9";
-  q.FOldTrapGen = 6;
-  q.FOldTrapSpec = 8424;
   q.FOldTrapTimeTicks = 360000;
-  q.MibAdd2("1.3.6.4.1.52814.8424.1", "100", kBerInteger);
-  const std::string text =
-      "Text mit Umlauten & Sonderzeichen \xC3\x84\xC3\xA4\xC3\xA0\xC3\x9C\xC3\xB6\xC3\xA9 "
-      "\xE2\x82\xAC$\xC2\xA3";
-  q.MibAdd2("1.3.6.4.1.52814.8424.2", text, kBerOctetString);
+  test::AddTavotBindings(q);  // the message id 100 and a text outside ASCII
+  const std::string text = test::kSampleText;
   q.MIBAdd("1.3.6.4.1.52814.8424.3", "10.20.30.40", kBerIpAddress);
   q.MIBAdd("1.3.6.4.1.52814.8424.4", "1.3.6.1.4.1", kBerObjectId);
   ASSERT_TRUE(snmp.SendTrap());

@@ -6,14 +6,20 @@
 #include <vector>
 
 #include "ByteText.h"
+#include "SampleTraps.h"
 #include "platform/Clock.h"
 #include "snmp/BerEncoding.h"
+#include "snmp/SnmpDefaults.h"
 #include "snmp/SnmpSecurity.h"
 
 namespace tavo {
 namespace {
 
 using test::Hex;
+using test::SampleTrap;
+using test::SampleV3;
+using test::SetSampleReceiver;
+using test::SetSampleSender;
 using test::Unhex;
 
 // A binding of every tag that survives decoding and encoding unchanged.
@@ -31,15 +37,6 @@ void AddEveryKindOfBinding(TSNMPRec& aRec) {
   aRec.MIBAdd("1.3.6.4.1.52814.8424.9", "", 0x80);                          // noSuchObject
 }
 
-void FillV3(TSNMPRec& aRec, TV3Flags aFlags) {
-  aRec.FVersion = 3;
-  aRec.FPDUType = kPduTrapV2;
-  aRec.FUserName = "TavoSnmpTrap";
-  aRec.FPassword = "4TorfBalunixe!";
-  aRec.FPrivPassword = "QuastelbrinkSorgenlaufwer";
-  aRec.FFlags = aFlags;
-}
-
 TEST(SnmpMessageTest, NewRecordAndClear) {
   TSNMPRec rec;
   EXPECT_EQ(rec.FVersion, 0);
@@ -53,7 +50,7 @@ TEST(SnmpMessageTest, NewRecordAndClear) {
   EXPECT_LE(rec.FPrivSaltCounter, 2147483646);
 
   // Clear resets the message but keeps the credentials, FID and FMaxSize.
-  FillV3(rec, TV3Flags::AuthPriv);
+  SetSampleSender(rec, SampleV3(TV3Flags::AuthPriv));
   rec.FAuthMode = TV3Auth::AuthSHA1;
   rec.FPrivMode = TV3Priv::PrivAES;
   rec.FID = 77;
@@ -79,8 +76,8 @@ TEST(SnmpMessageTest, NewRecordAndClear) {
   EXPECT_EQ(rec.FMaxSize, 65507);
   EXPECT_EQ(rec.FAuthMode, TV3Auth::AuthSHA1);
   EXPECT_EQ(rec.FPrivMode, TV3Priv::PrivAES);
-  EXPECT_EQ(rec.FPassword, "4TorfBalunixe!");
-  EXPECT_EQ(rec.FPrivPassword, "QuastelbrinkSorgenlaufwer");
+  EXPECT_EQ(rec.FPassword, kDefaultTrapUserPassword);
+  EXPECT_EQ(rec.FPrivPassword, kDefaultTrapPrivacyPassword);
 }
 
 TEST(SnmpMessageTest, BindingList) {
@@ -159,7 +156,7 @@ TEST(SnmpMessageTest, ValuesAreEncodedByTheirTag) {
 
 TEST(SnmpMessageTest, RequestIdsCountUpAndV3MsgIdFollowsThem) {
   TSNMPRec rec;
-  FillV3(rec, TV3Flags::AuthNoPriv);
+  SetSampleSender(rec, SampleV3(TV3Flags::AuthNoPriv));
   rec.FID = 41;
   TSNMPRec first, second;
   ASSERT_TRUE(first.DecodeBuf(rec.EncodeBuf()));
@@ -171,12 +168,8 @@ TEST(SnmpMessageTest, RequestIdsCountUpAndV3MsgIdFollowsThem) {
 
 TEST(SnmpMessageTest, DecodingAnSnmpV1TrapKeepsTheRequestId) {
   TSNMPRec sender;
-  sender.FPDUType = kPduTrapV1;
-  sender.FCommunity = "Public";
-  sender.FOldTrapEnterprise = "1.3.6.4.1.52814.8424.0";
+  SetSampleSender(sender, {.Community = "Public"});
   sender.FOldTrapHost = "10.1.2.3";
-  sender.FOldTrapGen = 6;
-  sender.FOldTrapSpec = 8424;
   sender.FOldTrapTimeTicks = 4000000000u;
   sender.MIBAdd("1.3.6.4.1.52814.8424.1", "100", kBerInteger);
   const std::string bytes = sender.EncodeBuf();
@@ -217,7 +210,7 @@ TEST(SnmpMessageTest, RoundTripReproducesTheBytes) {
     SCOPED_TRACE(testing::Message()
                  << "version " << c.Version << " flags " << static_cast<int>(c.Flags));
     TSNMPRec sender;
-    FillV3(sender, c.Flags);
+    SetSampleSender(sender, SampleV3(c.Flags));
     sender.FVersion = c.Version;
     sender.FPDUType = c.Version == 0 ? kPduTrapV1 : kPduTrapV2;
     sender.FAuthMode = c.Auth;
@@ -245,7 +238,7 @@ TEST(SnmpMessageTest, RoundTripReproducesTheBytes) {
 
 TEST(SnmpMessageTest, DecodedFieldsOfAnSnmpV3Message) {
   TSNMPRec sender;
-  FillV3(sender, TV3Flags::AuthNoPriv);
+  SetSampleSender(sender, SampleV3(TV3Flags::AuthNoPriv));
   sender.FID = 5;
   sender.FAuthEngineID = "engine";
   sender.FAuthEngineBoots = 2;
@@ -265,7 +258,7 @@ TEST(SnmpMessageTest, DecodedFieldsOfAnSnmpV3Message) {
   EXPECT_EQ(rec.FAuthEngineBoots, 2);
   EXPECT_EQ(rec.FAuthEngineTime, 99);
   EXPECT_NE(rec.FAuthEngineTimeStamp, 0u);
-  EXPECT_EQ(rec.FUserName, "TavoSnmpTrap");
+  EXPECT_EQ(rec.FUserName, kDefaultTrapUserName);
   EXPECT_EQ(rec.FAuthKey, sender.FAuthKey);
   EXPECT_EQ(rec.FAuthKey.size(), 12u);
   EXPECT_EQ(rec.FContextEngineID, "engine");
@@ -279,50 +272,43 @@ TEST(SnmpMessageTest, DecodedFieldsOfAnSnmpV3Message) {
 }
 
 TEST(SnmpMessageTest, AuthPrivScopedPduDecryptsToTheBindings) {
-  for (TV3Priv priv : {TV3Priv::PrivDES, TV3Priv::Priv3DES, TV3Priv::PrivAES}) {
-    for (TV3Auth auth : {TV3Auth::AuthMD5, TV3Auth::AuthSHA1}) {
-      SCOPED_TRACE(testing::Message()
-                   << "priv " << static_cast<int>(priv) << " auth " << static_cast<int>(auth));
-      TSNMPRec sender;
-      FillV3(sender, TV3Flags::AuthPriv);
-      sender.FPrivMode = priv;
-      sender.FAuthMode = auth;
-      sender.FAuthEngineBoots = 7;
-      sender.FAuthEngineTime = 12345;
-      AddEveryKindOfBinding(sender);
-      const std::string bytes = sender.EncodeBuf();
-      EXPECT_EQ(bytes.find("1.3.6.4.1"), std::string::npos);
-      EXPECT_TRUE(VerifyAuthentication(bytes, auth, sender.FPassword));
+  for (const SampleTrap& sample : test::SampleAuthPrivTraps()) {
+    SCOPED_TRACE(test::SampleName(sample));
+    TSNMPRec sender;
+    SetSampleSender(sender, sample);
+    sender.FAuthEngineBoots = 7;
+    sender.FAuthEngineTime = 12345;
+    AddEveryKindOfBinding(sender);
+    const std::string bytes = sender.EncodeBuf();
+    EXPECT_EQ(bytes.find("1.3.6.4.1"), std::string::npos);
+    EXPECT_TRUE(VerifyAuthentication(bytes, sample.Auth, sender.FPassword));
 
-      TSNMPRec rec;
-      rec.FPrivMode = priv;
-      rec.FAuthMode = auth;
-      rec.FPrivPassword = sender.FPrivPassword;
-      ASSERT_TRUE(rec.DecodeBuf(bytes));
-      EXPECT_EQ(rec.FFlags, TV3Flags::AuthPriv);
-      EXPECT_EQ(rec.FPrivSalt, sender.FPrivSalt);
-      EXPECT_EQ(rec.FPrivKey, sender.FPrivKey);
-      ASSERT_EQ(rec.MIBCount(), 11);  // the padding adds nothing
-      for (int i = 0; i < 11; ++i) {
-        EXPECT_EQ(rec.MIBByIndex(i)->FOID, sender.MIBByIndex(i)->FOID);
-        EXPECT_EQ(rec.MIBByIndex(i)->FValueType, sender.MIBByIndex(i)->FValueType);
-      }
-      EXPECT_EQ(rec.MIBGet("1.3.6.4.1.52814.8424.1"), "-129");
-
-      // A wrong privacy password is not noticed here: the bindings are garbage.
-      TSNMPRec wrong;
-      wrong.FPrivMode = priv;
-      wrong.FAuthMode = auth;
-      wrong.FPrivPassword = "another password";
-      EXPECT_TRUE(wrong.DecodeBuf(bytes));
-      EXPECT_EQ(wrong.MIBGet("1.3.6.4.1.52814.8424.1"), "");
+    TSNMPRec rec;
+    SetSampleReceiver(rec, sample);
+    ASSERT_TRUE(rec.DecodeBuf(bytes));
+    EXPECT_EQ(rec.FFlags, TV3Flags::AuthPriv);
+    EXPECT_EQ(rec.FPrivSalt, sender.FPrivSalt);
+    EXPECT_EQ(rec.FPrivKey, sender.FPrivKey);
+    ASSERT_EQ(rec.MIBCount(), 11);  // the padding adds nothing
+    for (int i = 0; i < 11; ++i) {
+      EXPECT_EQ(rec.MIBByIndex(i)->FOID, sender.MIBByIndex(i)->FOID);
+      EXPECT_EQ(rec.MIBByIndex(i)->FValueType, sender.MIBByIndex(i)->FValueType);
     }
+    EXPECT_EQ(rec.MIBGet("1.3.6.4.1.52814.8424.1"), "-129");
+
+    // A wrong privacy password is not noticed here: the bindings are garbage.
+    SampleTrap other = sample;
+    other.PrivPassword = "another password";
+    TSNMPRec wrong;
+    SetSampleReceiver(wrong, other);
+    EXPECT_TRUE(wrong.DecodeBuf(bytes));
+    EXPECT_EQ(wrong.MIBGet("1.3.6.4.1.52814.8424.1"), "");
   }
 }
 
 TEST(SnmpMessageTest, MsgIdIsRewrittenFromTheRequestId) {
   TSNMPRec sender;
-  FillV3(sender, TV3Flags::NoAuthNoPriv);
+  SetSampleSender(sender, SampleV3(TV3Flags::NoAuthNoPriv));
   sender.FID = 7;
   std::string bytes = sender.EncodeBuf();
   // msgID is the first INTEGER of the header: 30 LL 02 01 03 30 LL 02 01 07
@@ -346,7 +332,7 @@ TEST(SnmpMessageTest, MsgFlagsMapToTheSecurityLevel) {
                         {0x04, TV3Flags::NoAuthNoPriv, true},  {0x07, TV3Flags::AuthPriv, true}};
   for (const Case& c : cases) {
     TSNMPRec sender;
-    FillV3(sender, TV3Flags::AuthPriv);
+    SetSampleSender(sender, SampleV3(TV3Flags::AuthPriv));
     std::string bytes = sender.EncodeBuf();
     // msgFlags: 04 01 xx after msgID (02 01 01) and msgMaxSize (02 02 05 C0).
     ASSERT_EQ(Hex(bytes.substr(14, 2)), "04 01");
@@ -362,7 +348,7 @@ TEST(SnmpMessageTest, MsgFlagsMapToTheSecurityLevel) {
 
 TEST(SnmpMessageTest, RejectedDatagrams) {
   TSNMPRec plain;
-  FillV3(plain, TV3Flags::NoAuthNoPriv);
+  SetSampleSender(plain, SampleV3(TV3Flags::NoAuthNoPriv));
   std::string notEncrypted = plain.EncodeBuf();
   notEncrypted[16] = 0x03;  // says AuthPriv, but the scoped PDU is a SEQUENCE
 
@@ -395,21 +381,13 @@ TEST(SnmpMessageTest, LenientDecoding) {
 // Every prefix and every single-byte change of real messages decodes or is
 // rejected without reading past the end (ASan watches).
 TEST(SnmpMessageTest, DamagedMessagesAreHandledSafely) {
-  std::vector<std::string> samples;
-  for (TV3Flags flags : {TV3Flags::NoAuthNoPriv, TV3Flags::AuthNoPriv, TV3Flags::AuthPriv}) {
+  for (const SampleTrap& kind : test::SampleTrapKinds()) {
     TSNMPRec sender;
-    FillV3(sender, flags);
+    SetSampleSender(sender, kind);
     AddEveryKindOfBinding(sender);
-    samples.push_back(sender.EncodeBuf());
-  }
-  TSNMPRec v1;
-  v1.FPDUType = kPduTrapV1;
-  AddEveryKindOfBinding(v1);
-  samples.push_back(v1.EncodeBuf());
-
-  TSNMPRec rec;
-  rec.FPrivPassword = "QuastelbrinkSorgenlaufwer";
-  for (const std::string& sample : samples) {
+    const std::string sample = sender.EncodeBuf();
+    TSNMPRec rec;
+    SetSampleReceiver(rec, kind);
     for (std::size_t n = 0; n <= sample.size(); ++n) {
       try {
         rec.DecodeBuf(sample.substr(0, n));
@@ -442,25 +420,25 @@ TEST(SnmpMessageTest, EngineTimeWrittenAddsTheSecondsSinceDecoding) {
 
 TEST(SnmpMessageTest, MissingPasswordsStopTheEncoding) {
   TSNMPRec auth;
-  FillV3(auth, TV3Flags::AuthNoPriv);
+  SetSampleSender(auth, SampleV3(TV3Flags::AuthNoPriv));
   auth.FPassword.clear();
   EXPECT_THROW(auth.EncodeBuf(), ESnmpError);
 
   TSNMPRec priv;
-  FillV3(priv, TV3Flags::AuthPriv);
+  SetSampleSender(priv, SampleV3(TV3Flags::AuthPriv));
   priv.FPrivPassword.clear();
   EXPECT_THROW(priv.EncodeBuf(), ESnmpError);
 
   // NoAuthNoPriv needs neither.
   TSNMPRec none;
-  FillV3(none, TV3Flags::NoAuthNoPriv);
+  SetSampleSender(none, SampleV3(TV3Flags::NoAuthNoPriv));
   none.FPassword.clear();
   none.FPrivPassword.clear();
   EXPECT_NO_THROW(none.EncodeBuf());
 
   // A receiver without a privacy password cannot take AuthPriv messages in.
   TSNMPRec sender;
-  FillV3(sender, TV3Flags::AuthPriv);
+  SetSampleSender(sender, SampleV3(TV3Flags::AuthPriv));
   TSNMPRec rec;
   EXPECT_THROW(rec.DecodeBuf(sender.EncodeBuf()), ESnmpError);
 }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "ByteText.h"
+#include "SampleTraps.h"
 #include "snmp/BerEncoding.h"
+#include "snmp/SnmpDefaults.h"
 
 namespace tavo {
 namespace {
@@ -251,22 +253,18 @@ std::string ForeignMessage(TV3Auth aAuth, const std::string& aPassword) {
 TEST(SnmpSecurityTest, VerificationAcceptsAuthenticMessages) {
   for (TV3Auth auth : {TV3Auth::AuthMD5, TV3Auth::AuthSHA1}) {
     for (TV3Flags level : {TV3Flags::AuthNoPriv, TV3Flags::AuthPriv}) {
-      TSNMPRec sender;
-      sender.FVersion = 3;
-      sender.FPDUType = kPduTrapV2;
-      sender.FFlags = level;
-      sender.FAuthMode = auth;
-      sender.FUserName = "TavoSnmpTrap";
-      sender.FPassword = "4TorfBalunixe!";
-      sender.FPrivPassword = "QuastelbrinkSorgenlaufwer";
-      sender.MIBAdd("1.3.6.4.1.52814.8424.1", "100", kBerInteger);
-      const std::string bytes = sender.EncodeBuf();
-      EXPECT_TRUE(VerifyAuthentication(bytes, auth, "4TorfBalunixe!"));
-      EXPECT_FALSE(VerifyAuthentication(bytes, auth, "4TorfBalunixe?"));
+      const test::SampleTrap sample = test::SampleV3(level, auth);
+      SCOPED_TRACE(test::SampleName(sample));
+      const std::string bytes = test::EncodeSample(sample);
+      const std::string password = kDefaultTrapUserPassword;
+      std::string nearly = password;
+      nearly.back() = '?';
+      EXPECT_TRUE(VerifyAuthentication(bytes, auth, password));
+      EXPECT_FALSE(VerifyAuthentication(bytes, auth, nearly));
       const TV3Auth other = auth == TV3Auth::AuthMD5 ? TV3Auth::AuthSHA1 : TV3Auth::AuthMD5;
-      EXPECT_FALSE(VerifyAuthentication(bytes, other, "4TorfBalunixe!"));
+      EXPECT_FALSE(VerifyAuthentication(bytes, other, password));
       // Trailing bytes after the message are not part of it.
-      EXPECT_TRUE(VerifyAuthentication(bytes + "xyz", auth, "4TorfBalunixe!"));
+      EXPECT_TRUE(VerifyAuthentication(bytes + "xyz", auth, password));
     }
     const std::string foreign = ForeignMessage(auth, "authpass123");
     EXPECT_TRUE(VerifyAuthentication(foreign, auth, "authpass123"));
@@ -298,12 +296,10 @@ TEST(SnmpSecurityTest, VerificationRefusesEveryChangedByte) {
 }
 
 TEST(SnmpSecurityTest, VerificationRefusesOtherMessages) {
-  TSNMPRec v1;
-  v1.FPDUType = kPduTrapV1;
-  TSNMPRec noAuth;
-  noAuth.FVersion = 3;  // empty authentication parameters
-  const std::vector<std::string> others = {"", Unhex("30 00"), Unhex("30 03 02 01 03"),
-                                           v1.EncodeBuf(), noAuth.EncodeBuf()};
+  // An SNMPv1 trap, and an SNMPv3 one with empty authentication parameters.
+  const std::vector<std::string> others = {
+      "", Unhex("30 00"), Unhex("30 03 02 01 03"), test::EncodeSample(test::SampleV1()),
+      test::EncodeSample(test::SampleV3(TV3Flags::NoAuthNoPriv))};
   for (const std::string& bytes : others) {
     EXPECT_FALSE(VerifyAuthentication(bytes, TV3Auth::AuthMD5, "authpass123")) << Hex(bytes);
   }

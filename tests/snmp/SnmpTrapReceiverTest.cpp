@@ -10,11 +10,13 @@
 #include <atomic>
 #include <thread>
 
+#include "SampleTraps.h"
 #include "TestMainLoop.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
 #include "platform/Socket.h"
 #include "snmp/BerEncoding.h"
+#include "snmp/SnmpDefaults.h"
 
 namespace tavo {
 namespace {
@@ -23,42 +25,28 @@ using namespace std::chrono_literals;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
-constexpr const char* kUser = "TavoSnmpTrap";
-constexpr const char* kAuthPwd = "4TorfBalunixe!";
-constexpr const char* kPrivPwd = "QuastelbrinkSorgenlaufwer";
+constexpr const char* kUser = kDefaultTrapUserName;
+constexpr const char* kAuthPwd = kDefaultTrapUserPassword;
+constexpr const char* kPrivPwd = kDefaultTrapPrivacyPassword;
 constexpr const char* kTrace =
     "Trace: SNMP trap packet received from 127.0.0.1: Version=%d, RequestId=%d, ErrorStatus=0, "
     "ErrorIndex=0, MIBs=%d";
 
-struct TrapFields {
-  int Version = 0;  // 0, 1 or 3
-  std::string Community = "public";
-  TV3Flags Flags = TV3Flags::AuthNoPriv;
-  std::string User = kUser;
-  std::string AuthPwd = kAuthPwd;
-  std::string PrivPwd = kPrivPwd;
-  TV3Auth Auth = TV3Auth::AuthMD5;
-  TV3Priv Priv = TV3Priv::PrivDES;
+// A sample trap (SNMPv1 by default; SNMPv3 at AuthNoPriv when Version is 3)
+// with the receiver's credentials, request-id 7, an engine ID and four
+// bindings: sysUpTime, the message id 100, a text and a second id 101.
+struct TrapFields : test::SampleTrap {
   bool Reportable = false;
   std::int32_t PduType = 0;  // 0: the version's trap PDU
 };
 
 std::string Encode(const TrapFields& aTrap) {
   TSNMPRec r;
-  r.FVersion = aTrap.Version;
-  r.FCommunity = aTrap.Community;
-  r.FPDUType = aTrap.PduType ? aTrap.PduType : (aTrap.Version == 0 ? kPduTrapV1 : kPduTrapV2);
-  r.FOldTrapEnterprise = "1.3.6.4.1.52814.8424.0";
-  r.FOldTrapGen = 6;
-  r.FOldTrapSpec = 8424;
+  test::SetSampleSender(r, aTrap);
+  if (aTrap.PduType)
+    r.FPDUType = aTrap.PduType;
   r.FID = 7;
-  r.FFlags = aTrap.Flags;
   r.FFlagReportable = aTrap.Reportable;
-  r.FUserName = aTrap.User;
-  r.FPassword = aTrap.AuthPwd;
-  r.FPrivPassword = aTrap.PrivPwd;
-  r.FAuthMode = aTrap.Auth;
-  r.FPrivMode = aTrap.Priv;
   r.FAuthEngineID = std::string("\x80\x00\x1f\x88\x04", 5) + "tavo";
   r.MIBAdd("1.3.6.1.2.1.1.3.0", "200", kBerTimeTicks);
   r.MIBAdd("1.3.6.4.1.52814.8424.1", "100", kBerInteger);
@@ -143,7 +131,7 @@ TEST_F(SnmpTrapReceiverTest, AdmissionByVersionCommunityUserAndCode) {
     s.Version = 3;
     s.Flags = aFlags;
     s.User = std::move(aUser);
-    s.AuthPwd = std::move(aPwd);
+    s.AuthPassword = std::move(aPwd);
     return s;
   };
   TrapFields v2c;
