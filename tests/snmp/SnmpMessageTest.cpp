@@ -378,25 +378,68 @@ TEST(SnmpMessageTest, LenientDecoding) {
   EXPECT_EQ(rec.MIBCount(), 0);
 }
 
-// Every prefix and every single-byte change of real messages decodes or is
-// rejected without reading past the end (ASan watches).
-TEST(SnmpMessageTest, DamagedMessagesAreHandledSafely) {
+// A sample of each kind with a binding of every tag, encoded.
+struct EncodedSample {
+  SampleTrap Kind;
+  std::string Bytes;
+};
+std::vector<EncodedSample> EncodedSamples() {
+  std::vector<EncodedSample> samples;
   for (const SampleTrap& kind : test::SampleTrapKinds()) {
     TSNMPRec sender;
     SetSampleSender(sender, kind);
     AddEveryKindOfBinding(sender);
-    const std::string sample = sender.EncodeBuf();
+    samples.push_back({kind, sender.EncodeBuf()});
+  }
+  return samples;
+}
+
+// The bytes up to the end of a message's outer length field: the tag, then
+// one length byte below 0x80, or 0x80 + N and N bytes.
+std::size_t OuterHeaderSize(const std::string& aMessage) {
+  const auto length = static_cast<std::uint8_t>(aMessage[1]);
+  return 2 + ((length & 0x80) ? (length & 0x7F) : 0);
+}
+
+// A message cut anywhere after its outer length field is refused: false,
+// or ESnmpError for a cut ciphertext.
+TEST(SnmpMessageTest, CutMessagesAreRefused) {
+  for (const EncodedSample& sample : EncodedSamples()) {
+    const std::string name = test::SampleName(sample.Kind);
+    const std::string& bytes = sample.Bytes;
     TSNMPRec rec;
-    SetSampleReceiver(rec, kind);
-    for (std::size_t n = 0; n <= sample.size(); ++n) {
+    SetSampleReceiver(rec, sample.Kind);
+    ASSERT_TRUE(rec.DecodeBuf(bytes)) << name;
+    for (std::size_t n = OuterHeaderSize(bytes); n < bytes.size(); ++n) {
       try {
-        rec.DecodeBuf(sample.substr(0, n));
+        EXPECT_FALSE(rec.DecodeBuf(bytes.substr(0, n)))
+            << name << " cut to " << n << " of " << bytes.size() << " bytes";
       } catch (const ESnmpError&) {
         // a cut ciphertext: refused as a decryption error
+      } catch (const std::exception& e) {
+        ADD_FAILURE() << name << " cut to " << n << " bytes: " << e.what();
+      } catch (...) {
+        ADD_FAILURE() << name << " cut to " << n << " bytes: an unknown exception";
       }
     }
-    for (std::size_t i = 0; i < sample.size(); ++i) {
-      std::string damaged = sample;
+  }
+}
+
+// Cuts within the outer length field and every single-byte change decode
+// or are refused without reading past the end (ASan watches).
+TEST(SnmpMessageTest, DamagedMessagesAreHandledSafely) {
+  for (const EncodedSample& sample : EncodedSamples()) {
+    const std::string& bytes = sample.Bytes;
+    TSNMPRec rec;
+    SetSampleReceiver(rec, sample.Kind);
+    for (std::size_t n = 0; n < OuterHeaderSize(bytes); ++n) {
+      try {
+        rec.DecodeBuf(bytes.substr(0, n));
+      } catch (const ESnmpError&) {
+      }
+    }
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      std::string damaged = bytes;
       damaged[i] = static_cast<char>(damaged[i] ^ 0x80);
       try {
         rec.DecodeBuf(damaged);
