@@ -1,4 +1,6 @@
-// The Qt hand-off to the main thread and the guard around Qt's event loop.
+// The Qt hand-off to the main thread — the main-thread contract, and what
+// is Qt's own: discarded events, nested event loops — and the guard around
+// Qt's event loop.
 
 #include "shell/QtMainThread.h"
 
@@ -7,8 +9,11 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <thread>
 
+#include "MainThreadContract.h"
 #include "TestProcess.h"
 #include "shell/Guard.h"
 
@@ -17,88 +22,44 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The application object every test here needs, made once.
+void EnsureApplication() {
+  static int argc = 1;
+  static char arg0[] = "QtMainThreadTest";
+  static char* argv[] = {arg0, nullptr};
+  static TTavoCoreApplication app(argc, argv);
+}
+
+// Runs the event loop until aDone or the time-out.
+bool Spin(const std::function<bool()>& aDone, std::chrono::milliseconds aTimeout = 5s) {
+  const auto deadline = std::chrono::steady_clock::now() + aTimeout;
+  while (!aDone()) {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
 class QtMainThreadTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char arg0[] = "QtMainThreadTest";
-    static char* argv[] = {arg0, nullptr};
-    static TTavoCoreApplication app(argc, argv);
-  }
-  // Runs the event loop until aDone or the time-out.
-  static bool Spin(const std::function<bool()>& aDone, std::chrono::milliseconds aTimeout = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + aTimeout;
-    while (!aDone()) {
-      if (std::chrono::steady_clock::now() > deadline)
-        return false;
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-  }
+  static void SetUpTestSuite() { EnsureApplication(); }
 };
 
-TEST_F(QtMainThreadTest, WorkerProceduresRunOnTheMainThreadAndCarryTheirErrorsBack) {
-  TQtMainThread main;
-  ASSERT_EQ(MainThread(), &main);
-  std::atomic<bool> done{false};
-  std::thread::id ranOn;
-  std::string error;
-  int runs = 0;
-  std::thread worker([&] {
-    for (int i = 0; i < 100; ++i)
-      MainThread()->Synchronize([&] { ++runs; });
-    MainThread()->Synchronize([&] { ranOn = std::this_thread::get_id(); });
-    try {
-      MainThread()->Synchronize([] { throw Exception("boom"); });
-    } catch (const Exception& e) {
-      error = e.what();
-    }
-    done = true;
-  });
-  ASSERT_TRUE(Spin([&] { return done.load(); }));
-  worker.join();
-  EXPECT_EQ(runs, 100);
-  EXPECT_EQ(ranOn, std::this_thread::get_id());
-  EXPECT_EQ(error, "boom");
-
-  int direct = 0;
-  MainThread()->Synchronize([&] { ++direct; });
-  EXPECT_EQ(direct, 1);
-}
-
-TEST_F(QtMainThreadTest, ShutdownReleasesAWaitingWorkerAndRefusesLaterOnes) {
-  std::atomic<bool> ran{false};
-  std::exception_ptr waitingError;
-  std::exception_ptr laterError;
-  {
-    TQtMainThread main;
-    std::atomic<bool> posted{false};
-    std::thread waiting([&] {
-      try {
-        posted = true;
-        MainThread()->Synchronize([&] { ran = true; });  // the loop never runs it
-      } catch (...) {
-        waitingError = std::current_exception();
-      }
-    });
-    ASSERT_TRUE(test::WaitFor([&] { return posted.load(); }, 5s));
-    std::this_thread::sleep_for(50ms);
-    main.BeginShutdown();
-    waiting.join();
-    std::thread later([&] {
-      try {
-        main.Synchronize([&] { ran = true; });
-      } catch (...) {
-        laterError = std::current_exception();
-      }
-    });
-    later.join();
-    QCoreApplication::processEvents();  // the abandoned event is delivered and ignored
+struct QtMainThreadAdaptor {
+  using Loop = TQtMainThread;
+  static std::unique_ptr<Loop> Make() {
+    EnsureApplication();
+    return std::make_unique<Loop>();
   }
-  EXPECT_FALSE(ran);
-  EXPECT_THROW(std::rethrow_exception(waitingError), EShutdown);
-  EXPECT_THROW(std::rethrow_exception(laterError), EShutdown);
-}
+  static bool RunUntil(Loop&, const std::function<bool()>& aDone,
+                       std::chrono::milliseconds aTimeout) {
+    return Spin(aDone, aTimeout);
+  }
+  static void BeginShutdown(Loop& aLoop) { aLoop.BeginShutdown(); }
+  // The abandoned events are delivered.
+  static void ProcessPending(Loop&) { QCoreApplication::processEvents(); }
+};
 
 TEST_F(QtMainThreadTest, AJobWhoseEventIsDiscardedFailsInsteadOfHanging) {
   std::exception_ptr error;
@@ -164,4 +125,9 @@ TEST_F(QtMainThreadTest, TheGuardKeepsErrorsOutOfQtAndTheLoopGoesOn) {
 }
 
 }  // namespace
+
+namespace test {
+INSTANTIATE_TYPED_TEST_SUITE_P(QtMainThread, MainThreadContract, QtMainThreadAdaptor);
+}  // namespace test
+
 }  // namespace tavo

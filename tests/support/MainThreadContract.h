@@ -1,0 +1,142 @@
+#pragma once
+// The contract of IMainThread (platform/MainThread.h) as one typed test
+// suite, for every implementation: procedures of other threads run on the
+// main thread, the caller waits and gets the procedure's exception; on the
+// main thread a procedure runs directly; once shutdown has begun, waiting
+// callers are released and later ones fail at once, with EShutdown, and the
+// procedure never runs. The implementation installs itself while it lives.
+//
+// Each test file instantiates it with an adaptor, in namespace tavo::test:
+//
+//   struct Adaptor {
+//     using Loop = ...;  // the implementation
+//     // Makes one on the calling (main) thread.
+//     static std::unique_ptr<Loop> Make();
+//     // Runs its loop until aDone() or aTimeout; aDone()'s last value.
+//     static bool RunUntil(Loop&, const std::function<bool()>& aDone,
+//                          std::chrono::milliseconds aTimeout);
+//     static void BeginShutdown(Loop&);
+//     // Handles what is still queued, without waiting.
+//     static void ProcessPending(Loop&);
+//   };
+//   INSTANTIATE_TYPED_TEST_SUITE_P(Name, MainThreadContract, Adaptor);
+//
+// Include it in one source file per test program.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <string>
+#include <thread>
+
+#include "TestProcess.h"
+#include "platform/MainThread.h"
+
+namespace tavo::test {
+
+template <class TAdaptor>
+class MainThreadContract : public ::testing::Test {};
+
+TYPED_TEST_SUITE_P(MainThreadContract);
+
+TYPED_TEST_P(MainThreadContract, WorkerProceduresRunOnTheMainThreadAndCarryTheirErrorsBack) {
+  auto loop = TypeParam::Make();
+  ASSERT_EQ(MainThread(), loop.get());
+  std::atomic<bool> done{false};
+  std::thread::id ranOn;
+  std::string error;
+  int runs = 0;
+  int returnedEarly = 0;
+  std::thread worker([&] {
+    try {
+      for (int i = 0; i < 100; ++i) {
+        MainThread()->Synchronize([&] { ++runs; });
+        if (runs != i + 1)  // it returns only once the procedure has run
+          ++returnedEarly;
+      }
+      MainThread()->Synchronize([&] { ranOn = std::this_thread::get_id(); });
+      try {
+        MainThread()->Synchronize([] { throw Exception("boom"); });
+      } catch (const Exception& e) {
+        error = e.what();
+      }
+    } catch (const EShutdown&) {
+      // released below after a time-out
+    }
+    done = true;
+  });
+  const bool finished = TypeParam::RunUntil(
+      *loop, [&] { return done.load(); }, std::chrono::seconds(10));
+  if (!finished)
+    TypeParam::BeginShutdown(*loop);  // so that the join below ends
+  worker.join();
+  EXPECT_TRUE(finished);
+  EXPECT_EQ(runs, 100);
+  EXPECT_EQ(returnedEarly, 0);
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+  EXPECT_EQ(error, "boom");
+
+  loop.reset();
+  EXPECT_EQ(MainThread(), nullptr);
+}
+
+TYPED_TEST_P(MainThreadContract, OnTheMainThreadItRunsDirectly) {
+  auto loop = TypeParam::Make();
+  int runs = 0;
+  MainThread()->Synchronize([&] { ++runs; });
+  EXPECT_EQ(runs, 1);
+  EXPECT_THROW(MainThread()->Synchronize([] { throw Exception("direct"); }), Exception);
+}
+
+TYPED_TEST_P(MainThreadContract, ShutdownReleasesAWaitingWorkerAndRefusesLaterOnes) {
+  auto loop = TypeParam::Make();
+  std::atomic<bool> ran{false};
+  // A caller on another thread; aBack is set when Synchronize came back.
+  auto call = [&](std::exception_ptr& aError, std::atomic<bool>& aBack) {
+    return std::thread([&] {
+      try {
+        MainThread()->Synchronize([&] { ran = true; });
+      } catch (...) {
+        aError = std::current_exception();
+      }
+      aBack = true;
+    });
+  };
+  // A caller still waiting after a while has its hand-off served, so that
+  // the test fails instead of hanging.
+  auto join = [&](std::thread& aCaller, const std::atomic<bool>& aBack) {
+    if (!WaitFor([&] { return aBack.load(); }, std::chrono::seconds(5)))
+      TypeParam::RunUntil(
+          *loop, [&] { return aBack.load(); }, std::chrono::seconds(5));
+    aCaller.join();
+  };
+
+  std::exception_ptr waitingError;
+  std::atomic<bool> waitingBack{false};
+  std::thread waiting = call(waitingError, waitingBack);       // the loop never runs it
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // into its wait
+  TypeParam::BeginShutdown(*loop);
+  join(waiting, waitingBack);
+
+  std::exception_ptr laterError;
+  std::atomic<bool> laterBack{false};
+  std::thread later = call(laterError, laterBack);
+  join(later, laterBack);
+  TypeParam::ProcessPending(*loop);  // an abandoned hand-off is ignored
+  loop.reset();
+
+  EXPECT_FALSE(ran);
+  ASSERT_TRUE(waitingError);
+  EXPECT_THROW(std::rethrow_exception(waitingError), EShutdown);
+  ASSERT_TRUE(laterError);
+  EXPECT_THROW(std::rethrow_exception(laterError), EShutdown);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(MainThreadContract,
+                            WorkerProceduresRunOnTheMainThreadAndCarryTheirErrorsBack,
+                            OnTheMainThreadItRunsDirectly,
+                            ShutdownReleasesAWaitingWorkerAndRefusesLaterOnes);
+
+}  // namespace tavo::test
