@@ -234,7 +234,8 @@ bool TSNMPRec::DecodeBuf(std::string_view aBuffer, bool aDecrypt) {
   }
   std::size_t pos = 1;
   const std::uint64_t outerLength = BerDecodeLength(aBuffer, pos);
-  if (aBuffer.size() < outerLength + 2)
+  // The whole message, wherever its length field ends (long forms are longer).
+  if (aBuffer.size() < pos + outerLength)
     return false;
   std::size_t dataEnd = std::min<std::uint64_t>(pos + outerLength, aBuffer.size());
 

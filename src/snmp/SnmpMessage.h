@@ -73,7 +73,8 @@ class TSNMPRec {
   std::string EncodeBuf();
   // Clears the record and reads aBuffer into it. False, with the record
   // cleared or half filled, when the datagram has fewer than 2 bytes, does
-  // not start with a constructed tag, is shorter than its outer length + 2,
+  // not start with a constructed tag, is shorter than its outer length field
+  // says (counted from the field's end),
   // or is an SNMPv3 AuthPriv message whose scopedPduData is not an OCTET
   // STRING. Everything else is taken in, with empty or zero fields where the
   // bytes do not fit. AuthPriv messages are decrypted with FPrivPassword;
