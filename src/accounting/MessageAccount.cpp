@@ -215,7 +215,7 @@ bool TMessageAccount::CheckCount(std::string& aCmdToExe) {
 }
 
 bool TMessageAccount::CheckDaily(std::string& aCmdToExe) {
-  const LocalDateTime now = Clock().Now();
+  const TLocalDateTime now = Clock().Now();
   if (now.DayOfWeek < 1 || now.DayOfWeek > 7 || !fbActiveDay[now.DayOfWeek - 1])
     return false;
   if (now.MsOfDay() < fTriggerTime) {
@@ -242,7 +242,7 @@ std::string TMessageAccount::BuildReport() const {
   std::string text;
   for (const std::string& line : fslReportTemplate)
     text += line + "\r\n";
-  const LocalDateTime now = Clock().Now();
+  const TLocalDateTime now = Clock().Now();
   // In this order: a value may hold a later placeholder (a label "%DATE"
   // shows the date), and the message text, last, is never expanded.
   ReplaceAll(text, "%CLIENT_NAME", ClientName());

@@ -97,8 +97,8 @@ TOrvoIniFile::TOrvoIniFile(const std::string& aFileName) : fsFileName(aFileName)
       });
 }
 
-const TOrvoIniFile::Section* TOrvoIniFile::FindSection(const std::string& aSection) const {
-  for (const Section& s : fSections) {
+const TOrvoIniFile::TSection* TOrvoIniFile::FindSection(const std::string& aSection) const {
+  for (const TSection& s : fSections) {
     if (SameText(s.Name, aSection))
       return &s;
   }
@@ -107,10 +107,10 @@ const TOrvoIniFile::Section* TOrvoIniFile::FindSection(const std::string& aSecti
 
 std::string TOrvoIniFile::ReadString(const std::string& aSection, const std::string& aKey,
                                      const std::string& aDefault) const {
-  const Section* section = FindSection(aSection);
+  const TSection* section = FindSection(aSection);
   if (!section)
     return aDefault;
-  for (const Key& key : section->Keys) {
+  for (const TKey& key : section->Keys) {
     if (!SameText(key.Name, aKey))
       continue;
     std::string value = key.Value;
@@ -130,26 +130,26 @@ std::int32_t TOrvoIniFile::ReadInteger(const std::string& aSection, const std::s
 
 void TOrvoIniFile::ReadSections(TStringList& aList) const {
   aList.clear();
-  for (const Section& s : fSections)
+  for (const TSection& s : fSections)
     aList.push_back(s.Name);
 }
 
 void TOrvoIniFile::ReadSectionValues(const std::string& aSection, TStringList& aList) const {
   aList.clear();
-  const Section* section = FindSection(aSection);
+  const TSection* section = FindSection(aSection);
   if (!section)
     return;
-  for (const Key& key : section->Keys) {
+  for (const TKey& key : section->Keys) {
     aList.push_back(key.Name + "=" + ReadString(aSection, key.Name, ""));
   }
 }
 
 void TOrvoIniFile::ReadSectionRawValues(const std::string& aSection, TStringList& aList) const {
   aList.clear();
-  const Section* section = FindSection(aSection);
+  const TSection* section = FindSection(aSection);
   if (!section)
     return;
-  for (const Key& key : section->Keys)
+  for (const TKey& key : section->Keys)
     aList.push_back(key.Name + "=" + key.Value);
 }
 

@@ -56,18 +56,18 @@ class TOrvoIniFile {
                             const std::string& aDefault) const;
 
  private:
-  struct Key {
+  struct TKey {
     std::string Name;
     std::string Value;  // trimmed, quotes kept
   };
-  struct Section {
+  struct TSection {
     std::string Name;
-    std::vector<Key> Keys;
+    std::vector<TKey> Keys;
   };
-  const Section* FindSection(const std::string& aSection) const;
+  const TSection* FindSection(const std::string& aSection) const;
 
   std::string fsFileName;
-  std::vector<Section> fSections;  // first occurrences only, in file order
+  std::vector<TSection> fSections;  // first occurrences only, in file order
 };
 
 class TIniFileIo {

@@ -29,7 +29,7 @@ std::string Digits(std::int64_t aValue, bool aHex) {
 
 }  // namespace
 
-std::string Format(std::string_view aFormat, std::span<const FormatArg> aArgs) {
+std::string Format(std::string_view aFormat, std::span<const TFormatArg> aArgs) {
   std::string out;
   out.reserve(aFormat.size() + 16 * aArgs.size());
   std::size_t next = 0;
@@ -72,7 +72,7 @@ std::string Format(std::string_view aFormat, std::span<const FormatArg> aArgs) {
     if (i >= aFormat.size() || next >= aArgs.size())
       Invalid(aFormat);
     const char type = aFormat[i++];
-    const FormatArg& arg = aArgs[next++];
+    const TFormatArg& arg = aArgs[next++];
     std::string piece;
     switch (type) {
       case 's':

@@ -21,14 +21,14 @@
 
 namespace tavo {
 
-class FormatArg {
+class TFormatArg {
  public:
-  FormatArg(const char* aText) : fbIsText(true), fsText(aText ? aText : "") {}
-  FormatArg(std::string_view aText) : fbIsText(true), fsText(aText) {}
-  FormatArg(const std::string& aText) : fbIsText(true), fsText(aText) {}
+  TFormatArg(const char* aText) : fbIsText(true), fsText(aText ? aText : "") {}
+  TFormatArg(std::string_view aText) : fbIsText(true), fsText(aText) {}
+  TFormatArg(const std::string& aText) : fbIsText(true), fsText(aText) {}
   template <typename T>
   requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, char>)
-      FormatArg(T aValue)
+      TFormatArg(T aValue)
       : fbIsText(false), fiValue(static_cast<std::int64_t>(aValue)) {}
 
   bool IsText() const { return fbIsText; }
@@ -41,9 +41,9 @@ class FormatArg {
   std::int64_t fiValue = 0;
 };
 
-std::string Format(std::string_view aFormat, std::span<const FormatArg> aArgs);
-inline std::string Format(std::string_view aFormat, std::initializer_list<FormatArg> aArgs) {
-  return Format(aFormat, std::span<const FormatArg>(aArgs.begin(), aArgs.size()));
+std::string Format(std::string_view aFormat, std::span<const TFormatArg> aArgs);
+inline std::string Format(std::string_view aFormat, std::initializer_list<TFormatArg> aArgs) {
+  return Format(aFormat, std::span<const TFormatArg>(aArgs.begin(), aArgs.size()));
 }
 
 }  // namespace tavo

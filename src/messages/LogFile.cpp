@@ -95,7 +95,7 @@ void TLogFile::MakeBackup() {
     const std::string name = ExtractFileName(FsFileName);
     const auto dot = name.find('.');
     const std::string stem = dot == std::string::npos ? std::string() : name.substr(0, dot + 1);
-    const LocalDateTime now = Clock().Now();
+    const TLocalDateTime now = Clock().Now();
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%02d%02d%02d%02d%02d%02d", now.Year % 100, now.Month,
                   now.Day, now.Hour, now.Minute, now.Second);
@@ -126,7 +126,7 @@ std::int32_t DeleteOldFiles(const std::string& aDirectory, std::int32_t aDays) {
   const std::string dir = IncludeTrailingPathDelimiter(aDirectory);
   if (!DirectoryExists(dir))
     return -1;
-  std::vector<DirEntry> entries;
+  std::vector<TDirEntry> entries;
   try {
     entries = ListDirectory(dir);
   } catch (const Exception&) {
@@ -134,7 +134,7 @@ std::int32_t DeleteOldFiles(const std::string& aDirectory, std::int32_t aDays) {
   }
   const auto now = std::chrono::system_clock::now();
   std::int32_t count = 0;
-  for (const DirEntry& e : entries) {
+  for (const TDirEntry& e : entries) {
     if (e.IsDirectory || e.LastWrite >= now)
       continue;
     const auto age = std::chrono::duration_cast<std::chrono::hours>(now - e.LastWrite).count() / 24;

@@ -67,20 +67,20 @@ void TMsg::Emit(TMsgTypeId aType, std::string_view aText, TMsgId aId) {
   }
   switch (aType) {
     case eDebug:
-      ShowMessageBox(TMsgBoxIcon::Information, "Debug: " + text);
+      ShowMessageBox(TMsgBoxIcon::eInformation, "Debug: " + text);
       break;
     case eTrace:
-      ShowMessageBox(TMsgBoxIcon::Information, "Trace: " + text);
+      ShowMessageBox(TMsgBoxIcon::eInformation, "Trace: " + text);
       break;
     case eWarning:
-      ShowMessageBox(TMsgBoxIcon::Warning, text);
+      ShowMessageBox(TMsgBoxIcon::eWarning, text);
       break;
     case eError:
     case eFatal:
-      ShowMessageBox(TMsgBoxIcon::Error, text);
+      ShowMessageBox(TMsgBoxIcon::eError, text);
       break;
     default:
-      ShowMessageBox(TMsgBoxIcon::Information, text);
+      ShowMessageBox(TMsgBoxIcon::eInformation, text);
       break;
   }
 }

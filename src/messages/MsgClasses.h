@@ -63,7 +63,7 @@ class TMsgClass : public TMsgBase {
 // form: TMsg::Error("text", TMsgId(0x03010A)) passes a number.
 class TMsg {
  public:
-  using Args = std::initializer_list<FormatArg>;
+  using Args = std::initializer_list<TFormatArg>;
 
   static void Debug(std::string_view aText, TMsgId aId = TMsgId());
   static void Debug(std::string_view aText, Args aArgs, TMsgId aId = TMsgId());

@@ -39,14 +39,14 @@ std::string MsgLineText(TMsgId aId, const std::string& aText) {
   return kPrefixes[type] + text;
 }
 
-std::string MsgTimeStamp(const LocalDateTime& aTime) {
+std::string MsgTimeStamp(const TLocalDateTime& aTime) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d.%03d", aTime.Day, aTime.Month,
                 aTime.Year, aTime.Hour, aTime.Minute, aTime.Second, aTime.Millisecond);
   return buf;
 }
 
-std::string FormatMsgLine(TMsgId aId, const std::string& aText, const LocalDateTime& aTime) {
+std::string FormatMsgLine(TMsgId aId, const std::string& aText, const TLocalDateTime& aTime) {
   return MsgTimeStamp(aTime) + ' ' + MsgLineText(aId, aText);
 }
 

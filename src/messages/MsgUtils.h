@@ -19,9 +19,9 @@ namespace tavo {
 std::string MsgLineText(TMsgId aId, const std::string& aText);
 
 // "dd.mm.yyyy hh:nn:ss.zzz"
-std::string MsgTimeStamp(const LocalDateTime& aTime);
+std::string MsgTimeStamp(const TLocalDateTime& aTime);
 
 // The whole line without its line end, stamped with aTime.
-std::string FormatMsgLine(TMsgId aId, const std::string& aText, const LocalDateTime& aTime);
+std::string FormatMsgLine(TMsgId aId, const std::string& aText, const TLocalDateTime& aTime);
 
 }  // namespace tavo

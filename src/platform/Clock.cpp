@@ -7,8 +7,8 @@
 namespace tavo {
 namespace {
 
-LocalDateTime FromTm(const tm& aLocal, long aNanoseconds) {
-  LocalDateTime t;
+TLocalDateTime FromTm(const tm& aLocal, long aNanoseconds) {
+  TLocalDateTime t;
   t.Year = aLocal.tm_year + 1900;
   t.Month = aLocal.tm_mon + 1;
   t.Day = aLocal.tm_mday;
@@ -20,9 +20,9 @@ LocalDateTime FromTm(const tm& aLocal, long aNanoseconds) {
   return t;
 }
 
-class SystemClock final : public IClock {
+class TSystemClock final : public IClock {
  public:
-  LocalDateTime Now() const override {
+  TLocalDateTime Now() const override {
     timespec ts{};
     ::clock_gettime(CLOCK_REALTIME, &ts);
     tm local{};
@@ -31,10 +31,10 @@ class SystemClock final : public IClock {
   }
 };
 
-const SystemClock kSystemClock;
+const TSystemClock kSystemClock;
 std::atomic<const IClock*> gClock{&kSystemClock};
 
-tm ToTm(const LocalDateTime& aTime) {
+tm ToTm(const TLocalDateTime& aTime) {
   tm t{};
   t.tm_year = aTime.Year - 1900;
   t.tm_mon = aTime.Month - 1;
@@ -73,13 +73,13 @@ void SetClock(const IClock* aClock) {
   gClock.store(aClock ? aClock : &kSystemClock, std::memory_order_release);
 }
 
-std::string ShortDateText(const LocalDateTime& aTime) {
+std::string ShortDateText(const TLocalDateTime& aTime) {
   const tm t = ToTm(aTime);
   char buf[128];
   return std::string(buf, std::strftime(buf, sizeof buf, "%x", &t));
 }
 
-std::string LongTimeText(const LocalDateTime& aTime) {
+std::string LongTimeText(const TLocalDateTime& aTime) {
   const tm t = ToTm(aTime);
   char buf[128];
   return std::string(buf, std::strftime(buf, sizeof buf, "%X", &t));

@@ -8,7 +8,7 @@
 
 namespace tavo {
 
-struct LocalDateTime {
+struct TLocalDateTime {
   int Year = 1970, Month = 1, Day = 1;
   int Hour = 0, Minute = 0, Second = 0, Millisecond = 0;
   int DayOfWeek = 4;  // ISO: Monday 1 .. Sunday 7
@@ -21,7 +21,7 @@ struct LocalDateTime {
 
 // Days since 1970-01-01 of a proleptic Gregorian date (negative before).
 std::int64_t DayNumber(int aYear, int aMonth, int aDay);
-inline std::int64_t DayNumber(const LocalDateTime& aTime) {
+inline std::int64_t DayNumber(const TLocalDateTime& aTime) {
   return DayNumber(aTime.Year, aTime.Month, aTime.Day);
 }
 // The ISO weekday (Monday 1 .. Sunday 7) of a day number.
@@ -30,7 +30,7 @@ int IsoWeekday(std::int64_t aDayNumber);
 class IClock {
  public:
   virtual ~IClock() = default;
-  virtual LocalDateTime Now() const = 0;
+  virtual TLocalDateTime Now() const = 0;
 };
 
 // The clock in effect: the installed one, or the system's local time.
@@ -42,14 +42,14 @@ void SetClock(const IClock* aClock);
 // The locale's short date (%x) and long time (%X) forms, as reports and the
 // console show them. Call setlocale(LC_ALL, "") once at start-up for the
 // user's locale; without it the C locale's forms are used.
-std::string ShortDateText(const LocalDateTime& aTime);
-std::string LongTimeText(const LocalDateTime& aTime);
+std::string ShortDateText(const TLocalDateTime& aTime);
+std::string LongTimeText(const TLocalDateTime& aTime);
 
 // The system's local time now with its offset from UTC, for stamps that
 // must carry the real time whatever clock is installed (a mail's Date
 // header), in the process's time zone.
 struct TZonedDateTime {
-  LocalDateTime Local;
+  TLocalDateTime Local;
   int UtcOffsetMinutes = 0;  // east of UTC positive
 };
 TZonedDateTime SystemZonedTime();

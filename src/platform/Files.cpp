@@ -37,11 +37,11 @@ bool RenameFile(const std::string& aFrom, const std::string& aTo) {
   return std::rename(aFrom.c_str(), aTo.c_str()) == 0;
 }
 
-std::vector<DirEntry> ListDirectory(const std::string& aDir) {
+std::vector<TDirEntry> ListDirectory(const std::string& aDir) {
   DIR* dir = ::opendir(aDir.c_str());
   if (!dir)
     throw EOSError(ErrnoText("Cannot list " + aDir, errno), errno);
-  std::vector<DirEntry> entries;
+  std::vector<TDirEntry> entries;
   const std::string prefix = aDir.empty() || aDir.back() == '/' ? aDir : aDir + '/';
   while (const dirent* ent = ::readdir(dir)) {
     const std::string name = ent->d_name;
@@ -50,7 +50,7 @@ std::vector<DirEntry> ListDirectory(const std::string& aDir) {
     struct stat st {};
     if (::lstat((prefix + name).c_str(), &st) != 0)
       continue;  // vanished meanwhile
-    DirEntry e;
+    TDirEntry e;
     e.Name = name;
     e.IsDirectory = S_ISDIR(st.st_mode);
     e.LastWrite = std::chrono::system_clock::time_point(

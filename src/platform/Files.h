@@ -17,13 +17,13 @@ bool DeleteFile(const std::string& aPath);
 // rename(2): replaces an existing target on the same file system.
 bool RenameFile(const std::string& aFrom, const std::string& aTo);
 
-struct DirEntry {
+struct TDirEntry {
   std::string Name;
   bool IsDirectory = false;
   std::chrono::system_clock::time_point LastWrite;
 };
 // Every entry except "." and "..", hidden files included. Throws EOSError.
-std::vector<DirEntry> ListDirectory(const std::string& aDir);
+std::vector<TDirEntry> ListDirectory(const std::string& aDir);
 
 // The whole file as bytes. Throws EOSError.
 std::string ReadFileBytes(const std::string& aPath);

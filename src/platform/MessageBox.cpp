@@ -10,9 +10,9 @@ namespace {
 void DefaultBox(TMsgBoxIcon aIcon, const std::string& aText) {
   std::fprintf(stderr, "%s\n", aText.c_str());
   std::fflush(stderr);
-  WriteSystemLog(aIcon == TMsgBoxIcon::Error     ? TSysLogLevel::Error
-                 : aIcon == TMsgBoxIcon::Warning ? TSysLogLevel::Warning
-                                                 : TSysLogLevel::Info,
+  WriteSystemLog(aIcon == TMsgBoxIcon::eError     ? TSysLogLevel::eError
+                 : aIcon == TMsgBoxIcon::eWarning ? TSysLogLevel::eWarning
+                                                  : TSysLogLevel::eInfo,
                  aText);
 }
 

@@ -9,7 +9,7 @@
 
 namespace tavo {
 
-enum class TMsgBoxIcon { Information, Warning, Error };
+enum class TMsgBoxIcon { eInformation, eWarning, eError };
 
 using TMessageBoxHandler = std::function<void(TMsgBoxIcon, const std::string&)>;
 

@@ -19,7 +19,7 @@
 namespace tavo {
 namespace {
 
-LinuxProcessControl gLinuxControl;
+TLinuxProcessControl gLinuxControl;
 IProcessControl* gControl = &gLinuxControl;
 
 bool SameFileName(const std::string& a, const std::string& b) {
@@ -84,9 +84,9 @@ std::string FindInPath(const std::string& aName) {
 
 }  // namespace
 
-// --- LinuxProcessControl ------------------------------------------------------
+// --- TLinuxProcessControl ------------------------------------------------------
 
-std::vector<TProcessEntry> LinuxProcessControl::Snapshot() {
+std::vector<TProcessEntry> TLinuxProcessControl::Snapshot() {
   std::vector<TProcessEntry> processes;
   DIR* dir = ::opendir("/proc");
   if (!dir)
@@ -124,7 +124,7 @@ std::vector<TProcessEntry> LinuxProcessControl::Snapshot() {
   return processes;
 }
 
-int LinuxProcessControl::Terminate(int aPid) {
+int TLinuxProcessControl::Terminate(int aPid) {
   // kill() with 0 or a negative id signals whole groups: never.
   if (aPid <= 0 || aPid == CurrentProcessId())
     return EPERM;

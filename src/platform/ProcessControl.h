@@ -2,7 +2,7 @@
 // Running processes: a snapshot of them with their executables, ending one
 // at once, and the rule that decides which of them run a client's program.
 //
-// LinuxProcessControl reads /proc and ends processes with SIGKILL; it never
+// TLinuxProcessControl reads /proc and ends processes with SIGKILL; it never
 // lists or signals this process. Tests install a recording IProcessControl
 // through SetProcessControl, or use the real one only on processes they
 // started themselves. Main thread only (the client's check cycle).
@@ -31,15 +31,15 @@ class IProcessControl {
   virtual int Terminate(int aPid) = 0;
 };
 
-class LinuxProcessControl final : public IProcessControl {
+class TLinuxProcessControl final : public IProcessControl {
  public:
   std::vector<TProcessEntry> Snapshot() override;
   int Terminate(int aPid) override;
 };
 
-// The control in effect: the installed one, else LinuxProcessControl.
+// The control in effect: the installed one, else TLinuxProcessControl.
 IProcessControl& ProcessControl();
-// Installs aControl (not owned); nullptr restores LinuxProcessControl.
+// Installs aControl (not owned); nullptr restores TLinuxProcessControl.
 void SetProcessControl(IProcessControl* aControl);
 
 // This process's id.

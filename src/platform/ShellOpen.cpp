@@ -10,12 +10,12 @@
 namespace tavo {
 namespace {
 
-LinuxShellOpener gLinuxOpener;
+TLinuxShellOpener gLinuxOpener;
 IShellOpener* gOpener = &gLinuxOpener;
 
 }  // namespace
 
-TShellResult LinuxShellOpener::Open(const std::string& aFile) {
+TShellResult TLinuxShellOpener::Open(const std::string& aFile) {
   TShellResult result;
   struct stat st {};
   if (aFile.empty() || ::stat(aFile.c_str(), &st) != 0) {

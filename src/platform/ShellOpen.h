@@ -24,14 +24,14 @@ class IShellOpener {
   virtual TShellResult Open(const std::string& aFile) = 0;
 };
 
-class LinuxShellOpener final : public IShellOpener {
+class TLinuxShellOpener final : public IShellOpener {
  public:
   TShellResult Open(const std::string& aFile) override;
 };
 
-// The opener in effect: the installed one, else LinuxShellOpener.
+// The opener in effect: the installed one, else TLinuxShellOpener.
 IShellOpener& ShellOpener();
-// Installs aOpener (not owned); nullptr restores LinuxShellOpener.
+// Installs aOpener (not owned); nullptr restores TLinuxShellOpener.
 void SetShellOpener(IShellOpener* aOpener);
 
 }  // namespace tavo

@@ -60,7 +60,7 @@ bool PollFor(int aFd, short aEvents, int aTimeoutMs) {
 
 }  // namespace
 
-std::string SocketAddress::Host() const {
+std::string TSocketAddress::Host() const {
   char buf[INET6_ADDRSTRLEN] = {};
   if (Family() == AF_INET) {
     const auto* a = reinterpret_cast<const sockaddr_in*>(&Storage);
@@ -72,7 +72,7 @@ std::string SocketAddress::Host() const {
   return buf;
 }
 
-std::uint16_t SocketAddress::Port() const {
+std::uint16_t TSocketAddress::Port() const {
   if (Family() == AF_INET)
     return ntohs(reinterpret_cast<const sockaddr_in*>(&Storage)->sin_port);
   if (Family() == AF_INET6) {
@@ -81,7 +81,7 @@ std::uint16_t SocketAddress::Port() const {
   return 0;
 }
 
-TSenderAddress::TSenderAddress(const SocketAddress& aAddress) {
+TSenderAddress::TSenderAddress(const TSocketAddress& aAddress) {
   const std::size_t n =
       std::min<std::size_t>(aAddress.Length, std::min(sizeof fBytes, sizeof aAddress.Storage));
   static_assert(sizeof fBytes >= sizeof(sockaddr_in6));
@@ -90,20 +90,20 @@ TSenderAddress::TSenderAddress(const SocketAddress& aAddress) {
 }
 
 std::string TSenderAddress::Host() const {
-  SocketAddress a;
+  TSocketAddress a;
   std::memcpy(&a.Storage, fBytes, fnLength);
   a.Length = fnLength;
   return a.Host();
 }
 
-std::string SocketAddress::ToString() const {
+std::string TSocketAddress::ToString() const {
   const std::string host = Host();
   const std::string port = std::to_string(Port());
   return Family() == AF_INET6 ? "[" + host + "]:" + port : host + ":" + port;
 }
 
-std::vector<SocketAddress> ResolveAddresses(const std::string& aHost, std::uint16_t aPort,
-                                            TSockType aSockType) {
+std::vector<TSocketAddress> ResolveAddresses(const std::string& aHost, std::uint16_t aPort,
+                                             TSockType aSockType) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = aSockType == TSockType::eStream ? SOCK_STREAM : SOCK_DGRAM;
@@ -115,27 +115,27 @@ std::vector<SocketAddress> ResolveAddresses(const std::string& aHost, std::uint1
     const int code = rc == EAI_SYSTEM ? errno : rc;
     throw EOSError("Cannot resolve \"" + aHost + "\": " + ::gai_strerror(rc), code);
   }
-  std::vector<SocketAddress> out;
+  std::vector<TSocketAddress> out;
   for (const addrinfo* ai = res; ai; ai = ai->ai_next) {
     if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6)
       continue;
-    SocketAddress a;
+    TSocketAddress a;
     std::memcpy(&a.Storage, ai->ai_addr, ai->ai_addrlen);
     a.Length = ai->ai_addrlen;
     out.push_back(a);
   }
   ::freeaddrinfo(res);
   std::stable_partition(out.begin(), out.end(),
-                        [](const SocketAddress& a) { return a.Family() == AF_INET; });
+                        [](const TSocketAddress& a) { return a.Family() == AF_INET; });
   if (out.empty())
     throw EOSError("Cannot resolve \"" + aHost + "\": no address", EAI_NONAME);
   return out;
 }
 
-SocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, TSockType aSockType) {
+TSocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, TSockType aSockType) {
   if (aHost.empty()) {
     // The wildcard for binding: all IPv4 interfaces.
-    SocketAddress a;
+    TSocketAddress a;
     auto* in = reinterpret_cast<sockaddr_in*>(&a.Storage);
     in->sin_family = AF_INET;
     in->sin_port = htons(aPort);
@@ -148,15 +148,15 @@ SocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, TSoc
 
 // --- UDP ---------------------------------------------------------------------
 
-UdpSocket::~UdpSocket() {
+TUdpSocket::~TUdpSocket() {
   Close();
 }
 
-UdpSocket::UdpSocket(UdpSocket&& aOther) noexcept : fhSocket(aOther.fhSocket) {
+TUdpSocket::TUdpSocket(TUdpSocket&& aOther) noexcept : fhSocket(aOther.fhSocket) {
   aOther.fhSocket = -1;
 }
 
-UdpSocket& UdpSocket::operator=(UdpSocket&& aOther) noexcept {
+TUdpSocket& TUdpSocket::operator=(TUdpSocket&& aOther) noexcept {
   if (this != &aOther) {
     Close();
     fhSocket = aOther.fhSocket;
@@ -165,23 +165,23 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& aOther) noexcept {
   return *this;
 }
 
-void UdpSocket::Open(TAddressFamily aFamily) {
+void TUdpSocket::Open(TAddressFamily aFamily) {
   OpenFamily(aFamily == TAddressFamily::eIPv6 ? AF_INET6 : AF_INET);
 }
 
-void UdpSocket::OpenFor(const SocketAddress& aAddress) {
+void TUdpSocket::OpenFor(const TSocketAddress& aAddress) {
   OpenFamily(aAddress.Family());
 }
 
-void UdpSocket::OpenFamily(int aFamily) {
+void TUdpSocket::OpenFamily(int aFamily) {
   Close();
   fhSocket = ::socket(aFamily, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fhSocket < 0)
     throw EOSError(ErrnoText("socket", errno), errno);
 }
 
-void UdpSocket::Bind(const std::string& aHost, std::uint16_t aPort) {
-  const SocketAddress addr = ResolveAddress(aHost, aPort, TSockType::eDatagram);
+void TUdpSocket::Bind(const std::string& aHost, std::uint16_t aPort) {
+  const TSocketAddress addr = ResolveAddress(aHost, aPort, TSockType::eDatagram);
   OpenFamily(addr.Family());
   if (::bind(fhSocket, reinterpret_cast<const sockaddr*>(&addr.Storage), addr.Length) != 0) {
     const int err = errno;
@@ -190,17 +190,17 @@ void UdpSocket::Bind(const std::string& aHost, std::uint16_t aPort) {
   }
 }
 
-void UdpSocket::BindOpen(const std::string& aHost, std::uint16_t aPort) {
+void TUdpSocket::BindOpen(const std::string& aHost, std::uint16_t aPort) {
   if (fhSocket < 0)
     throw EOSError("bind: socket not open", EBADF);
-  const SocketAddress addr = ResolveAddress(aHost, aPort, TSockType::eDatagram);
+  const TSocketAddress addr = ResolveAddress(aHost, aPort, TSockType::eDatagram);
   if (::bind(fhSocket, reinterpret_cast<const sockaddr*>(&addr.Storage), addr.Length) != 0) {
     const int err = errno;
     throw EOSError(ErrnoText("bind " + addr.ToString(), err), err);
   }
 }
 
-int UdpSocket::SetReceiveBuffer(int aBytes) {
+int TUdpSocket::SetReceiveBuffer(int aBytes) {
   // SO_RCVBUF is capped at net.core.rmem_max (about 208 KiB on a stock
   // system); with CAP_NET_ADMIN, as the service has, the size is granted.
   if (::setsockopt(fhSocket, SOL_SOCKET, SO_RCVBUFFORCE, &aBytes, sizeof aBytes) != 0)
@@ -211,13 +211,13 @@ int UdpSocket::SetReceiveBuffer(int aBytes) {
   return granted;
 }
 
-bool UdpSocket::WaitReadable(int aTimeoutMs) {
+bool TUdpSocket::WaitReadable(int aTimeoutMs) {
   if (fhSocket < 0)
     return false;
   return PollFor(fhSocket, POLLIN, aTimeoutMs);
 }
 
-std::size_t UdpSocket::ReceiveFrom(char* aBuf, std::size_t aLen, SocketAddress& aFrom) {
+std::size_t TUdpSocket::ReceiveFrom(char* aBuf, std::size_t aLen, TSocketAddress& aFrom) {
   for (;;) {
     aFrom.Length = sizeof aFrom.Storage;
     const ssize_t n = ::recvfrom(fhSocket, aBuf, aLen, 0,
@@ -229,7 +229,7 @@ std::size_t UdpSocket::ReceiveFrom(char* aBuf, std::size_t aLen, SocketAddress& 
   }
 }
 
-void UdpSocket::SendTo(std::string_view aData, const SocketAddress& aTo) {
+void TUdpSocket::SendTo(std::string_view aData, const TSocketAddress& aTo) {
   if (fhSocket < 0)
     OpenFamily(aTo.Family());
   for (;;) {
@@ -242,19 +242,19 @@ void UdpSocket::SendTo(std::string_view aData, const SocketAddress& aTo) {
   }
 }
 
-std::uint16_t UdpSocket::LocalPort() const {
-  SocketAddress a;
+std::uint16_t TUdpSocket::LocalPort() const {
+  TSocketAddress a;
   a.Length = sizeof a.Storage;
   if (::getsockname(fhSocket, reinterpret_cast<sockaddr*>(&a.Storage), &a.Length) != 0)
     return 0;
   return a.Port();
 }
 
-void UdpSocket::Close() {
+void TUdpSocket::Close() {
   CloseFd(fhSocket);
 }
 
-UdpBatchReader::UdpBatchReader(std::size_t aBatch, std::size_t aMaxLen)
+TUdpBatchReader::TUdpBatchReader(std::size_t aBatch, std::size_t aMaxLen)
     : fnMaxLen(aMaxLen),
       fBuffer(new char[aBatch * aMaxLen]),
       fFrom(aBatch),
@@ -270,7 +270,7 @@ UdpBatchReader::UdpBatchReader(std::size_t aBatch, std::size_t aMaxLen)
   }
 }
 
-std::size_t UdpBatchReader::Read(UdpSocket& aSocket) {
+std::size_t TUdpBatchReader::Read(TUdpSocket& aSocket) {
   const std::size_t batch = fMsgs.size();
   for (auto& m : fMsgs)
     m.msg_hdr.msg_namelen = sizeof(sockaddr_storage);
@@ -291,21 +291,21 @@ std::size_t UdpBatchReader::Read(UdpSocket& aSocket) {
   }
 }
 
-std::string_view UdpBatchReader::Data(std::size_t aIndex) const {
+std::string_view TUdpBatchReader::Data(std::size_t aIndex) const {
   return {fBuffer.get() + aIndex * fnMaxLen, fLength[aIndex]};
 }
 
 // --- TCP ---------------------------------------------------------------------
 
-TcpStream::~TcpStream() {
+TTcpStream::~TTcpStream() {
   Close();
 }
 
-TcpStream::TcpStream(TcpStream&& aOther) noexcept : fhSocket(aOther.fhSocket) {
+TTcpStream::TTcpStream(TTcpStream&& aOther) noexcept : fhSocket(aOther.fhSocket) {
   aOther.fhSocket = -1;
 }
 
-TcpStream& TcpStream::operator=(TcpStream&& aOther) noexcept {
+TTcpStream& TTcpStream::operator=(TTcpStream&& aOther) noexcept {
   if (this != &aOther) {
     Close();
     fhSocket = aOther.fhSocket;
@@ -314,11 +314,11 @@ TcpStream& TcpStream::operator=(TcpStream&& aOther) noexcept {
   return *this;
 }
 
-void TcpStream::Connect(const std::string& aHost, std::uint16_t aPort, int aTimeoutMs) {
+void TTcpStream::Connect(const std::string& aHost, std::uint16_t aPort, int aTimeoutMs) {
   Close();
   std::string lastError = "no address";
   int lastCode = 0;
-  for (const SocketAddress& addr : ResolveAddresses(aHost, aPort, TSockType::eStream)) {
+  for (const TSocketAddress& addr : ResolveAddresses(aHost, aPort, TSockType::eStream)) {
     int fd = ::socket(addr.Family(), SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
       lastCode = errno;
@@ -355,7 +355,7 @@ void TcpStream::Connect(const std::string& aHost, std::uint16_t aPort, int aTime
   throw EOSError(lastError, lastCode);
 }
 
-void TcpStream::SendAll(std::string_view aData, int aTimeoutMs) {
+void TTcpStream::SendAll(std::string_view aData, int aTimeoutMs) {
   while (!aData.empty()) {
     if (!PollFor(fhSocket, POLLOUT, aTimeoutMs))
       throw ETimeout("Send timed out");
@@ -369,7 +369,7 @@ void TcpStream::SendAll(std::string_view aData, int aTimeoutMs) {
   }
 }
 
-std::size_t TcpStream::Receive(char* aBuf, std::size_t aLen, int aTimeoutMs) {
+std::size_t TTcpStream::Receive(char* aBuf, std::size_t aLen, int aTimeoutMs) {
   for (;;) {
     if (!PollFor(fhSocket, POLLIN, aTimeoutMs))
       throw ETimeout("Receive timed out");
@@ -382,21 +382,21 @@ std::size_t TcpStream::Receive(char* aBuf, std::size_t aLen, int aTimeoutMs) {
   }
 }
 
-void TcpStream::SetNonBlocking() {
+void TTcpStream::SetNonBlocking() {
   const int flags = ::fcntl(fhSocket, F_GETFL);
   if (flags < 0 || ::fcntl(fhSocket, F_SETFL, flags | O_NONBLOCK) != 0)
     throw EOSError(ErrnoText("fcntl", errno), errno);
 }
 
-bool TcpStream::WaitReadable(std::chrono::steady_clock::time_point aDeadline) {
+bool TTcpStream::WaitReadable(std::chrono::steady_clock::time_point aDeadline) {
   return PollUntil(fhSocket, POLLIN, aDeadline);
 }
 
-bool TcpStream::WaitWritable(std::chrono::steady_clock::time_point aDeadline) {
+bool TTcpStream::WaitWritable(std::chrono::steady_clock::time_point aDeadline) {
   return PollUntil(fhSocket, POLLOUT, aDeadline);
 }
 
-void TcpStream::Close() {
+void TTcpStream::Close() {
   CloseFd(fhSocket);
 }
 

@@ -28,7 +28,7 @@ class ETimeout : public Exception {
 enum class TSockType { eDatagram, eStream };
 enum class TAddressFamily { eIPv4, eIPv6 };
 
-struct SocketAddress {
+struct TSocketAddress {
   sockaddr_storage Storage{};
   socklen_t Length = 0;
 
@@ -43,7 +43,7 @@ struct SocketAddress {
 class TSenderAddress {
  public:
   TSenderAddress() = default;
-  explicit TSenderAddress(const SocketAddress& aAddress);
+  explicit TSenderAddress(const TSocketAddress& aAddress);
   std::string Host() const;  // numeric form; empty for none
 
  private:
@@ -54,23 +54,23 @@ class TSenderAddress {
 // All addresses of aHost for aPort, IPv4 ones first. An empty host is the
 // wildcard address for binding. Throws EOSError with the resolver's text
 // when nothing is found.
-std::vector<SocketAddress> ResolveAddresses(const std::string& aHost, std::uint16_t aPort,
-                                            TSockType aSockType);
-SocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, TSockType aSockType);
+std::vector<TSocketAddress> ResolveAddresses(const std::string& aHost, std::uint16_t aPort,
+                                             TSockType aSockType);
+TSocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, TSockType aSockType);
 
-class UdpSocket {
+class TUdpSocket {
  public:
-  UdpSocket() = default;
-  ~UdpSocket();
-  UdpSocket(UdpSocket&& aOther) noexcept;
-  UdpSocket& operator=(UdpSocket&& aOther) noexcept;
-  UdpSocket(const UdpSocket&) = delete;
-  UdpSocket& operator=(const UdpSocket&) = delete;
+  TUdpSocket() = default;
+  ~TUdpSocket();
+  TUdpSocket(TUdpSocket&& aOther) noexcept;
+  TUdpSocket& operator=(TUdpSocket&& aOther) noexcept;
+  TUdpSocket(const TUdpSocket&) = delete;
+  TUdpSocket& operator=(const TUdpSocket&) = delete;
 
   // Creates the socket for an address family.
   void Open(TAddressFamily aFamily);
   // Creates the socket for the family of aAddress.
-  void OpenFor(const SocketAddress& aAddress);
+  void OpenFor(const TSocketAddress& aAddress);
   // Opens a socket of the address's family and binds it. An empty host binds
   // all IPv4 interfaces.
   void Bind(const std::string& aHost, std::uint16_t aPort);
@@ -84,9 +84,9 @@ class UdpSocket {
   // (aTimeoutMs < 0 waits for ever).
   bool WaitReadable(int aTimeoutMs);
   // Reads one datagram (truncated to aLen) and its sender.
-  std::size_t ReceiveFrom(char* aBuf, std::size_t aLen, SocketAddress& aFrom);
+  std::size_t ReceiveFrom(char* aBuf, std::size_t aLen, TSocketAddress& aFrom);
   // Sends one datagram; opens a socket of the target's family if none is open.
-  void SendTo(std::string_view aData, const SocketAddress& aTo);
+  void SendTo(std::string_view aData, const TSocketAddress& aTo);
 
   std::uint16_t LocalPort() const;
   int Handle() const { return fhSocket; }
@@ -101,33 +101,33 @@ class UdpSocket {
 
 // Reads the datagrams waiting on a socket in batches, one system call per
 // batch (recvmmsg). Holds its buffers; used by one thread.
-class UdpBatchReader {
+class TUdpBatchReader {
  public:
-  explicit UdpBatchReader(std::size_t aBatch = 32, std::size_t aMaxLen = 65536);
+  explicit TUdpBatchReader(std::size_t aBatch = 32, std::size_t aMaxLen = 65536);
   // Reads up to the batch size of datagrams already waiting, without
   // blocking; each one is cut at aMaxLen bytes. Returns how many were read
   // (0 when none waits). Throws EOSError on a socket error.
-  std::size_t Read(UdpSocket& aSocket);
+  std::size_t Read(TUdpSocket& aSocket);
   std::string_view Data(std::size_t aIndex) const;
-  const SocketAddress& From(std::size_t aIndex) const { return fFrom[aIndex]; }
+  const TSocketAddress& From(std::size_t aIndex) const { return fFrom[aIndex]; }
 
  private:
   std::size_t fnMaxLen;
   std::unique_ptr<char[]> fBuffer;  // not zero-filled: untouched pages stay unmapped
-  std::vector<SocketAddress> fFrom;
+  std::vector<TSocketAddress> fFrom;
   std::vector<std::size_t> fLength;
   std::vector<mmsghdr> fMsgs;
   std::vector<iovec> fIov;
 };
 
-class TcpStream {
+class TTcpStream {
  public:
-  TcpStream() = default;
-  ~TcpStream();
-  TcpStream(TcpStream&& aOther) noexcept;
-  TcpStream& operator=(TcpStream&& aOther) noexcept;
-  TcpStream(const TcpStream&) = delete;
-  TcpStream& operator=(const TcpStream&) = delete;
+  TTcpStream() = default;
+  ~TTcpStream();
+  TTcpStream(TTcpStream&& aOther) noexcept;
+  TTcpStream& operator=(TTcpStream&& aOther) noexcept;
+  TTcpStream(const TTcpStream&) = delete;
+  TTcpStream& operator=(const TTcpStream&) = delete;
 
   // Tries each resolved address in turn, each within aTimeoutMs.
   void Connect(const std::string& aHost, std::uint16_t aPort, int aTimeoutMs);

@@ -24,9 +24,9 @@ void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText) {
     ::openlog(nullptr, LOG_PID, LOG_DAEMON);
     gOpen = true;
   }
-  const int prio = aLevel == TSysLogLevel::Error     ? LOG_ERR
-                   : aLevel == TSysLogLevel::Warning ? LOG_WARNING
-                                                     : LOG_INFO;
+  const int prio = aLevel == TSysLogLevel::eError     ? LOG_ERR
+                   : aLevel == TSysLogLevel::eWarning ? LOG_WARNING
+                                                      : LOG_INFO;
   ::syslog(prio, "%s", aText.c_str());
 }
 

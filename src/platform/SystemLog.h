@@ -7,7 +7,7 @@
 
 namespace tavo {
 
-enum class TSysLogLevel { Info, Warning, Error };
+enum class TSysLogLevel { eInfo, eWarning, eError };
 
 // Sets the identifier entries carry (default: the executable's file name).
 void SetSystemLogIdent(const std::string& aIdent);

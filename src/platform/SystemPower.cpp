@@ -6,23 +6,23 @@
 namespace tavo {
 namespace {
 
-class RefusingSystemPower final : public ISystemPower {
+class TRefusingSystemPower final : public ISystemPower {
  public:
   bool Reboot(std::uint16_t) override { return false; }
   void TerminateProcessNow(int) override {}
 };
 
-RefusingSystemPower gRefusing;
+TRefusingSystemPower gRefusing;
 ISystemPower* gPower = &gRefusing;
 
 }  // namespace
 
-bool LinuxSystemPower::Reboot(std::uint16_t) {
+bool TLinuxSystemPower::Reboot(std::uint16_t) {
   ::sync();
   return ::reboot(RB_AUTOBOOT) == 0;
 }
 
-void LinuxSystemPower::TerminateProcessNow(int aExitCode) {
+void TLinuxSystemPower::TerminateProcessNow(int aExitCode) {
   ::_exit(aExitCode);
 }
 

@@ -2,7 +2,7 @@
 // Rebooting the machine and ending the process at once. Both sit behind one
 // interface so that nothing but the real program can reach them: the
 // installed default refuses the reboot and does not end the process; only
-// tavo's main() installs LinuxSystemPower. Tests install recording fakes.
+// tavo's main() installs TLinuxSystemPower. Tests install recording fakes.
 
 #include <cstdint>
 
@@ -19,7 +19,7 @@ class ISystemPower {
 };
 
 // The real thing: sync() and reboot(RB_AUTOBOOT) (needs CAP_SYS_BOOT), _exit.
-class LinuxSystemPower final : public ISystemPower {
+class TLinuxSystemPower final : public ISystemPower {
  public:
   bool Reboot(std::uint16_t aFlags) override;
   void TerminateProcessNow(int aExitCode) override;

@@ -257,7 +257,7 @@ std::string DateHeaderValue(const TZonedDateTime& aTime) {
   static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const LocalDateTime& t = aTime.Local;
+  const TLocalDateTime& t = aTime.Local;
   const int offset = aTime.UtcOffsetMinutes;
   const int absOffset = offset < 0 ? -offset : offset;
   char buf[64];

@@ -11,23 +11,23 @@
 namespace tavo {
 namespace {
 
-struct TypeBinding {
+struct TTypeBinding {
   std::string Type;
   TRecipientFactory Factory;
 };
 
-struct Registry {
-  std::vector<TypeBinding> Bindings;
+struct TRegistry {
+  std::vector<TTypeBinding> Bindings;
   bool StandardDone = false;
 };
 
-Registry& TheRegistry() {
-  static Registry registry;
+TRegistry& TheRegistry() {
+  static TRegistry registry;
   return registry;
 }
 
 void EnsureStandardTypes() {
-  Registry& r = TheRegistry();
+  TRegistry& r = TheRegistry();
   if (r.StandardDone)
     return;
   r.StandardDone = true;
@@ -48,8 +48,8 @@ void RegisterStandardRecipientTypes() {
 
 void RegisterRecipientType(const std::string& aType, TRecipientFactory aFactory) {
   EnsureStandardTypes();
-  Registry& r = TheRegistry();
-  for (TypeBinding& b : r.Bindings) {
+  TRegistry& r = TheRegistry();
+  for (TTypeBinding& b : r.Bindings) {
     if (SameText(b.Type, aType)) {
       b.Factory = std::move(aFactory);
       return;
@@ -60,7 +60,7 @@ void RegisterRecipientType(const std::string& aType, TRecipientFactory aFactory)
 
 bool UnregisterRecipientType(std::string_view aType) {
   EnsureStandardTypes();
-  Registry& r = TheRegistry();
+  TRegistry& r = TheRegistry();
   for (auto it = r.Bindings.begin(); it != r.Bindings.end(); ++it) {
     if (SameText(it->Type, aType)) {
       r.Bindings.erase(it);
@@ -72,7 +72,7 @@ bool UnregisterRecipientType(std::string_view aType) {
 
 const TRecipientFactory* FindRecipientType(std::string_view aType) {
   EnsureStandardTypes();
-  for (const TypeBinding& b : TheRegistry().Bindings) {
+  for (const TTypeBinding& b : TheRegistry().Bindings) {
     if (SameText(b.Type, aType))
       return &b.Factory;
   }
@@ -82,7 +82,7 @@ const TRecipientFactory* FindRecipientType(std::string_view aType) {
 std::vector<std::string> RecipientTypeNames() {
   EnsureStandardTypes();
   std::vector<std::string> names;
-  for (const TypeBinding& b : TheRegistry().Bindings)
+  for (const TTypeBinding& b : TheRegistry().Bindings)
     names.push_back(b.Type);
   return names;
 }

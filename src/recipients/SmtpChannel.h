@@ -61,7 +61,7 @@ class TSmtpChannel {
   bool WaitFor(bool aReadable, TSmtpDeadline aDeadline);
   std::size_t ReadSome(char* aBuf, std::size_t aLen, TSmtpDeadline aDeadline);
 
-  TcpStream fStream;
+  TTcpStream fStream;
   const TOpenSsl* fOpenSsl = nullptr;  // set with TLS
   ssl_ctx_st* fCtx = nullptr;
   ssl_st* fSsl = nullptr;

@@ -36,7 +36,7 @@ bool IsSwitch(std::string_view aArg, std::string_view aWord, std::string_view aC
 
 // Said where a service is heard, whoever started it.
 void WriteHostError(const std::string& aText) {
-  WriteSystemLog(TSysLogLevel::Error, aText);
+  WriteSystemLog(TSysLogLevel::eError, aText);
   std::fprintf(stderr, "%s\n", aText.c_str());
   std::fflush(stderr);
 }
@@ -94,7 +94,7 @@ void ReleaseSingleInstance() {
 }
 
 void ShowErrorMessage(const std::string& aText) {
-  ShowMessageBox(TMsgBoxIcon::Error, aText);
+  ShowMessageBox(TMsgBoxIcon::eError, aText);
 }
 
 bool InitServiceMode(const std::string& aName) {
@@ -157,12 +157,13 @@ int TAppService::RegisterService() {
   try {
     InstallServiceUnit(unit);
   } catch (const std::exception& e) {
-    ShowMessageBox(TMsgBoxIcon::Error, Format("Service \"%s\" failed to install with error: \"%s\"",
-                                              {fsDisplayName, e.what()}));
+    ShowMessageBox(
+        TMsgBoxIcon::eError,
+        Format("Service \"%s\" failed to install with error: \"%s\"", {fsDisplayName, e.what()}));
     return 1;
   }
   if (!FindCmdLineSwitch("SILENT", kHostSwitchChars))
-    ShowMessageBox(TMsgBoxIcon::Information, "Service installed successfully");
+    ShowMessageBox(TMsgBoxIcon::eInformation, "Service installed successfully");
   return 0;
 }
 
@@ -171,12 +172,12 @@ int TAppService::UnregisterService() {
     UninstallServiceUnit(fsName);
   } catch (const std::exception& e) {
     ShowMessageBox(
-        TMsgBoxIcon::Error,
+        TMsgBoxIcon::eError,
         Format("Service \"%s\" failed to uninstall with error: \"%s\"", {fsDisplayName, e.what()}));
     return 1;
   }
   if (!FindCmdLineSwitch("SILENT", kHostSwitchChars))
-    ShowMessageBox(TMsgBoxIcon::Information, "Service uninstalled successfully");
+    ShowMessageBox(TMsgBoxIcon::eInformation, "Service uninstalled successfully");
   return 0;
 }
 

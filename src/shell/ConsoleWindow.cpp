@@ -273,7 +273,7 @@ void TConsoleWindow::FillConsoleLists() {
 void TConsoleWindow::btSendReportClick() {
   const std::string name = cboRecipients->currentText().toStdString();
   TMsg::Info("Send test report to \"%s\"...", {name});
-  const LocalDateTime now = Clock().Now();
+  const TLocalDateTime now = Clock().Now();
   const std::string caption = fController ? fController->Caption() : windowTitle().toStdString();
   const std::string report =
       Format("%s <%s>\r\nSend timestamp %s\r\nFrom %s",

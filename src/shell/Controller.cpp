@@ -300,7 +300,7 @@ void TfrmMain::CheckIntervalTimerEvent(QObject* /*aSender*/) {
     TMsg::Info("Backup directory cleaned up %d file(s)", {n});
   }
   if (Memo1Visible()) {
-    const LocalDateTime now = Clock().Now();
+    const TLocalDateTime now = Clock().Now();
     fConsole->SetLastUpdate(ShortDateText(now) + " " + LongTimeText(now));
   }
 }
@@ -328,7 +328,7 @@ void TfrmMain::FormDestroy(QObject* /*aSender*/) {
 
 void TfrmMain::ApplicationEvents1Exception(const std::string& aText) {
   TMsg::Fatal(aText);
-  ShowMessageBox(TMsgBoxIcon::Error, aText);
+  ShowMessageBox(TMsgBoxIcon::eError, aText);
 }
 
 int TfrmMain::RunConfigurationCheck() {

@@ -14,13 +14,13 @@ void ShowQtMessageBox(QWidget* aParent, TMsgBoxIcon aIcon, const std::string& aT
   const QString title = QStringLiteral("Tavo");
   const QString text = QString::fromStdString(aText);
   switch (aIcon) {
-    case TMsgBoxIcon::Information:
+    case TMsgBoxIcon::eInformation:
       QMessageBox::information(aParent, title, text);
       break;
-    case TMsgBoxIcon::Warning:
+    case TMsgBoxIcon::eWarning:
       QMessageBox::warning(aParent, title, text);
       break;
-    case TMsgBoxIcon::Error:
+    case TMsgBoxIcon::eError:
       QMessageBox::critical(aParent, title, text);
       break;
   }
@@ -47,9 +47,9 @@ void TDesktopSession::ExceptionHook(const std::string& aText) {
     return;
   }
   fbErrorBoxOpen = true;
-  struct Reset {
+  struct TResetOnExit {
     bool& Flag;
-    ~Reset() { Flag = false; }
+    ~TResetOnExit() { Flag = false; }
   } reset{fbErrorBoxOpen};
   fController->ApplicationEvents1Exception(aText);
 }

@@ -15,7 +15,7 @@ void SetEscapedErrorHandler(TEscapedErrorHandler aHandler) {
 }
 
 void WriteServiceLog(const std::string& aText, bool aError) {
-  WriteSystemLog(aError ? TSysLogLevel::Error : TSysLogLevel::Info, aText);
+  WriteSystemLog(aError ? TSysLogLevel::eError : TSysLogLevel::eInfo, aText);
   if (IsForeground()) {
     std::fprintf(stderr, "%s\n", aText.c_str());
     std::fflush(stderr);

@@ -31,7 +31,7 @@ struct TJob {
 
 }  // namespace
 
-struct TQtMainThread::Shared {
+struct TQtMainThread::TShared {
   std::mutex Mutex;
   std::condition_variable Done;  // a job finished or was abandoned
   std::deque<std::shared_ptr<TJob>> Queue;
@@ -55,22 +55,22 @@ namespace {
 // is gone), it gives the queued jobs up, so no worker waits for ever.
 class TWakeEvent final : public QEvent {
  public:
-  explicit TWakeEvent(std::shared_ptr<TQtMainThread::Shared> aShared)
-      : QEvent(kWakeEvent), Shared(std::move(aShared)) {}
+  explicit TWakeEvent(std::shared_ptr<TQtMainThread::TShared> aShared)
+      : QEvent(kWakeEvent), TShared(std::move(aShared)) {}
   ~TWakeEvent() override {
     if (bDelivered)
       return;
-    std::lock_guard lock(Shared->Mutex);
-    Shared->bWakePosted = false;
-    Shared->AbandonQueued();
+    std::lock_guard lock(TShared->Mutex);
+    TShared->bWakePosted = false;
+    TShared->AbandonQueued();
   }
-  std::shared_ptr<TQtMainThread::Shared> Shared;
+  std::shared_ptr<TQtMainThread::TShared> TShared;
   bool bDelivered = false;
 };
 
 }  // namespace
 
-TQtMainThread::TQtMainThread() : fShared(std::make_shared<Shared>()) {
+TQtMainThread::TQtMainThread() : fShared(std::make_shared<TShared>()) {
   SetMainThread(this);
 }
 
@@ -85,7 +85,7 @@ void TQtMainThread::Synchronize(const std::function<void()>& aProc) {
     aProc();
     return;
   }
-  // Shared with the queue: a job given up at shutdown may outlive this call.
+  // TShared with the queue: a job given up at shutdown may outlive this call.
   auto job = std::make_shared<TJob>();
   job->Proc = &aProc;
   bool post = false;

@@ -26,13 +26,13 @@ class TQtMainThread final : public QObject, public IMainThread {
   void Synchronize(const std::function<void()>& aProc) override;
   void BeginShutdown();
 
-  struct Shared;  // the state workers wait on; outlives this object
+  struct TShared;  // the state workers wait on; outlives this object
 
  protected:
   bool event(QEvent* aEvent) override;
 
  private:
-  std::shared_ptr<Shared> fShared;
+  std::shared_ptr<TShared> fShared;
 };
 
 }  // namespace tavo

@@ -40,7 +40,7 @@ class TRunScope {
 
  private:
   TQtMainThread fMainThread;
-  LinuxSystemPower fPower;
+  TLinuxSystemPower fPower;
   std::shared_ptr<void> fHeld;
   bool fbEnded = false;
 };

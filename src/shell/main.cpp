@@ -135,7 +135,7 @@ tavo::TMessageBoxHandler RefusalBoxOnTheDesktop(int& argc, char** argv) {
   return [&argc, argv](TMsgBoxIcon aIcon, const std::string& aText) {
     std::fprintf(stderr, "%s\n", aText.c_str());
     std::fflush(stderr);
-    WriteSystemLog(TSysLogLevel::Error, aText);
+    WriteSystemLog(TSysLogLevel::eError, aText);
     std::string error;
     if (const TDesktopPlugin* plugin = LoadDesktopPlugin(error))
       plugin->ShowBox(&argc, argv, static_cast<int>(aIcon), aText.c_str());

@@ -20,7 +20,7 @@ bool ParsePortText(const std::string& aText, std::uint16_t& aPort) {
 }
 
 TSNMPSend::TSNMPSend()
-    : FSock(std::make_unique<UdpSocket>()),
+    : FSock(std::make_unique<TUdpSocket>()),
       FQuery(std::make_unique<TSNMPRec>()),
       FReply(std::make_unique<TSNMPRec>()) {}
 
@@ -28,7 +28,7 @@ TSNMPSend::~TSNMPSend() = default;
 
 bool TSNMPSend::SendTrap() {
   bool socketOk = false;
-  SocketAddress remote;
+  TSocketAddress remote;
   std::uint16_t port = 0;
   if (!FTargetHost.empty() && ParsePortText(FTargetPort, port)) {
     try {

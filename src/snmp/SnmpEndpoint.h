@@ -39,13 +39,13 @@ class TSNMPSend {
 
   TSNMPRec& Query() { return *FQuery; }
   TSNMPRec& Reply() { return *FReply; }
-  UdpSocket& Sock() { return *FSock; }
+  TUdpSocket& Sock() { return *FSock; }
 
   std::string FTargetHost = "127.0.0.1";
   std::string FTargetPort = "161";
   std::string FIPInterface = "0.0.0.0";
   std::int32_t FTimeout = 5000;  // receive wait in ms; not used when sending
-  std::unique_ptr<UdpSocket> FSock;
+  std::unique_ptr<TUdpSocket> FSock;
   std::string FBuffer;  // the last datagram sent or received
   std::string FHostIP;  // sender of the last datagram received
   std::unique_ptr<TSNMPRec> FQuery;

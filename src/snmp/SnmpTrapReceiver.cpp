@@ -155,8 +155,8 @@ void TSnmpTrapReceiver::ReaderLoop() {
   // Under a burst this thread must win the processor from the others, or
   // the kernel drops what its buffer cannot hold.
   SetCurrentThreadNice(kReaderNice);
-  UdpBatchReader reader(kReadBatch, kMaxDatagram);
-  UdpSocket& sock = fSnmp->Snmp.Sock();
+  TUdpBatchReader reader(kReadBatch, kMaxDatagram);
+  TUdpSocket& sock = fSnmp->Snmp.Sock();
   bool bound = false;
   auto nextBind = std::chrono::steady_clock::now();
   while (!fbTerminated) {

@@ -11,7 +11,7 @@ constexpr std::size_t kSpareBufferBytes = 4096;
 
 }  // namespace
 
-std::size_t TTrapDatagramQueue::PushBatch(const UdpBatchReader& aReader, std::size_t aCount) {
+std::size_t TTrapDatagramQueue::PushBatch(const TUdpBatchReader& aReader, std::size_t aCount) {
   std::size_t dropped = 0;
   std::lock_guard lock(fMutex);
   for (std::size_t i = 0; i < aCount; ++i) {
@@ -23,7 +23,7 @@ std::size_t TTrapDatagramQueue::PushBatch(const UdpBatchReader& aReader, std::si
   return dropped;
 }
 
-bool TTrapDatagramQueue::PushLocked(std::string_view aData, const SocketAddress& aFrom) {
+bool TTrapDatagramQueue::PushLocked(std::string_view aData, const TSocketAddress& aFrom) {
   if (fQueue.size() >= fnMaxCount || fnBytes + aData.size() > fnMaxBytes) {
     ++fnDropped;
     return false;

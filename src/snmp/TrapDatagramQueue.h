@@ -36,7 +36,7 @@ class TTrapDatagramQueue {
   // Reader side: queues a copy of every datagram aReader has read (into
   // spare buffers where there are some) and wakes the consumer; drops what
   // does not fit. Returns how many were dropped.
-  std::size_t PushBatch(const UdpBatchReader& aReader, std::size_t aCount);
+  std::size_t PushBatch(const TUdpBatchReader& aReader, std::size_t aCount);
 
   // Consumer side: waits up to aWait for a datagram (or Stop), then moves
   // the waiting datagrams, oldest first, into aOut until it holds aMaxCount
@@ -71,7 +71,7 @@ class TTrapDatagramQueue {
   std::size_t fnPeak = 0;         // deepest since it was last empty
   std::size_t fnDrainedPeak = 0;  // depth of the last drained run
   std::uint64_t fnDropped = 0;
-  bool PushLocked(std::string_view aData, const SocketAddress& aFrom);
+  bool PushLocked(std::string_view aData, const TSocketAddress& aFrom);
 
   bool fbWaiting = false;
   bool fbStopped = false;

@@ -172,7 +172,7 @@ void TfrmTestSender::SendGuarded(bool (*aSend)(const TTestTrapSettings&)) {
   } catch (...) {
     error = "Unknown exception";
   }
-  ShowMessageBox(TMsgBoxIcon::Error, error);
+  ShowMessageBox(TMsgBoxIcon::eError, error);
 }
 
 void TfrmTestSender::CenterOnScreen() {

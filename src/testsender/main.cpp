@@ -23,9 +23,9 @@ class TTavotApplication : public QApplication {
     try {
       return QApplication::notify(aReceiver, aEvent);
     } catch (const std::exception& e) {
-      tavo::ShowMessageBox(tavo::TMsgBoxIcon::Error, e.what());
+      tavo::ShowMessageBox(tavo::TMsgBoxIcon::eError, e.what());
     } catch (...) {
-      tavo::ShowMessageBox(tavo::TMsgBoxIcon::Error, "Unknown exception");
+      tavo::ShowMessageBox(tavo::TMsgBoxIcon::eError, "Unknown exception");
     }
     return false;
   }
@@ -42,9 +42,9 @@ int main(int argc, char** argv) {
   TTavotApplication app(argc, argv);
   tavo::SetMessageBoxHandler([](tavo::TMsgBoxIcon aIcon, const std::string& aText) {
     const QString text = QString::fromUtf8(aText.c_str());
-    if (aIcon == tavo::TMsgBoxIcon::Error) {
+    if (aIcon == tavo::TMsgBoxIcon::eError) {
       QMessageBox::critical(nullptr, "TavoT", text);
-    } else if (aIcon == tavo::TMsgBoxIcon::Warning) {
+    } else if (aIcon == tavo::TMsgBoxIcon::eWarning) {
       QMessageBox::warning(nullptr, "TavoT", text);
     } else {
       QMessageBox::information(nullptr, "TavoT", text);

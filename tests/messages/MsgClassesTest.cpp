@@ -13,7 +13,7 @@ using test::BoxRecorder;
 using test::MessageCapture;
 
 TEST(MsgLineTest, TimeStampPrefixesAndLineBreaks) {
-  LocalDateTime t;
+  TLocalDateTime t;
   t.Year = 2024, t.Month = 3, t.Day = 5, t.Hour = 14, t.Minute = 7, t.Second = 9,
   t.Millisecond = 42;
   TMsgId hint;
@@ -141,13 +141,13 @@ TEST(MsgClassesTest, WithoutDispatcherTheFacadeShowsABox) {
   const struct {
     TMsgBoxIcon icon;
     const char* text;
-  } expected[] = {{TMsgBoxIcon::Information, "Trace: t"},
-                  {TMsgBoxIcon::Information, "Debug: d"},
-                  {TMsgBoxIcon::Information, "i"},
-                  {TMsgBoxIcon::Information, "h"},
-                  {TMsgBoxIcon::Warning, "w"},
-                  {TMsgBoxIcon::Error, "e"},
-                  {TMsgBoxIcon::Error, "f 1"}};
+  } expected[] = {{TMsgBoxIcon::eInformation, "Trace: t"},
+                  {TMsgBoxIcon::eInformation, "Debug: d"},
+                  {TMsgBoxIcon::eInformation, "i"},
+                  {TMsgBoxIcon::eInformation, "h"},
+                  {TMsgBoxIcon::eWarning, "w"},
+                  {TMsgBoxIcon::eError, "e"},
+                  {TMsgBoxIcon::eError, "f 1"}};
   for (std::size_t i = 0; i < 7; ++i) {
     EXPECT_EQ(boxes.Boxes[i].Icon, expected[i].icon);
     EXPECT_EQ(boxes.Boxes[i].Text, expected[i].text);

@@ -99,7 +99,7 @@ TEST(ClockTest, DayNumbersAndWeekdaysOfKnownDates) {
     SCOPED_TRACE(testing::Message() << c.Year << "-" << c.Month << "-" << c.Day);
     EXPECT_EQ(DayNumber(c.Year, c.Month, c.Day), c.Number);
     EXPECT_EQ(IsoWeekday(c.Number), c.Weekday);
-    LocalDateTime t;
+    TLocalDateTime t;
     t.Year = c.Year;
     t.Month = c.Month;
     t.Day = c.Day;

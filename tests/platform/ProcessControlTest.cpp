@@ -93,7 +93,7 @@ TEST(ExecutableMatcherTest, EnvShebangNamesTheInterpreter) {
 TEST(LinuxProcessControlTest, SnapshotListsOurChildButNeverUs) {
   TempDir dir;
   test::ChildProcess child({"/bin/sleep", "30"}, dir.File("sleep"));
-  LinuxProcessControl control;
+  TLinuxProcessControl control;
   std::vector<TProcessEntry> snapshot;
   ASSERT_TRUE(test::WaitFor(
       [&] {
@@ -117,7 +117,7 @@ TEST(LinuxProcessControlTest, SnapshotListsOurChildButNeverUs) {
 TEST(LinuxProcessControlTest, TerminateEndsAChildAndRefusesUsAndGroups) {
   TempDir dir;
   test::ChildProcess child({"/bin/sleep", "30"}, dir.File("sleep"));
-  LinuxProcessControl control;
+  TLinuxProcessControl control;
   EXPECT_EQ(control.Terminate(CurrentProcessId()), EPERM);
   EXPECT_EQ(control.Terminate(0), EPERM);
   EXPECT_EQ(control.Terminate(-1), EPERM);

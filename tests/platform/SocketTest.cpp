@@ -15,16 +15,16 @@ namespace tavo {
 namespace {
 
 TEST(SocketTest, UdpDatagramArrivesWithSender) {
-  UdpSocket receiver;
+  TUdpSocket receiver;
   receiver.Bind("127.0.0.1", 0);
   const std::uint16_t port = receiver.LocalPort();
   ASSERT_NE(port, 0);
 
-  UdpSocket sender;
+  TUdpSocket sender;
   sender.SendTo("hello", ResolveAddress("localhost", port, TSockType::eDatagram));
   ASSERT_TRUE(receiver.WaitReadable(2000));
   char buf[64];
-  SocketAddress from;
+  TSocketAddress from;
   const std::size_t n = receiver.ReceiveFrom(buf, sizeof buf, from);
   EXPECT_EQ(std::string(buf, n), "hello");
   EXPECT_EQ(from.Host(), "127.0.0.1");
@@ -39,18 +39,18 @@ TEST(SocketTest, ResolutionPrefersIPv4AndFailsClearly) {
 }
 
 TEST(SocketTest, BindingABusyPortThrows) {
-  UdpSocket first;
+  TUdpSocket first;
   first.Bind("127.0.0.1", 0);
-  UdpSocket second;
+  TUdpSocket second;
   EXPECT_THROW(second.Bind("127.0.0.1", first.LocalPort()), EOSError);
   EXPECT_FALSE(second.IsOpen());
 }
 
 TEST(SocketTest, ABindThatFailedCanBeRetriedOnTheSameSocket) {
-  auto first = std::make_unique<UdpSocket>();
+  auto first = std::make_unique<TUdpSocket>();
   first->Bind("127.0.0.1", 0);
   const std::uint16_t port = first->LocalPort();
-  UdpSocket second;
+  TUdpSocket second;
   second.Open(TAddressFamily::eIPv4);
   EXPECT_THROW(second.BindOpen("127.0.0.1", port), EOSError);
   EXPECT_TRUE(second.IsOpen());
@@ -82,7 +82,7 @@ TEST(SocketTest, AReceiveBufferAboveTheSystemCapIsGrantedWithPrivilege) {
   }
   if (cap <= 0 || cap > (1 << 26))
     GTEST_SKIP() << "net.core.rmem_max unreadable or very large";
-  UdpSocket socket;
+  TUdpSocket socket;
   socket.Open(TAddressFamily::eIPv4);
   const int wanted = 4 * cap;
   const int granted = socket.SetReceiveBuffer(wanted);
@@ -93,14 +93,14 @@ TEST(SocketTest, AReceiveBufferAboveTheSystemCapIsGrantedWithPrivilege) {
 }
 
 TEST(SocketTest, BatchReaderTakesWhatWaitsInBatchesAndCutsLongDatagrams) {
-  UdpSocket receiver;
+  TUdpSocket receiver;
   receiver.Bind("127.0.0.1", 0);
-  UdpSocket sender;
-  const SocketAddress to = ResolveAddress("127.0.0.1", receiver.LocalPort(), TSockType::eDatagram);
+  TUdpSocket sender;
+  const TSocketAddress to = ResolveAddress("127.0.0.1", receiver.LocalPort(), TSockType::eDatagram);
   for (int i = 0; i < 5; ++i)
     sender.SendTo("d" + std::to_string(i), to);
   sender.SendTo(std::string(100, 'x'), to);
-  UdpBatchReader reader(4, 64);
+  TUdpBatchReader reader(4, 64);
   ASSERT_TRUE(receiver.WaitReadable(2000));
   std::vector<std::string> got;
   for (int turn = 0; turn < 10 && got.size() < 6; ++turn) {
@@ -137,7 +137,7 @@ TEST(SocketTest, TcpExchangeAndTimeouts) {
     ::close(c);
   });
 
-  TcpStream s;
+  TTcpStream s;
   s.Connect("127.0.0.1", ntohs(addr.sin_port), 2000);
   s.SendAll("ping", 2000);
   char buf[16];
@@ -147,7 +147,7 @@ TEST(SocketTest, TcpExchangeAndTimeouts) {
   peer.join();
   ::close(listener);
 
-  TcpStream refused;
+  TTcpStream refused;
   EXPECT_THROW(refused.Connect("127.0.0.1", ntohs(addr.sin_port), 2000), EOSError);
 }
 
@@ -163,7 +163,7 @@ TEST(SocketTest, NonBlockingStreamWaitsUntilReadableOrItsDeadline) {
   socklen_t len = sizeof addr;
   ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
 
-  TcpStream s;
+  TTcpStream s;
   s.Connect("127.0.0.1", ntohs(addr.sin_port), 2000);
   const int peer = ::accept(listener, nullptr, nullptr);
   ASSERT_GE(peer, 0);

@@ -111,7 +111,7 @@ TEST(MailHeaderTest, MailboxesQuoteOrEncodeTheirNames) {
 
 TEST(MailHeaderTest, DateCarriesTheWeekdayAndTheSignedOffset) {
   struct {
-    LocalDateTime Time;
+    TLocalDateTime Time;
     int Offset;
     const char* Expected;
   } cases[] = {

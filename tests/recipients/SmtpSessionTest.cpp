@@ -158,7 +158,7 @@ TEST_F(SmtpSessionTest, LoginIsOfferedOnlyByAnAuthLineThatNamesIt) {
 struct FailureCase {
   const char* Name;
   const char* Trigger;  // command prefix the script reacts to ("" greeting)
-  enum { kReply, kClose, kStall } Act;
+  enum { eReply, eClose, eStall } Act;
   const char* Reply;
   const char* Outcome;  // substring of the failure's text
   const char* Class;    // as RunSteps names it
@@ -171,32 +171,32 @@ struct FailureCase {
 const std::string kOverlongReply(70 * 1024, 'x');
 
 const FailureCase kFailures[] = {
-    {"greeting", "", FailureCase::kReply, "554 5.3.2 no service", "554 5.3.2 no service", "refused",
+    {"greeting", "", FailureCase::eReply, "554 5.3.2 no service", "554 5.3.2 no service", "refused",
      false, true, false},
-    {"mail", "MAIL", FailureCase::kReply, "553 5.1.8 bad sender", "553 5.1.8 bad sender", "refused",
+    {"mail", "MAIL", FailureCase::eReply, "553 5.1.8 bad sender", "553 5.1.8 bad sender", "refused",
      false, true, false},
-    {"rcpt", "RCPT", FailureCase::kReply, "550 5.1.1 no such user", "550 5.1.1 no such user",
+    {"rcpt", "RCPT", FailureCase::eReply, "550 5.1.1 no such user", "550 5.1.1 no such user",
      "refused", true, true, false},
-    {"data", "DATA", FailureCase::kReply, "554 5.5.1 no valid recipients",
+    {"data", "DATA", FailureCase::eReply, "554 5.5.1 no valid recipients",
      "554 5.5.1 no valid recipients", "refused", true, true, false},
-    {"dot", ".", FailureCase::kReply, "552 5.3.4 message too big", "552 5.3.4 message too big",
+    {"dot", ".", FailureCase::eReply, "552 5.3.4 message too big", "552 5.3.4 message too big",
      "refused", true, true, false},
-    {"multiline", "MAIL", FailureCase::kReply, "451-4.3.0 try\r\n451 4.3.0 later",
+    {"multiline", "MAIL", FailureCase::eReply, "451-4.3.0 try\r\n451 4.3.0 later",
      "451-4.3.0 try\r\n451 4.3.0 later", "refused", false, true, false},
-    {"password", "cHc=", FailureCase::kReply, "535 5.7.8 bad credentials",
+    {"password", "cHc=", FailureCase::eReply, "535 5.7.8 bad credentials",
      "535 5.7.8 bad credentials", "refused", false, true, true},
-    {"closeAtRcpt", "RCPT", FailureCase::kClose, "", "Connection closed by the server", "broken",
+    {"closeAtRcpt", "RCPT", FailureCase::eClose, "", "Connection closed by the server", "broken",
      false, false, false},
-    {"closeAtGreeting", "", FailureCase::kClose, "", "Connection closed by the server", "broken",
+    {"closeAtGreeting", "", FailureCase::eClose, "", "Connection closed by the server", "broken",
      false, false, false},
     // The connection still stands after these: QUIT goes out all the same.
-    {"stallAtEhlo", "EHLO", FailureCase::kStall, "", "Timed out waiting for the server's reply",
+    {"stallAtEhlo", "EHLO", FailureCase::eStall, "", "Timed out waiting for the server's reply",
      "outOfStep", false, true, false},
-    {"stallAtDot", ".", FailureCase::kStall, "", "Timed out waiting for the server's reply",
+    {"stallAtDot", ".", FailureCase::eStall, "", "Timed out waiting for the server's reply",
      "outOfStep", false, true, false},
-    {"garbledAtMail", "MAIL", FailureCase::kReply, "hello there",
+    {"garbledAtMail", "MAIL", FailureCase::eReply, "hello there",
      "Invalid reply from the server: \"hello there\"", "outOfStep", false, true, false},
-    {"overlongAtRcpt", "RCPT", FailureCase::kReply, kOverlongReply.c_str(),
+    {"overlongAtRcpt", "RCPT", FailureCase::eReply, kOverlongReply.c_str(),
      "Reply from the server too long", "outOfStep", false, true, false},
 };
 
@@ -210,9 +210,9 @@ TEST_P(SmtpSessionFailureTest, EndsWithTheServersReplyAndTheRightFarewell) {
         const bool hit = c.Trigger[0] == '\0' ? aLine.empty() : aLine.starts_with(c.Trigger);
         if (!hit)
           return std::nullopt;
-        if (c.Act == FailureCase::kClose)
+        if (c.Act == FailureCase::eClose)
           return ScriptedSmtpServer::Close();
-        if (c.Act == FailureCase::kStall)
+        if (c.Act == FailureCase::eStall)
           return ScriptedSmtpServer::Stall();
         return ScriptedSmtpServer::Reply(c.Reply);
       });

@@ -117,7 +117,7 @@ TEST_F(AppServiceToolsTest, ASecondInstanceIsRefusedWithItsErrorTexts) {
   const std::string tooLong(TSingleInstanceLock::kMaxNameLength + 1, 'n');
   EXPECT_FALSE(CheckSingleInstance(tooLong));
   ASSERT_EQ(boxes.Boxes.size(), 2u);
-  EXPECT_EQ(boxes.Boxes[0].Icon, TMsgBoxIcon::Error);
+  EXPECT_EQ(boxes.Boxes[0].Icon, TMsgBoxIcon::eError);
   EXPECT_EQ(boxes.Boxes[0].Text, "App \"" + name + "\" already running!");
   EXPECT_EQ(boxes.Boxes[1].Text, "App \"" + tooLong + "\" already running! (36)");
 

@@ -357,7 +357,7 @@ class ConsoleClientsTest : public ::testing::Test {
     // The receiver binds on its own thread: wait until nobody else can.
     ASSERT_TRUE(Spin([&] {
       try {
-        UdpSocket probe;
+        TUdpSocket probe;
         probe.Open(TAddressFamily::eIPv4);
         probe.Bind("127.0.0.1", fPort);
         return false;

@@ -238,8 +238,8 @@ TEST_P(SnmpV3E2ETest, AuthenticTrapsAreCountedOthersRefused) {
   std::string flipped = captured;
   flipped[flipped.size() - 5] ^= 0x20;
 
-  UdpSocket sender;
-  const SocketAddress to = ResolveAddress("127.0.0.1", fPort, TSockType::eDatagram);
+  TUdpSocket sender;
+  const TSocketAddress to = ResolveAddress("127.0.0.1", fPort, TSockType::eDatagram);
   sender.SendTo(flipped, to);
   ASSERT_EQ(RunSnmpTrap(fDir.Path(), V3Args("authNoPriv", "wrong-password", Target())).Status, 0);
   ASSERT_EQ(RunSnmpTrap(fDir.Path(), V3Args("authPriv", "wrong-password", Target())).Status, 0);

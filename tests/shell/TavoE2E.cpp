@@ -67,7 +67,7 @@ bool WaitForUdpPortTaken(std::uint16_t aPort, std::chrono::milliseconds aTimeout
   return WaitFor(
       [&] {
         try {
-          UdpSocket probe;
+          TUdpSocket probe;
           probe.Bind("127.0.0.1", aPort);
           return false;
         } catch (const EOSError&) {

@@ -164,8 +164,8 @@ TEST_F(TrapE2ETest, SigtermUnderASteadyTrapLoad) {
   std::atomic<bool> stop{false};
   std::thread load([&] {
     const std::string bytes = EncodeSample(SampleV1());
-    UdpSocket sender;
-    const SocketAddress to = ResolveAddress("127.0.0.1", fPort, TSockType::eDatagram);
+    TUdpSocket sender;
+    const TSocketAddress to = ResolveAddress("127.0.0.1", fPort, TSockType::eDatagram);
     for (int i = 0; i < 200000 && !stop; ++i) {  // about 5,000 a second
       sender.SendTo(bytes, to);
       if (i % 50 == 49)

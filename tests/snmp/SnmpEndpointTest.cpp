@@ -39,7 +39,7 @@ TEST(SnmpEndpointTest, SendsOneDatagramFromAnEphemeralPort) {
     snmp.FTargetPort = std::to_string(listener.Port());
     FillV1(snmp.Query());
     ASSERT_TRUE(snmp.SendTrap());
-    SocketAddress from;
+    TSocketAddress from;
     const std::string bytes = listener.Receive(std::chrono::seconds(5), &from);
     ASSERT_FALSE(bytes.empty());
     EXPECT_EQ(bytes, snmp.FBuffer);
@@ -60,7 +60,7 @@ TEST(SnmpEndpointTest, BindsTheGivenLocalInterface) {
   snmp.FIPInterface = "127.0.0.1";
   FillV1(snmp.Query());
   ASSERT_TRUE(snmp.SendTrap());
-  SocketAddress from;
+  TSocketAddress from;
   ASSERT_FALSE(listener.Receive(std::chrono::seconds(5), &from).empty());
   EXPECT_EQ(from.Host(), "127.0.0.1");
 }

@@ -101,8 +101,8 @@ class SnmpTrapReceiverTest : public ::testing::Test {
   test::TestMainLoop fLoop;
   std::unique_ptr<test::MessageCapture> fCapture = std::make_unique<test::MessageCapture>(eTrace);
   std::unique_ptr<TSnmpTrapReceiver> fReceiver;
-  UdpSocket fSender;
-  SocketAddress fTo;
+  TUdpSocket fSender;
+  TSocketAddress fTo;
   std::vector<std::vector<std::string>> fData;
   std::vector<std::string> fDone;
   bool fThrowInData = false;
@@ -288,7 +288,7 @@ TEST_F(SnmpTrapReceiverTest, AnEndpointFailureEndsTheThreadWithItsText) {
 }
 
 TEST_F(SnmpTrapReceiverTest, ATakenPortIsBoundOnceItIsFree) {
-  auto blocker = std::make_unique<UdpSocket>();
+  auto blocker = std::make_unique<TUdpSocket>();
   blocker->Bind("0.0.0.0", 0);
   const std::uint16_t port = blocker->LocalPort();
   TSnmpTrapReceiver receiver("127.0.0.1", port, "public", kUser, kAuthPwd, kPrivPwd);

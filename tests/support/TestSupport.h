@@ -42,11 +42,11 @@ class FakeClock final : public IClock {
  public:
   FakeClock();
   ~FakeClock() override;
-  LocalDateTime Now() const override { return fNow; }
+  TLocalDateTime Now() const override { return fNow; }
   // Sets date and time; the weekday follows from the date.
   void Set(int aYear, int aMonth, int aDay, int aHour = 0, int aMinute = 0, int aSecond = 0,
            int aMillisecond = 0);
-  LocalDateTime fNow;
+  TLocalDateTime fNow;
 };
 
 struct CapturedMsg {

@@ -13,11 +13,11 @@ std::string UdpListener::Address() const {
   return "127.0.0.1:" + std::to_string(fwPort);
 }
 
-std::string UdpListener::Receive(std::chrono::milliseconds aTimeout, SocketAddress* aFrom) {
+std::string UdpListener::Receive(std::chrono::milliseconds aTimeout, TSocketAddress* aFrom) {
   if (!fSock.WaitReadable(static_cast<int>(aTimeout.count())))
     return std::string();
   std::vector<char> buf(65536);  // the largest datagram, whole
-  SocketAddress from;
+  TSocketAddress from;
   const std::size_t n = fSock.ReceiveFrom(buf.data(), buf.size(), from);
   if (aFrom)
     *aFrom = from;

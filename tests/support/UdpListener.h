@@ -22,13 +22,13 @@ class UdpListener {
   // The next datagram within aTimeout, empty when none came (an empty
   // datagram reads the same). aFrom, when given, receives its sender.
   std::string Receive(std::chrono::milliseconds aTimeout = std::chrono::seconds(5),
-                      SocketAddress* aFrom = nullptr);
+                      TSocketAddress* aFrom = nullptr);
   // true when no datagram is waiting or arrives within aTimeout; what
   // arrives stays queued for Receive.
   bool Quiet(std::chrono::milliseconds aTimeout = std::chrono::milliseconds(150));
 
  private:
-  UdpSocket fSock;
+  TUdpSocket fSock;
   std::uint16_t fwPort = 0;
 };
 

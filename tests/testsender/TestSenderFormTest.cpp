@@ -217,7 +217,7 @@ TEST_F(TestSenderFormTest, EmptyPasswordShowsTheErrorAndKeepsTheCounter) {
   Child<QLineEdit>(fForm, "tbUserPwd")->clear();
   Click("btSendSnmpV3");
   ASSERT_EQ(fBoxes.Boxes.size(), 1u);
-  EXPECT_EQ(fBoxes.Boxes[0].Icon, TMsgBoxIcon::Error);
+  EXPECT_EQ(fBoxes.Boxes[0].Icon, TMsgBoxIcon::eError);
   EXPECT_EQ(fBoxes.Boxes[0].Text, "SNMPv3 authentication password is empty");
   EXPECT_EQ(Label(), "Traps send: 1");
   EXPECT_EQ(fForm.Counter(), 1);
