@@ -23,6 +23,14 @@ std::size_t TTrapDatagramQueue::PushBatch(const TUdpBatchReader& aReader, std::s
   return dropped;
 }
 
+bool TTrapDatagramQueue::Push(std::string_view aData, const TSocketAddress& aFrom) {
+  std::lock_guard lock(fMutex);
+  const bool queued = PushLocked(aData, aFrom);
+  if (queued && fbWaiting)
+    fReady.notify_all();
+  return queued;
+}
+
 bool TTrapDatagramQueue::PushLocked(std::string_view aData, const TSocketAddress& aFrom) {
   if (fQueue.size() >= fnMaxCount || fnBytes + aData.size() > fnMaxBytes) {
     ++fnDropped;

@@ -37,6 +37,8 @@ class TTrapDatagramQueue {
   // spare buffers where there are some) and wakes the consumer; drops what
   // does not fit. Returns how many were dropped.
   std::size_t PushBatch(const TUdpBatchReader& aReader, std::size_t aCount);
+  // The same for one datagram; false when it was dropped.
+  bool Push(std::string_view aData, const TSocketAddress& aFrom);
 
   // Consumer side: waits up to aWait for a datagram (or Stop), then moves
   // the waiting datagrams, oldest first, into aOut until it holds aMaxCount

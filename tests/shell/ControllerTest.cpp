@@ -1,5 +1,6 @@
 // The controller in this process, on a QCoreApplication: the receiver's end
-// reported in both forms, with an endpoint failure injected.
+// reported in both forms, with an endpoint failure injected; which client a
+// trap reaches; a check cycle that an error ends.
 
 #include "shell/Controller.h"
 
@@ -12,8 +13,11 @@
 #include "TestProcess.h"
 #include "TestSupport.h"
 #include "platform/Paths.h"
+#include "platform/ProcessControl.h"
+#include "platform/Socket.h"
 #include "shell/QtMainThread.h"
 #include "shell/RunMode.h"
+#include "snmp/BerEncoding.h"
 
 namespace tavo {
 namespace {
@@ -96,6 +100,134 @@ TEST_F(ControllerTest, AReceiverThatStopsWhileConnectedClosesWithoutError) {
                             return l.find("Client SNMP trap receiver closed") != l.npos;
                           }),
             1);
+}
+
+// Clients whose OIDs tell the dispatch's rules apart: A and B with text
+// OIDs, C1 and C2 sharing one OID, D without a text OID.
+constexpr char kDispatchClients[] =
+    "[Client A]\nName=A\nOidMsgId=1.3.6.1.4.1.99.1.1\nOidMsgText=1.3.6.1.4.1.99.1.2\n"
+    "100=L;3;50;Restart\n"
+    "[Client B]\nName=B\nOidMsgId=1.3.6.1.4.1.99.2.1\nOidMsgText=1.3.6.1.4.1.99.2.2\n"
+    "100=L;3;50;Restart\n"
+    "[Client C1]\nName=C1\nOidMsgId=1.3.6.1.4.1.99.3.1\n100=L;3;50;Restart\n"
+    "[Client C2]\nName=C2\nOidMsgId=1.3.6.1.4.1.99.3.1\n100=L;3;50;Restart\n"
+    "[Client D]\nName=D\nOidMsgId=1.3.6.1.4.1.99.4.1\n100=L;3;50;Restart\n";
+
+TEST_F(ControllerTest, TheDispatchFindsTheClientOfTheFirstMatchingBinding) {
+  Create(fReceiver + "Community=public\n" + kDispatchClients);
+  fFrm->FormCreate();
+  ASSERT_TRUE(SpinUntilLine("Trace: Initialization done"));
+  const auto bound = std::chrono::steady_clock::now() + 5s;
+  while (fFrm->TrapReceiver()->BoundPort() == 0 && std::chrono::steady_clock::now() < bound)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  TUdpSocket sender;
+  const TSocketAddress to =
+      ResolveAddress("127.0.0.1", fFrm->TrapReceiver()->BoundPort(), TSockType::eDatagram);
+  auto counts = [&] {
+    std::string out;
+    for (const auto& [oid, client] : fFrm->Clients()) {
+      const TMessageAccount& a = *client->MsgAccounts().front();
+      out += client->Name() + "=" + std::to_string(a.EventCounter()) + "/" + a.Text() + " ";
+    }
+    return out;
+  };
+  struct Case {
+    const char* Name;
+    std::vector<std::pair<std::string, std::string>> Bindings;  // OID, value (INTEGER when digits)
+    std::string Counts;                                         // after the trap
+    std::string Line;  // a line the trap must have written, if any
+  };
+  const Case cases[] = {
+      {"none matches: the first binding's OID is named",
+       {{"1.3.6.1.4.1.77.1", "100"}, {"1.3.6.1.4.1.99.9.1", "100"}},
+       "A=0/ B=0/ C1=0/ C2=0/ D=0/ ",
+       "Trace: No client configuration with OID \"1.3.6.1.4.1.77.1\" and following OIDs found!"},
+      {"two clients' OIDs: the first binding wins",
+       {{"1.3.6.1.4.1.99.2.1", "100"},
+        {"1.3.6.1.4.1.99.1.1", "100"},
+        {"1.3.6.1.4.1.99.2.2", "text B"}},
+       "A=0/ B=1/text B C1=0/ C2=0/ D=0/ ",
+       ""},
+      {"a shared OID: the first section wins",
+       {{"1.3.6.1.4.1.99.3.1", "100"}},
+       "A=0/ B=1/text B C1=1/ C2=0/ D=0/ ",
+       ""},
+      {"no text OID: counted with an empty text",
+       {{"1.3.6.1.4.1.99.4.1", "100"}, {"1.3.6.1.4.1.99.4.2", "ignored"}},
+       "A=0/ B=1/text B C1=1/ C2=0/ D=1/ ",
+       ""},
+  };
+  int sent = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TSNMPRec trap;
+    trap.FPDUType = kPduTrapV1;
+    trap.FOldTrapEnterprise = "1.3.6.1.4.1.99.0";
+    for (const auto& [oid, value] : c.Bindings) {
+      const bool number = !value.empty() && value.find_first_not_of("0123456789") == value.npos;
+      trap.MIBAdd(oid, value, number ? kBerInteger : kBerOctetString);
+    }
+    sender.SendTo(trap.EncodeBuf(), to);
+    ++sent;
+    // Every trap writes its received line; the dispatch follows it.
+    auto received = [&] {
+      const auto lines = Lines();
+      return std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.starts_with("Trace: SNMP trap packet received");
+      });
+    };
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (received() < sent && std::chrono::steady_clock::now() < deadline)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(counts(), c.Counts);
+    if (!c.Line.empty())
+      EXPECT_THAT(Lines(), Contains(c.Line));
+  }
+}
+
+// Ends the first snapshot with an error, as a failing platform call would.
+class FailOnceProcessControl final : public IProcessControl {
+ public:
+  std::vector<TProcessEntry> Snapshot() override {
+    if (fbFailed)
+      return {};
+    fbFailed = true;
+    throw Exception("snapshot failed");
+  }
+  int Terminate(int) override { return 0; }
+
+ private:
+  bool fbFailed = false;
+};
+
+TEST_F(ControllerTest, AnErrorInOneClientEndsTheCycleAndTheNextChecksAll) {
+  const std::string program = fDir.Write("agent.bin", "program");
+  // A and C count in windows of six cycles, so each check shows; B restarts
+  // at its first check, and its first process snapshot fails.
+  Create(
+      "[General]\nCheckInterval=0\n"
+      "[Client A]\nName=A\nOidMsgId=1.2.1\n1=L;3;5;Restart\n"
+      "[Client B]\nName=B\nOidMsgId=1.2.2\nExecutable=" +
+      program +
+      "\n1=L;0;0;Restart\n"
+      "[Client C]\nName=C\nOidMsgId=1.2.3\n1=L;3;5;Restart\n");
+  fFrm->FormCreate();
+  ASSERT_TRUE(SpinUntilLine("Trace: Initialization done"));
+  FailOnceProcessControl processes;
+  SetProcessControl(&processes);
+  const auto& clients = fFrm->Clients();
+  ASSERT_EQ(clients.size(), 3u);
+  clients[1].second->Increment(1, "");
+  auto checks = [&](std::size_t aClient) {
+    return clients[aClient].second->MsgAccounts().front()->IntervalCounter();
+  };
+  EXPECT_THROW(fFrm->CheckIntervalTimerEvent(), Exception);
+  EXPECT_EQ(checks(0), 1u);
+  EXPECT_EQ(checks(2), 0u);  // not reached in this cycle
+  fFrm->CheckIntervalTimerEvent();
+  EXPECT_EQ(checks(0), 2u);
+  EXPECT_EQ(checks(2), 1u);
+  SetProcessControl(nullptr);
 }
 
 }  // namespace

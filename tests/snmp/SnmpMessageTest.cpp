@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ByteText.h"
+#include "HostileDatagrams.h"
 #include "SampleTraps.h"
 #include "platform/Clock.h"
 #include "snmp/BerEncoding.h"
@@ -484,6 +485,81 @@ TEST(SnmpMessageTest, MissingPasswordsStopTheEncoding) {
   SetSampleSender(sender, SampleV3(TV3Flags::AuthPriv));
   TSNMPRec rec;
   EXPECT_THROW(rec.DecodeBuf(sender.EncodeBuf()), ESnmpError);
+}
+
+// What a datagram built to exhaust the decoder costs: the texts the record
+// keeps and the items read, both bounded by the datagram's size, never a
+// copy of the rest of the datagram per item.
+TEST(SnmpMessageTest, HostileDatagramsDecodeWithinTheirBounds) {
+  using test::TNesting;
+  const TNesting places[] = {TNesting::eBindingList, TNesting::eOid, TNesting::eValue,
+                             TNesting::ePduHeader, TNesting::eSecurityParameters};
+  for (const TNesting place : places) {
+    for (const std::size_t size : {1000u, 8000u, 65000u}) {
+      const std::string datagram = test::NestedDatagram(place, size);
+      SCOPED_TRACE(std::string(test::NestingName(place)) + ", " + std::to_string(datagram.size()) +
+                   " bytes");
+      TSNMPRec rec;
+      rec.FPassword = kDefaultTrapUserPassword;
+      rec.FPrivPassword = kDefaultTrapPrivacyPassword;
+      const std::uint64_t before = BerItemReadCount();
+      EXPECT_TRUE(rec.DecodeBuf(datagram));
+      EXPECT_LE(BerItemReadCount() - before, datagram.size() / 2 + 16);
+      EXPECT_LE(rec.StoredBytes(), 2 * datagram.size() + 4096);
+      if (place == TNesting::eBindingList)
+        EXPECT_EQ(rec.MIBCount(), 0);
+    }
+  }
+}
+
+TEST(SnmpMessageTest, AtMostAThousandBindingsAreKept) {
+  TSNMPRec rec;
+  ASSERT_TRUE(rec.DecodeBuf(test::ManyBindingsTrap(1000)));
+  EXPECT_EQ(rec.MIBCount(), 1000);
+  try {
+    rec.DecodeBuf(test::ManyBindingsTrap(1001));
+    FAIL() << "1001 bindings taken in";
+  } catch (const ESnmpError& e) {
+    EXPECT_STREQ(e.what(), "more than 1000 variable bindings");
+  }
+}
+
+// Text forms may be longer than their bytes: an OID arc of one byte reads as
+// up to four characters. The record still keeps no more than twice the
+// datagram.
+TEST(SnmpMessageTest, TextsLongerThanTheirBytesStayWithinTheBound) {
+  TSNMPRec sender;
+  sender.FVersion = 1;
+  sender.FPDUType = kPduTrapV2;
+  const std::string longOid = "1.3" + [] {
+    std::string arcs;
+    for (int i = 0; i < 120; ++i)
+      arcs += ".127";
+    return arcs;
+  }();
+  for (int i = 0; i < 400; ++i)
+    sender.MIBAdd(longOid, "x", kBerOctetString);
+  const std::string datagram = sender.EncodeBuf();
+  TSNMPRec rec;
+  ASSERT_TRUE(rec.DecodeBuf(datagram));
+  EXPECT_LE(rec.StoredBytes(), 2 * datagram.size() + 4096);
+  EXPECT_GT(rec.MIBCount(), 0);
+  EXPECT_LT(rec.MIBCount(), 400);  // the later ones did not fit
+  EXPECT_EQ(rec.MIBByIndex(0)->FOID, longOid);
+}
+
+TEST(SnmpMessageTest, AuthPrivCanStopBeforeDecryption) {
+  SampleTrap sample = SampleV3(TV3Flags::AuthPriv);
+  const std::string datagram = test::EncodeSample(sample);
+  TSNMPRec rec;
+  SetSampleReceiver(rec, sample);
+  ASSERT_TRUE(rec.DecodeBuf(datagram, false));
+  EXPECT_EQ(rec.FFlags, TV3Flags::AuthPriv);
+  EXPECT_EQ(rec.FUserName, sample.User);
+  EXPECT_EQ(rec.MIBCount(), 0);
+  EXPECT_TRUE(rec.FPrivKey.empty());  // nothing was decrypted
+  ASSERT_TRUE(rec.DecodeBuf(datagram));
+  EXPECT_EQ(rec.MIBCount(), 3);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <thread>
 
+#include "HostileDatagrams.h"
 #include "SampleTraps.h"
 #include "TestMainLoop.h"
 #include "TestProcess.h"
@@ -17,6 +18,7 @@
 #include "platform/Socket.h"
 #include "snmp/BerEncoding.h"
 #include "snmp/SnmpDefaults.h"
+#include "snmp/SnmpSecurity.h"
 
 namespace tavo {
 namespace {
@@ -335,6 +337,137 @@ TEST_F(SnmpTrapReceiverTest, AFullQueueDropsCountsAndWarns) {
     }
   }
   EXPECT_EQ(warned, fReceiver->DroppedCount());
+}
+
+// An SNMPv1 trap whose message id binding is aId.
+std::string TrapWithId(int aId) {
+  TSNMPRec r;
+  r.FPDUType = kPduTrapV1;
+  r.FOldTrapEnterprise = "1.3.6.4.1.52814.8424.0";
+  r.MIBAdd("1.3.6.4.1.52814.8424.1", std::to_string(aId), kBerInteger);
+  return r.EncodeBuf();
+}
+
+// Messages from engines never seen with a code that cannot be right cost no
+// derivation beyond the configured password's, and nothing is decrypted:
+// neither the privacy password's key nor the Triple-DES extension is ever
+// derived for them.
+TEST_F(SnmpTrapReceiverTest, ForgedAuthPrivTrapsCostNoKeyDerivation) {
+  for (const TV3Priv priv : {TV3Priv::PrivDES, TV3Priv::Priv3DES, TV3Priv::PrivAES}) {
+    SCOPED_TRACE(static_cast<int>(priv));
+    TearDown();
+    ClearLocalKeyCache();
+    std::int64_t clock = 0;
+    fReceiver =
+        std::make_unique<TSnmpTrapReceiver>("127.0.0.1", 0, "public", kUser, kAuthPwd, kPrivPwd);
+    fReceiver->PrivMode = priv;
+    // Every datagram a second after the one before: none is held back by the
+    // refusal limit, so each one's lines can be counted.
+    fReceiver->SteadyMs = [&clock] { return clock += 1000; };
+    fReceiver->Start();
+    ASSERT_TRUE(fLoop.RunUntil([&] { return fReceiver->BoundPort() != 0; }, 5s));
+    fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), TSockType::eDatagram);
+    const std::vector<std::string> forged = test::ForgedAuthPrivTraps(1000, TV3Auth::AuthMD5, priv);
+    fCapture->Clear();
+    const std::uint64_t before = PasswordToKeyCount();
+    for (const std::string& d : forged) {
+      Send(d);
+      fLoop.ProcessPending();
+    }
+    auto refused = [&] {
+      int n = 0;
+      for (const auto& m : fCapture->Messages())
+        n += m.Text == "Authentication failed!";
+      return n;
+    };
+    ASSERT_TRUE(fLoop.RunUntil([&] { return refused() == 1000; }, 20s)) << refused();
+    EXPECT_EQ(PasswordToKeyCount() - before, 1u);  // the configured password's Ku, once
+    EXPECT_TRUE(fData.empty());
+  }
+}
+
+TEST_F(SnmpTrapReceiverTest, RefusedDatagramsAreLimitedAndCountedAdmittedOnesNever) {
+  std::atomic<std::int64_t> clock{0};
+  fReceiver =
+      std::make_unique<TSnmpTrapReceiver>("127.0.0.1", 0, "public", kUser, kAuthPwd, kPrivPwd);
+  fReceiver->SteadyMs = [&clock] { return clock.load(); };
+  int admitted = 0;
+  fReceiver->OnData = [&](TSnmpTrapReceiver*) { ++admitted; };
+  fReceiver->Start();
+  ASSERT_TRUE(fLoop.RunUntil([&] { return fReceiver->BoundPort() != 0; }, 5s));
+  fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), TSockType::eDatagram);
+  TrapFields intruder;
+  intruder.Community = "intruder";
+  const std::string refused = Encode(intruder);
+  auto count = [&](const std::string& aPrefix) {
+    int n = 0;
+    for (const std::string& line : fCapture->Lines())
+      n += line.starts_with(aPrefix);
+    return n;
+  };
+  auto notLogged = [&] {
+    std::uint64_t sum = 0;
+    for (const auto& m : fCapture->Messages()) {
+      unsigned long long n = 0;
+      if (std::sscanf(m.Text.c_str(), "SNMP trap receiver: %llu refused datagram(s) not logged",
+                      &n) == 1) {
+        sum += n;
+      }
+    }
+    return sum;
+  };
+  fCapture->Clear();
+  for (int i = 0; i < 25; ++i)
+    Send(refused);
+  for (int i = 0; i < 20; ++i)
+    Send(TrapWithId(i));
+  ASSERT_TRUE(fLoop.RunUntil([&] { return admitted == 20 && count("Hint:") == 10; }, 5s));
+  // A second later the rest of the refusals are counted in one Warning.
+  clock = 1500;
+  ASSERT_TRUE(fLoop.RunUntil([&] { return notLogged() == 15; }, 5s)) << notLogged();
+  EXPECT_EQ(count("Hint:  SNMPv1 trap packet width invalid community"), 10);
+  EXPECT_EQ(count("Trace: SNMP trap packet received"), 30);  // 10 refused, 20 admitted
+
+  // The next second's refusals are logged again.
+  fCapture->Clear();
+  clock = 3000;
+  Send(refused);
+  ASSERT_TRUE(fLoop.RunUntil([&] { return count("Hint:") == 1; }, 5s));
+}
+
+// Several messages in one hand-off: each is handled as if it came alone, and
+// one whose dispatch fails gets its error line right after its own lines
+// while the others go on.
+TEST_F(SnmpTrapReceiverTest, AFailingMessageInABatchDoesNotStopTheOthers) {
+  fReceiver =
+      std::make_unique<TSnmpTrapReceiver>("127.0.0.1", 0, "public", kUser, kAuthPwd, kPrivPwd);
+  std::vector<std::string> ids;
+  fReceiver->OnData = [&](TSnmpTrapReceiver* aSender) {
+    ids.push_back(aSender->MibValue("1.3.6.4.1.52814.8424.1"));
+    if (ids.back() == "3")
+      throw Exception("handler failed");
+  };
+  fReceiver->Start();
+  ASSERT_TRUE(fLoop.RunUntil([&] { return fReceiver->BoundPort() != 0; }, 5s));
+  fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), TSockType::eDatagram);
+  fCapture->Clear();
+  const std::size_t handOffs = fLoop.HandOffs();
+  // The first trap waits in the hand-off while the main loop does not run;
+  // the five after it queue up and come over together.
+  Send(TrapWithId(0));
+  std::this_thread::sleep_for(100ms);
+  for (int i = 1; i <= 5; ++i)
+    Send(TrapWithId(i));
+  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(fLoop.RunUntil([&] { return ids.size() == 6; }, 5s));
+  fLoop.RunUntil([] { return false; }, 50ms);
+  EXPECT_EQ(ids, (std::vector<std::string>{"0", "1", "2", "3", "4", "5"}));
+  EXPECT_LE(fLoop.HandOffs() - handOffs, 2u);
+  const auto lines = fCapture->Lines();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[4], "Error: SNMP trap packet error: handler failed");
+  EXPECT_THAT(lines[3], HasSubstr("Trace: SNMP trap packet received"));
+  EXPECT_THAT(lines[5], HasSubstr("Trace: SNMP trap packet received"));
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ void TestMainLoop::Synchronize(const std::function<void()>& aProc) {
     aProc();
     return;
   }
+  ++fnHandOffs;
   Job job;
   job.Proc = &aProc;
   std::unique_lock lock(fMutex);

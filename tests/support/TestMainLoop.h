@@ -4,6 +4,7 @@
 // or ProcessPending(). Installs itself as the process's IMainThread for its
 // lifetime.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -31,6 +32,8 @@ class TestMainLoop final : public IMainThread {
   // From now on Synchronize fails at once with EShutdown; waiting callers
   // are released with EShutdown too.
   void BeginShutdown();
+  // Procedures handed over from other threads so far.
+  std::size_t HandOffs() const { return fnHandOffs.load(); }
 
  private:
   struct Job;
@@ -39,6 +42,7 @@ class TestMainLoop final : public IMainThread {
   std::condition_variable fWake;
   std::deque<Job*> fQueue;
   bool fbShutdown = false;
+  std::atomic<std::size_t> fnHandOffs{0};
 };
 
 }  // namespace tavo::test
