@@ -6,9 +6,11 @@
 
 #include <thread>
 
+#include "HostileDatagrams.h"
 #include "NetSnmpPeer.h"
 #include "SampleTraps.h"
 #include "TavoE2E.h"
+#include "UdpListener.h"
 #include "platform/Socket.h"
 
 namespace tavo::test {
@@ -185,6 +187,42 @@ TEST_F(TrapE2ETest, SigtermUnderASteadyTrapLoad) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "Info:  Service closed");
   EXPECT_EQ(fTavo->Count("Service closed"), 1);
+}
+
+// What an attacker on the network sends — nested items in every place a
+// decoder steps into, at up to 64 KB, more bindings than are kept, AuthPriv
+// traps from engines never seen — costs the receiver little, writes few
+// lines, and the authentic trap behind it is counted.
+TEST_F(TrapE2ETest, AHostileBurstLeavesTheNextTrapCounted) {
+  UdpListener manager;
+  fDir.Write("seen.txt", "100\r\nSeen %CLIENT_NAME\r\n%TEXT\r\n");
+  StartTavo("[General]\nCheckInterval=1\n" + ReceiverSection() +
+            "[Recipients]\nManager=Type=SnmpTrapV1;Host=127.0.0.1;Port=" +
+            std::to_string(manager.Port()) + "\n[Client App]\nName=App\nOidMsgId=" + kBase +
+            ".1\nOidMsgText=" + kBase + ".2\n100=Seen;0;0;Send;Manager;seen.txt\n");
+  std::vector<std::string> burst;
+  for (const TNesting place : {TNesting::eBindingList, TNesting::eOid, TNesting::eValue,
+                               TNesting::ePduHeader, TNesting::eSecurityParameters}) {
+    for (const std::size_t size : {1000u, 8000u, 65000u})
+      burst.push_back(NestedDatagram(place, size));
+  }
+  burst.push_back(ManyBindingsTrap(1001));
+  for (std::string& d : ForgedAuthPrivTraps(300, TV3Auth::AuthMD5, TV3Priv::PrivDES))
+    burst.push_back(std::move(d));
+  TUdpSocket sender;
+  const TSocketAddress to = ResolveAddress("127.0.0.1", fPort, TSockType::eDatagram);
+  for (int round = 0; round < 3; ++round) {
+    for (const std::string& d : burst)
+      sender.SendTo(d, to);
+  }
+  sender.SendTo(EncodeSample(SampleV1()), to);
+  TSNMPRec report;
+  ASSERT_TRUE(report.DecodeBuf(manager.Receive(15s))) << fTavo->Dump();
+  EXPECT_EQ(report.MIBGet("1.3.6.4.1.52814.8423.2"), "Seen App");
+  ASSERT_TRUE(fTavo->Stop());
+  // About a thousand datagrams were refused; a few dozen wrote lines.
+  EXPECT_LT(fTavo->Lines().size(), 200u) << fTavo->Dump();
+  EXPECT_GE(fTavo->Count("refused datagram(s) not logged"), 1);
 }
 
 }  // namespace
