@@ -1,6 +1,6 @@
 #include "messages/Format.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace tavo {
 namespace {
@@ -18,13 +18,17 @@ std::string Digits(std::int64_t aValue, bool aHex) {
     const std::uint64_t u = (aValue < 0 && aValue >= INT32_MIN)
                                 ? static_cast<std::uint32_t>(aValue)
                                 : static_cast<std::uint64_t>(aValue);
-    std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(u));
-  } else {
-    const std::uint64_t mag =
-        aValue < 0 ? 0 - static_cast<std::uint64_t>(aValue) : static_cast<std::uint64_t>(aValue);
-    std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(mag));
+    const auto r = std::to_chars(buf, buf + sizeof buf, u, 16);
+    std::string hex(buf, r.ptr);
+    for (char& c : hex) {
+      if (c >= 'a' && c <= 'f')
+        c = static_cast<char>(c - 'a' + 'A');
+    }
+    return hex;
   }
-  return buf;
+  const std::uint64_t mag =
+      aValue < 0 ? 0 - static_cast<std::uint64_t>(aValue) : static_cast<std::uint64_t>(aValue);
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, mag).ptr);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "messages/MsgUtils.h"
 
 #include <array>
-#include <cstdio>
 
 #include "messages/Format.h"
 
@@ -40,10 +39,22 @@ std::string MsgLineText(TMsgId aId, const std::string& aText) {
 }
 
 std::string MsgTimeStamp(const TLocalDateTime& aTime) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d.%03d", aTime.Day, aTime.Month,
-                aTime.Year, aTime.Hour, aTime.Minute, aTime.Second, aTime.Millisecond);
-  return buf;
+  // Written digit by digit: it is made for every line.
+  std::string out = "dd.mm.yyyy hh:nn:ss.zzz";
+  auto put = [&out](std::size_t aAt, int aValue, int aDigits) {
+    for (int i = aDigits - 1; i >= 0; --i) {
+      out[aAt + static_cast<std::size_t>(i)] = static_cast<char>('0' + aValue % 10);
+      aValue /= 10;
+    }
+  };
+  put(0, aTime.Day, 2);
+  put(3, aTime.Month, 2);
+  put(6, aTime.Year, 4);
+  put(11, aTime.Hour, 2);
+  put(14, aTime.Minute, 2);
+  put(17, aTime.Second, 2);
+  put(20, aTime.Millisecond, 3);
+  return out;
 }
 
 std::string FormatMsgLine(TMsgId aId, const std::string& aText, const TLocalDateTime& aTime) {

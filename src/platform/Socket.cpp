@@ -89,6 +89,10 @@ TSenderAddress::TSenderAddress(const TSocketAddress& aAddress) {
   fnLength = static_cast<std::uint8_t>(n);
 }
 
+bool TSenderAddress::operator==(const TSenderAddress& aOther) const {
+  return fnLength == aOther.fnLength && std::memcmp(fBytes, aOther.fBytes, fnLength) == 0;
+}
+
 std::string TSenderAddress::Host() const {
   TSocketAddress a;
   std::memcpy(&a.Storage, fBytes, fnLength);

@@ -45,6 +45,7 @@ class TSenderAddress {
   TSenderAddress() = default;
   explicit TSenderAddress(const TSocketAddress& aAddress);
   std::string Host() const;  // numeric form; empty for none
+  bool operator==(const TSenderAddress& aOther) const;
 
  private:
   alignas(8) unsigned char fBytes[28] = {};  // a sockaddr_in6, or a sockaddr_in in front

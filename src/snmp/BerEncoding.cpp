@@ -196,16 +196,23 @@ std::string OidTextToBytes(std::string_view aText) {
 
 std::string OidBytesToText(std::string_view aBytes) {
   std::string text;
+  text.reserve(aBytes.size() * 3);
   std::size_t pos = 0;
   bool first = true;
+  char buf[16];
+  auto append = [&](std::uint32_t aArc) {
+    text.append(buf, std::to_chars(buf, buf + sizeof buf, aArc).ptr);
+  };
   while (pos < aBytes.size()) {
     const std::uint32_t v = BerDecodeSubId(aBytes, pos);
     if (first) {
-      text = std::to_string(v / 40) + '.' + std::to_string(v % 40);
+      append(v / 40);
+      text += '.';
+      append(v % 40);
       first = false;
     } else {
       text += '.';
-      text += std::to_string(v);
+      append(v);
     }
   }
   return text;

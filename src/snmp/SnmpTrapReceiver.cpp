@@ -23,7 +23,7 @@ constexpr std::size_t kReadBatch = 64;
 // After draining the socket the reader pauses this long, so that a stream
 // of traps is taken up in batches rather than with a wake-up per datagram;
 // the socket buffer holds what arrives meanwhile.
-constexpr auto kReadPause = std::chrono::milliseconds(1);
+constexpr auto kReadPause = std::chrono::milliseconds(4);
 constexpr std::size_t kMaxDatagram = 65536;
 // The reader's nice value, when the system grants it.
 constexpr int kReaderNice = -10;
@@ -231,7 +231,15 @@ void TSnmpTrapReceiver::Prepare(TReceived& aMessage, TTrapDatagram& aDatagram) {
   // carries none, shows the last one seen.
   r.FID = fiLastRequestId;
   ep.FBuffer = std::move(aDatagram.Data);
-  ep.FHostIP = ep.FBuffer.empty() ? "0.0.0.0" : aDatagram.From.Host();
+  if (ep.FBuffer.empty()) {
+    ep.FHostIP = "0.0.0.0";
+  } else {
+    if (fsLastSenderHost.empty() || !(aDatagram.From == fLastSender)) {
+      fLastSender = aDatagram.From;
+      fsLastSenderHost = aDatagram.From.Host();
+    }
+    ep.FHostIP = fsLastSenderHost;
+  }
   bool admitted = false;
   try {
     // Nothing is decrypted before the sender is authenticated.

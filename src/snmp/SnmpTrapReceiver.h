@@ -43,6 +43,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Socket.h"
 #include "snmp/SnmpMessage.h"
 #include "snmp/TrapAdmission.h"
 
@@ -142,6 +143,9 @@ class TSnmpTrapReceiver {
   std::vector<std::unique_ptr<TReceived>> fBatch;  // the batch decoded; slots are reused
   TReceived* fCurrent = nullptr;                   // the message being handled, or the last
   std::int32_t fiLastRequestId = 1;                // shown for SNMPv1 traps, which carry none
+  // The last sender and its text: most datagrams come from the one before.
+  TSenderAddress fLastSender;
+  std::string fsLastSenderHost;
   TRefusalLimiter fLimiter;
   std::atomic<bool> fbHasEndpoint{false};
   std::atomic<bool> fbTerminated{false};
