@@ -4,14 +4,29 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/Environment.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
+
+int WatchdogIntervalMs() {
+  const std::optional<std::int32_t> pid = TryStrToInt(EnvironmentValue("WATCHDOG_PID"));
+  if (!EnvironmentValue("WATCHDOG_PID").empty() && (!pid || *pid != ::getpid()))
+    return 0;
+  const std::string usec = EnvironmentValue("WATCHDOG_USEC");
+  unsigned long long value = 0;
+  const auto r = std::from_chars(usec.data(), usec.data() + usec.size(), value);
+  if (usec.empty() || r.ec != std::errc() || r.ptr != usec.data() + usec.size() || value == 0)
+    return 0;
+  return static_cast<int>(std::clamp<unsigned long long>(value / 3000, 1, 24ULL * 3600 * 1000));
+}
 
 bool StartedByServiceManager() {
   return !EnvironmentValue("NOTIFY_SOCKET").empty();

@@ -20,4 +20,9 @@ bool StartedByServiceManager();
 // that is neither, or the errno of the failed send.
 int NotifyServiceManager(const std::string& aState);
 
+// How often the service manager wants a keep-alive ("WATCHDOG=1"), in
+// milliseconds: a third of WATCHDOG_USEC, when it is set and WATCHDOG_PID
+// (if set) names this process; 0 when it wants none.
+int WatchdogIntervalMs();
+
 }  // namespace tavo

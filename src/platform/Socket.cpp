@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/NameLookup.h"
+
 namespace tavo {
 namespace {
 
@@ -112,15 +114,16 @@ std::vector<TSocketAddress> ResolveAddresses(const std::string& aHost, std::uint
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = aSockType == TSockType::eStream ? SOCK_STREAM : SOCK_DGRAM;
   hints.ai_flags = aHost.empty() ? AI_PASSIVE : 0;
-  addrinfo* res = nullptr;
-  const std::string port = std::to_string(aPort);
-  const int rc = ::getaddrinfo(aHost.empty() ? nullptr : aHost.c_str(), port.c_str(), &hints, &res);
+  TAddrInfo res;
+  int err = 0;
+  const int rc = LookUpAddresses(aHost, std::to_string(aPort), hints, res, err);
   if (rc != 0) {
-    const int code = rc == EAI_SYSTEM ? errno : rc;
-    throw EOSError("Cannot resolve \"" + aHost + "\": " + ::gai_strerror(rc), code);
+    const int code = rc == EAI_SYSTEM ? err : rc;
+    const std::string why = err == ETIMEDOUT ? "no answer in time" : ::gai_strerror(rc);
+    throw EOSError("Cannot resolve \"" + aHost + "\": " + why, code);
   }
   std::vector<TSocketAddress> out;
-  for (const addrinfo* ai = res; ai; ai = ai->ai_next) {
+  for (const addrinfo* ai = res.get(); ai; ai = ai->ai_next) {
     if (ai->ai_family != AF_INET && ai->ai_family != AF_INET6)
       continue;
     TSocketAddress a;
@@ -128,7 +131,6 @@ std::vector<TSocketAddress> ResolveAddresses(const std::string& aHost, std::uint
     a.Length = ai->ai_addrlen;
     out.push_back(a);
   }
-  ::freeaddrinfo(res);
   std::stable_partition(out.begin(), out.end(),
                         [](const TSocketAddress& a) { return a.Family() == AF_INET; });
   if (out.empty())

@@ -205,7 +205,15 @@ int TAppService::RunAsServiceHost() {
     if (fState == TServiceState::eStartPending)
       ReportStatus(TServiceState::eRunning);
   });
+  // Keep-alives from the main thread itself: when it hangs, they stop and
+  // the service manager restarts the service.
+  QTimer watchdog;
+  if (const int interval = WatchdogIntervalMs(); interval > 0) {
+    QObject::connect(&watchdog, &QTimer::timeout, [] { NotifyServiceManager("WATCHDOG=1"); });
+    watchdog.start(interval);
+  }
   QCoreApplication::exec();
+  watchdog.stop();
   // systemd learns the end from the process's exit; the controller's
   // shutdown follows.
   ReportStatus(TServiceState::eStopped);

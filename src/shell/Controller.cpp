@@ -11,6 +11,7 @@
 #include "messages/MsgUtils.h"
 #include "platform/Clock.h"
 #include "platform/MessageBox.h"
+#include "platform/Network.h"
 #include "platform/Paths.h"
 #include "platform/TextUtils.h"
 #include "recipients/Recipients.h"
@@ -196,6 +197,18 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
       aIni.ReadString("SnmpTrapReceiver", "PrivacyPassword", kDefaultTrapPrivacyPassword);
   const TV3Auth auth = ReadAuthProtocol(aIni);
   const TV3Priv priv = ReadPrivProtocol(aIni);
+  // Every interface unless one local IPv4 address is named.
+  const std::string bindAddress = aIni.ReadString("SnmpTrapReceiver", "BindAddress", "");
+  if (!bindAddress.empty() && !IsIPv4Address(bindAddress)) {
+    TMsg::Error("Invalid BindAddress \"%s\" in [SnmpTrapReceiver]", {bindAddress});
+    return;
+  }
+  // Everyone who has read the example knows the built-in passwords.
+  if (userPwd == kDefaultTrapUserPassword || privPwd == kDefaultTrapPrivacyPassword) {
+    TMsg::Warning(
+        "SNMP trap receiver uses the built-in SNMPv3 password(s); set UserPassword and "
+        "PrivacyPassword in [SnmpTrapReceiver]");
+  }
   if (fbCheckOnly) {
     TMsg::Info("SNMP trap receiver would listen on %s:%d", {host, port});
     return;
@@ -204,6 +217,8 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
                                                       community, user, userPwd, privPwd);
   fTrapReceiver->AuthMode = auth;
   fTrapReceiver->PrivMode = priv;
+  if (!bindAddress.empty())
+    fTrapReceiver->BindAddress = bindAddress;
   fTrapReceiver->OnData = [this](TSnmpTrapReceiver* aSender) { TrapReceiverData(aSender); };
   fTrapReceiver->OnDone = [this](const std::string& aText) { TrapReceiverDone(aText); };
   if (OnTrapReceiverCreated)

@@ -164,7 +164,7 @@ void TSnmpTrapReceiver::ReaderLoop() {
       if (!bound) {
         if (std::chrono::steady_clock::now() >= nextBind) {
           try {
-            sock.BindOpen("0.0.0.0", fwPort);
+            sock.BindOpen(BindAddress, fwPort);
             bound = true;
             fwBoundPort = sock.LocalPort();
           } catch (const EOSError&) {

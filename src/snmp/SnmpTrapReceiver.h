@@ -101,6 +101,9 @@ class TSnmpTrapReceiver {
   std::size_t QueueByteLimit = kDefaultQueueByteLimit;
   // Longest wait for one datagram, milliseconds.
   int Timeout = 5000;
+  // The local IPv4 address the socket is bound to; every interface by
+  // default (before Start()).
+  std::string BindAddress = "0.0.0.0";
 
   // The local port once the socket is bound; 0 before.
   std::uint16_t BoundPort() const { return fwBoundPort.load(); }

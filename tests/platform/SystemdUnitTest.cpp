@@ -50,6 +50,11 @@ TEST(SystemdUnitTest, TheUnitRunsTheProgramAsANotifyServiceEnabledAtBoot) {
             "ExecStart=\"/opt/my tools/tavo\" --config /etc/tavo/tavo.ini\n"
             "# Programs started for clients keep running when the service stops.\n"
             "KillMode=process\n"
+            "# Started again after a failure; a main thread that stops answering\n"
+            "# (no keep-alive for a minute) counts as one.\n"
+            "Restart=on-failure\n"
+            "RestartSec=10\n"
+            "WatchdogSec=60\n"
             "\n"
             "[Install]\n"
             "WantedBy=multi-user.target\n");

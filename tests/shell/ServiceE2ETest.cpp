@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <thread>
 
 #include "FakeSystemctl.h"
 #include "NotifySocket.h"
@@ -83,6 +84,8 @@ TEST(ServiceE2ETest, InstallAndUninstallRunsWriteTheUnitAndOnlyTheirThreeLogLine
             ServiceUnitText({"ORVO_Tavo", "ORVO_Tavo", {RealPath(TAVO_EXE), "--config", ini}}));
   EXPECT_THAT(unit, HasSubstr("\nExecStart=" + RealPath(TAVO_EXE) + " --config " + ini + "\n"));
   EXPECT_THAT(unit, HasSubstr("\nType=notify\n"));
+  // systemd watches the service: restarted after a failure or a hung main thread.
+  EXPECT_THAT(unit, HasSubstr("\nRestart=on-failure\nRestartSec=10\nWatchdogSec=60\n"));
   EXPECT_EQ(fake.Calls(), "daemon-reload\nenable ORVO_Tavo.service\n");
 
   r = run({"/INSTALL", "/silent"});
@@ -200,6 +203,37 @@ TEST(ServiceE2ETest, UnderTheServiceManagerItReportsReadyAndStoppingAndClosesThe
   EXPECT_EQ(lines[1], "Info:  Service start: Tavo V1.11.03 ");
   EXPECT_EQ(lines.back(), "Info:  Service closed");
   EXPECT_EQ(fake.Calls(), "");
+}
+
+TEST(ServiceE2ETest, WithAWatchdogTheMainThreadSendsKeepAlives) {
+  TempDir dir;
+  FakeSystemctl fake(dir);
+  NotifySocket notify(dir.File("notify"));
+  dir.Write("units/ORVO_Tavo.service", "[Service]\nType=notify\nUser=" + ProcessUserName() + "\n");
+  const std::string ini = dir.Write("tavo.ini", "[Logging]\nLevel=Trace\n");
+  // 600 ms: a keep-alive every 200 ms.
+  ChildProcess tavo({TAVO_EXE, "--config", ini}, dir.File("tavo"),
+                    Env({notify.Env(), fake.UnitDirEnv(), fake.SystemctlEnv(),
+                         "WATCHDOG_USEC=600000", "QT_QPA_PLATFORM=offscreen"}));
+  std::vector<std::string> reports;
+  auto receiveUntil = [&](const std::string& aReport) {
+    for (;;) {
+      const auto r = notify.Receive(10s);
+      if (!r)
+        return false;
+      reports.push_back(*r);
+      if (*r == aReport)
+        return true;
+    }
+  };
+  ASSERT_TRUE(receiveUntil("READY=1\nSTATUS=Running")) << tavo.Stderr();
+  std::this_thread::sleep_for(1s);
+  tavo.Signal(SIGTERM);
+  ASSERT_TRUE(receiveUntil("STATUS=Stopped"));
+  ASSERT_TRUE(tavo.WaitExit(10s));
+  EXPECT_GE(std::count(reports.begin(), reports.end(), "WATCHDOG=1"), 2)
+      << ::testing::PrintToString(reports);
+  EXPECT_EQ(LogOf(dir.File("tavo.log")).back(), "Info:  Service closed");
 }
 
 TEST(ServiceE2ETest, AnyAccountWithoutAServiceManagerSaysSoAndEnds) {

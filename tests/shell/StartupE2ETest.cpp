@@ -59,6 +59,9 @@ TEST(StartupE2ETest, StartLinesInOrderAndTheClosingLineLast) {
     };
     if (c.receiver) {
       expected.push_back("Trace: Initialize SNMP trap receiver");
+      expected.push_back(
+          "Warning: SNMP trap receiver uses the built-in SNMPv3 password(s); set UserPassword "
+          "and PrivacyPassword in [SnmpTrapReceiver]");
       expected.push_back("Info:  SNMP trap receiver listening on 127.0.0.1:" +
                          std::to_string(port));
     } else {
@@ -171,6 +174,41 @@ TEST(StartupE2ETest, CheckPrintsTheMessagesAndSetsTheExitStatus) {
       << missing.Out;
   // A check starts nothing: no log file appears.
   EXPECT_FALSE(FileExists(dir.File("good.log")));
+}
+
+TEST(StartupE2ETest, TheReceiverWarnsOfBuiltInPasswordsAndRefusesAnInvalidBindAddress) {
+  TempDir dir;
+  const char* kWarning = "Warning: SNMP trap receiver uses the built-in SNMPv3 password(s)";
+  struct Case {
+    const char* Name;
+    std::string Keys;
+    bool Warned;
+    std::string Error;  // empty: none
+  };
+  const Case cases[] = {
+      {"passwords left out", "", true, ""},
+      {"the example's passwords written out",
+       "UserPassword=4TorfBalunixe!\nPrivacyPassword=QuastelbrinkSorgenlaufwer\n", true, ""},
+      {"one of them changed", "UserPassword=own-secret-1\n", true, ""},
+      {"both changed", "UserPassword=own-secret-1\nPrivacyPassword=own-secret-2\n", false, ""},
+      {"a bind address", "UserPassword=a1\nPrivacyPassword=b2\nBindAddress=127.0.0.1\n", false,
+       ""},
+      {"an invalid bind address",
+       "UserPassword=a1\nPrivacyPassword=b2\nBindAddress=10.1.2\n",
+       false,
+       "Error: Invalid BindAddress \"10.1.2\" in [SnmpTrapReceiver]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    dir.Write("r.ini", "[SnmpTrapReceiver]\nPort=55162\n" + c.Keys);
+    const RunResult r = RunProgram({TAVO_EXE, "--check", "--config", dir.File("r.ini")}, dir.File("r"));
+    EXPECT_EQ(r.Out.find(kWarning) != std::string::npos, c.Warned) << r.Out;
+    EXPECT_EQ(r.Status, c.Error.empty() ? 0 : 1) << r.Out;
+    if (!c.Error.empty()) {
+      EXPECT_NE(r.Out.find(c.Error), std::string::npos) << r.Out;
+      EXPECT_EQ(r.Out.find("would listen"), std::string::npos) << "not started";
+    }
+  }
 }
 
 TEST(StartupE2ETest, CommandLine) {

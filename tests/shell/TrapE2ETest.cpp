@@ -27,7 +27,9 @@ constexpr const char* kEngine = "0x8000000001020304";
 class TrapE2ETest : public ::testing::Test {
  protected:
   std::string ReceiverSection(const std::string& aExtra = "Community=public\n") const {
-    return "[SnmpTrapReceiver]\nHost=127.0.0.1\nPort=" + std::to_string(fPort) + "\n" + aExtra;
+    // Bound to loopback only: the traps of these tests all come from there.
+    return "[SnmpTrapReceiver]\nHost=127.0.0.1\nBindAddress=127.0.0.1\nPort=" +
+           std::to_string(fPort) + "\n" + aExtra;
   }
   void StartTavo(const std::string& aIni) {
     fTavo = std::make_unique<TavoRun>(fDir, aIni);
