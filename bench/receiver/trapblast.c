@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
   if (nameLen > 4 && strcmp(argv[3] + nameLen - 4, ".set") == 0) {
     unsigned char head[4];
     while (setSize < kMaxSet && fread(head, 1, 4, f) == 4) {
-      const size_t n = (size_t)head[0] << 24 | (size_t)head[1] << 16 | (size_t)head[2] << 8 | head[3];
+      const size_t n =
+          (size_t)head[0] << 24 | (size_t)head[1] << 16 | (size_t)head[2] << 8 | head[3];
       char* bytes = malloc(n ? n : 1);
       if (!bytes || fread(bytes, 1, n, f) != n) {
         fprintf(stderr, "trapblast: %s is cut short\n", argv[3]);

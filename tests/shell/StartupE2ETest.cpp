@@ -191,17 +191,15 @@ TEST(StartupE2ETest, TheReceiverWarnsOfBuiltInPasswordsAndRefusesAnInvalidBindAd
        "UserPassword=4TorfBalunixe!\nPrivacyPassword=QuastelbrinkSorgenlaufwer\n", true, ""},
       {"one of them changed", "UserPassword=own-secret-1\n", true, ""},
       {"both changed", "UserPassword=own-secret-1\nPrivacyPassword=own-secret-2\n", false, ""},
-      {"a bind address", "UserPassword=a1\nPrivacyPassword=b2\nBindAddress=127.0.0.1\n", false,
-       ""},
-      {"an invalid bind address",
-       "UserPassword=a1\nPrivacyPassword=b2\nBindAddress=10.1.2\n",
-       false,
-       "Error: Invalid BindAddress \"10.1.2\" in [SnmpTrapReceiver]"},
+      {"a bind address", "UserPassword=a1\nPrivacyPassword=b2\nBindAddress=127.0.0.1\n", false, ""},
+      {"an invalid bind address", "UserPassword=a1\nPrivacyPassword=b2\nBindAddress=10.1.2\n",
+       false, "Error: Invalid BindAddress \"10.1.2\" in [SnmpTrapReceiver]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
     dir.Write("r.ini", "[SnmpTrapReceiver]\nPort=55162\n" + c.Keys);
-    const RunResult r = RunProgram({TAVO_EXE, "--check", "--config", dir.File("r.ini")}, dir.File("r"));
+    const RunResult r =
+        RunProgram({TAVO_EXE, "--check", "--config", dir.File("r.ini")}, dir.File("r"));
     EXPECT_EQ(r.Out.find(kWarning) != std::string::npos, c.Warned) << r.Out;
     EXPECT_EQ(r.Status, c.Error.empty() ? 0 : 1) << r.Out;
     if (!c.Error.empty()) {
