@@ -6,10 +6,10 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <nettle/base64.h>
 
 #include <optional>
 
+#include "ByteText.h"
 #include "MailWorkerFixture.h"
 #include "SmtpPeers.h"
 #include "platform/Network.h"
@@ -22,19 +22,7 @@ using test::ScriptedSmtpServer;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-std::string Base64Decode(const std::string& aText) {
-  base64_decode_ctx ctx;
-  base64_decode_init(&ctx);
-  std::string out(BASE64_DECODE_LENGTH(aText.size()), '\0');
-  std::size_t len = out.size();
-  if (!base64_decode_update(&ctx, &len, reinterpret_cast<std::uint8_t*>(out.data()), aText.size(),
-                            aText.data()) ||
-      !base64_decode_final(&ctx)) {
-    return "<invalid base64>";
-  }
-  out.resize(len);
-  return out;
-}
+using test::Base64Decode;
 
 std::string EhloName() {
   const std::string name = HostName();
