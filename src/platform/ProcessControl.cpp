@@ -34,11 +34,6 @@ std::string ReadLink(const std::string& aPath) {
   return std::string(buf, static_cast<std::size_t>(n));
 }
 
-std::string RealPath(const std::string& aPath) {
-  char buf[PATH_MAX];
-  return ::realpath(aPath.c_str(), buf) ? std::string(buf) : std::string();
-}
-
 std::string ReadSmallFile(const std::string& aPath, std::size_t aMax) {
   const int fd = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
