@@ -20,28 +20,40 @@ namespace {
 // neither hang the start nor fill the memory.
 constexpr std::size_t kMaxIniFileBytes = 16u << 20;
 
-// The file's lines, trimmed, without blank and comment lines. A missing or
-// unreadable file (or one that is not a regular file of at most 16 MiB)
-// gives none.
-std::vector<std::string> ReadLines(const std::string& aFileName) {
-  std::string text;
-  try {
-    text = ReadTextFile(aFileName, kMaxIniFileBytes);
-  } catch (const Exception&) {
-    return {};
-  }
+// The lines of a decoded text, trimmed, without blank and comment lines.
+std::vector<std::string> TextLines(std::string_view aText) {
   std::vector<std::string> lines;
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", start);
+  while (start < aText.size()) {
+    std::size_t end = aText.find_first_of("\r\n", start);
     if (end == std::string::npos)
-      end = text.size();
-    std::string line = TrimText(std::string_view(text).substr(start, end - start));
+      end = aText.size();
+    std::string line = TrimText(aText.substr(start, end - start));
     if (!line.empty() && line.front() != ';')
       lines.push_back(std::move(line));
     start = end + 1;
   }
   return lines;
+}
+
+// The lines of a file's bytes: decoded by the byte-order mark or the
+// received-text rule; more than 16 MiB give none, as a file that big does.
+std::vector<std::string> ByteLines(std::string_view aBytes) {
+  if (aBytes.size() > kMaxIniFileBytes)
+    return {};
+  return TextLines(DecodeTextBytes(aBytes));
+}
+
+// The file's lines. A missing or unreadable file (or one that is not a
+// regular file of at most 16 MiB) gives none.
+std::vector<std::string> ReadLines(const std::string& aFileName) {
+  std::string bytes;
+  try {
+    bytes = ReadFileBytes(aFileName, kMaxIniFileBytes);
+  } catch (const Exception&) {
+    return {};
+  }
+  return ByteLines(bytes);
 }
 
 bool IsSectionLine(const std::string& aLine) {
@@ -83,8 +95,18 @@ TIniFileIo* gInstance = nullptr;
 // --- TOrvoIniFile --------------------------------------------------------------
 
 TOrvoIniFile::TOrvoIniFile(const std::string& aFileName) : fsFileName(aFileName) {
+  Parse(ReadLines(aFileName));
+}
+
+TOrvoIniFile TOrvoIniFile::FromBytes(std::string_view aBytes) {
+  TOrvoIniFile ini;
+  ini.Parse(ByteLines(aBytes));
+  return ini;
+}
+
+void TOrvoIniFile::Parse(const std::vector<std::string>& aLines) {
   WalkSections(
-      ReadLines(aFileName),
+      aLines,
       [&](const std::string& name) {
         fSections.push_back({name, {}});
       },

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "messages/MsgTypes.h"
@@ -28,6 +29,9 @@ using TStringList = std::vector<std::string>;
 class TOrvoIniFile {
  public:
   explicit TOrvoIniFile(const std::string& aFileName);
+  // A reader over the bytes a file would hold, read as that file would be
+  // (the same decoding, limits and rules); FileName() is empty.
+  static TOrvoIniFile FromBytes(std::string_view aBytes);
 
   const std::string& FileName() const { return fsFileName; }
 
@@ -64,6 +68,9 @@ class TOrvoIniFile {
     std::string Name;
     std::vector<TKey> Keys;
   };
+  TOrvoIniFile() = default;
+  // Fills fSections from the file's lines, without blank and comment lines.
+  void Parse(const std::vector<std::string>& aLines);
   const TSection* FindSection(const std::string& aSection) const;
 
   std::string fsFileName;

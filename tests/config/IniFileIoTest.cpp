@@ -58,7 +58,8 @@ std::string Utf16Le(const std::string& aUtf8) {
 
 class IniEncodingTest : public ::testing::TestWithParam<const char*> {
  protected:
-  std::string WriteIni() {
+  std::string WriteIni() { return fDir.Write("tavo.ini", IniBytes()); }
+  std::string IniBytes() {
     const std::string kind = GetParam();
     std::string bytes = kIni;
     if (kind == "utf8-bom")
@@ -70,10 +71,24 @@ class IniEncodingTest : public ::testing::TestWithParam<const char*> {
                     "Gr\xFC\xDF"
                     "e \x80");
     }
-    return fDir.Write("tavo.ini", bytes);
+    return bytes;
   }
   TempDir fDir;
 };
+
+// Everything a reader holds, in the order it gives it.
+TStringList Contents(const TOrvoIniFile& aIni) {
+  TStringList all, sections, lines;
+  aIni.ReadSections(sections);
+  for (const std::string& section : sections) {
+    all.push_back("[" + section + "]");
+    aIni.ReadSectionValues(section, lines);
+    all.insert(all.end(), lines.begin(), lines.end());
+    aIni.ReadSectionRawValues(section, lines);
+    all.insert(all.end(), lines.begin(), lines.end());
+  }
+  return all;
+}
 
 TEST_P(IniEncodingTest, ReaderView) {
   const TOrvoIniFile ini(WriteIni());
@@ -107,6 +122,14 @@ TEST_P(IniEncodingTest, ReaderView) {
                                  "Trap1='SnmpTrapV1'", "Text=a=b=c"}));
   ini.ReadSectionRawValues("client a", values);
   EXPECT_EQ(values, (TStringList{"100=first", "100=second"}));
+}
+
+TEST_P(IniEncodingTest, BytesInMemoryReadAsTheFile) {
+  const TOrvoIniFile file(WriteIni());
+  const TOrvoIniFile memory = TOrvoIniFile::FromBytes(IniBytes());
+  EXPECT_EQ(Contents(memory), Contents(file));
+  EXPECT_EQ(memory.ReadString("Recipients", "Mail1", ""), "SmtpMail;Host=mx; Subject=Grüße €");
+  EXPECT_EQ(memory.FileName(), "");
 }
 
 TEST_P(IniEncodingTest, InMemorySectionView) {
