@@ -60,32 +60,27 @@ bool IsSectionLine(const std::string& aLine) {
   return aLine.size() >= 2 && aLine.front() == '[' && aLine.back() == ']';
 }
 
-// Calls aOnSection(name) for each first occurrence of a section and
-// aOnLine(line) for each line of it; lines of repeated sections and lines
-// before the first section are skipped.
+// Calls aOnSection(name) for each section line and, when it returns true,
+// aOnLine(line) for each line of that section; lines before the first
+// section are skipped. Which occurrence of a name counts is the caller's:
+// here always the first.
 template <typename OnSection, typename OnLine>
 void WalkSections(const std::vector<std::string>& aLines, OnSection aOnSection, OnLine aOnLine) {
-  std::vector<std::string> seen;
   bool active = false;
   for (const std::string& line : aLines) {
     if (IsSectionLine(line)) {
-      const std::string name = TrimText(std::string_view(line).substr(1, line.size() - 2));
-      active = true;
-      for (const std::string& s : seen) {
-        if (SameText(s, name)) {
-          active = false;
-          break;
-        }
-      }
-      if (active) {
-        seen.push_back(name);
-        aOnSection(name);
-      }
+      active = aOnSection(TrimText(std::string_view(line).substr(1, line.size() - 2)));
       continue;
     }
     if (active)
       aOnLine(line);
   }
+}
+
+// The index entry of a key name in the section of index aSection (no name
+// holds a line break).
+std::string KeyId(std::size_t aSection, std::string_view aName) {
+  return std::to_string(aSection) + '\n' + LowerAscii(aName);
 }
 
 TIniFileIo* gInstance = nullptr;
@@ -108,41 +103,50 @@ void TOrvoIniFile::Parse(const std::vector<std::string>& aLines) {
   WalkSections(
       aLines,
       [&](const std::string& name) {
+        if (!fSectionIndex.emplace(LowerAscii(name), fSections.size()).second)
+          return false;  // a repeated section adds nothing
         fSections.push_back({name, {}});
+        return true;
       },
       [&](const std::string& line) {
         const auto eq = line.find('=');
         if (eq == std::string::npos)
           return;  // not a key
-        fSections.back().Keys.push_back({TrimText(std::string_view(line).substr(0, eq)),
-                                         TrimText(std::string_view(line).substr(eq + 1))});
+        const std::size_t section = fSections.size() - 1;
+        std::vector<TKey>& keys = fSections.back().Keys;
+        std::string name = TrimText(std::string_view(line).substr(0, eq));
+        // A later key of the same name adds nothing to the index.
+        fKeyIndex.emplace(KeyId(section, name), keys.size());
+        keys.push_back({std::move(name), TrimText(std::string_view(line).substr(eq + 1))});
       });
 }
 
 const TOrvoIniFile::TSection* TOrvoIniFile::FindSection(const std::string& aSection) const {
-  for (const TSection& s : fSections) {
-    if (SameText(s.Name, aSection))
-      return &s;
+  const auto it = fSectionIndex.find(LowerAscii(aSection));
+  return it == fSectionIndex.end() ? nullptr : &fSections[it->second];
+}
+
+const TOrvoIniFile::TKey* TOrvoIniFile::FindKey(const TSection& aSection,
+                                                const std::string& aKey) const {
+  const auto section = static_cast<std::size_t>(&aSection - fSections.data());
+  const auto it = fKeyIndex.find(KeyId(section, aKey));
+  return it == fKeyIndex.end() ? nullptr : &aSection.Keys[it->second];
+}
+
+std::string TOrvoIniFile::ValueText(const TKey& aKey) {
+  std::string value = aKey.Value;
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
   }
-  return nullptr;
+  return Utf16Length(value) > 2047 ? Utf16Left(value, 2047) : value;
 }
 
 std::string TOrvoIniFile::ReadString(const std::string& aSection, const std::string& aKey,
                                      const std::string& aDefault) const {
   const TSection* section = FindSection(aSection);
-  if (!section)
-    return aDefault;
-  for (const TKey& key : section->Keys) {
-    if (!SameText(key.Name, aKey))
-      continue;
-    std::string value = key.Value;
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
-    }
-    return Utf16Length(value) > 2047 ? Utf16Left(value, 2047) : value;
-  }
-  return aDefault;
+  const TKey* key = section ? FindKey(*section, aKey) : nullptr;
+  return key ? ValueText(*key) : aDefault;
 }
 
 std::int32_t TOrvoIniFile::ReadInteger(const std::string& aSection, const std::string& aKey,
@@ -161,9 +165,8 @@ void TOrvoIniFile::ReadSectionValues(const std::string& aSection, TStringList& a
   const TSection* section = FindSection(aSection);
   if (!section)
     return;
-  for (const TKey& key : section->Keys) {
-    aList.push_back(key.Name + "=" + ReadString(aSection, key.Name, ""));
-  }
+  for (const TKey& key : section->Keys)
+    aList.push_back(key.Name + "=" + ValueText(*FindKey(*section, key.Name)));
 }
 
 void TOrvoIniFile::ReadSectionRawValues(const std::string& aSection, TStringList& aList) const {
@@ -246,12 +249,15 @@ std::unique_ptr<TOrvoIniFile> TIniFileIo::Open() const {
 
 void TIniFileIo::ReadSectionValues(const std::string& aSection, TStringList& aList) const {
   aList.clear();
-  bool wanted = false;
+  bool found = false;
   WalkSections(
-      ReadLines(IniFileName), [&](const std::string& name) { wanted = SameText(name, aSection); },
+      ReadLines(IniFileName),
+      [&](const std::string& name) {
+        const bool wanted = !found && SameText(name, aSection);
+        found = found || wanted;
+        return wanted;
+      },
       [&](const std::string& line) {
-        if (!wanted)
-          return;
         const auto eq = line.find('=');
         if (eq == std::string::npos) {
           aList.push_back(line);

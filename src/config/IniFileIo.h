@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "messages/MsgTypes.h"
@@ -72,9 +73,19 @@ class TOrvoIniFile {
   // Fills fSections from the file's lines, without blank and comment lines.
   void Parse(const std::vector<std::string>& aLines);
   const TSection* FindSection(const std::string& aSection) const;
+  // The first key of that name in aSection, one of fSections.
+  const TKey* FindKey(const TSection& aSection, const std::string& aKey) const;
+  // What ReadString gives for a key that is there.
+  static std::string ValueText(const TKey& aKey);
 
   std::string fsFileName;
   std::vector<TSection> fSections;  // first occurrences only, in file order
+  // Lookups by name cost the same for the thousandth section or key as for
+  // the first: a section's index in fSections by its lower-case name, and
+  // the index of the first key of a name by its section's index and its
+  // lower-case name.
+  std::unordered_map<std::string, std::size_t> fSectionIndex;
+  std::unordered_map<std::string, std::size_t> fKeyIndex;
 };
 
 class TIniFileIo {

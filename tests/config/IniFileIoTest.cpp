@@ -154,6 +154,39 @@ TEST(IniFileIoTest, LongValuesAreCut) {
   EXPECT_EQ(ini.ReadString("S", "K", "").size(), 2047u);
 }
 
+// Sections and keys are found by name however many there are, and the
+// first occurrence of a name still wins when repeats differ in case and
+// stand far apart; a name in one section says nothing about another.
+TEST(IniFileIoTest, ManySectionsAndKeysKeepFirstOccurrences) {
+  constexpr int kCount = 20000;
+  std::string text;
+  for (int i = 0; i < kCount; ++i)
+    text += "[Client " + std::to_string(i) + "]\nName=c" + std::to_string(i) + "\n";
+  text += "[Big]\n";
+  for (int i = 0; i < kCount; ++i)
+    text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  text += "k0=later\nk19999=later\n[CLIENT 0]\nName=repeat\nOnly=repeat\n";
+  const TOrvoIniFile ini = TOrvoIniFile::FromBytes(text);
+
+  TStringList list;
+  ini.ReadSections(list);
+  ASSERT_EQ(list.size(), kCount + 1u);
+  EXPECT_EQ(list.front(), "Client 0");
+  EXPECT_EQ(list.back(), "Big");
+  EXPECT_EQ(ini.ReadString("client 0", "NAME", ""), "c0");
+  EXPECT_EQ(ini.ReadString("Client 0", "Only", "none"), "none");
+  EXPECT_EQ(ini.ReadString("Client 19999", "Name", ""), "c19999");
+  EXPECT_EQ(ini.ReadString("Client 19999", "K0", "none"), "none");
+  EXPECT_EQ(ini.ReadString("big", "k19999", ""), "19999");
+  EXPECT_EQ(ini.ReadInteger("Big", "K12345", 0), 12345);
+  ini.ReadSectionValues("Big", list);
+  ASSERT_EQ(list.size(), kCount + 2u);
+  EXPECT_EQ(list[kCount], "k0=0");
+  EXPECT_EQ(list[kCount + 1], "k19999=19999");
+  ini.ReadSectionRawValues("Big", list);
+  EXPECT_EQ(list[kCount], "k0=later");
+}
+
 // A pipe or device named as the configuration reads as an empty file,
 // without waiting for a writer or reading for ever.
 TEST(IniFileIoTest, NotARegularFileReadsAsEmpty) {
