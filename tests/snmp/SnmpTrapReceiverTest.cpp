@@ -316,12 +316,13 @@ TEST_F(SnmpTrapReceiverTest, AFullQueueDropsCountsAndWarns) {
   fReceiver->Start();
   ASSERT_TRUE(test::WaitFor([&] { return fReceiver->BoundPort() != 0; }, 5s));
   fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), TSockType::eDatagram);
-  // The main loop does not run: one datagram waits in the hand-off, five in
-  // the queue, the rest is dropped.
+  // The main loop does not run: one batch (what had queued when the
+  // receiver took it: one to five datagrams) waits in the hand-off, five
+  // more in the queue, the rest is dropped.
   const std::string trap = Encode(TrapFields{});
   for (int i = 0; i < 50; ++i)
     Send(trap);
-  ASSERT_TRUE(test::WaitFor([&] { return fReceiver->DroppedCount() >= 44; }, 5s));
+  ASSERT_TRUE(test::WaitFor([&] { return fReceiver->DroppedCount() >= 40; }, 5s));
   ASSERT_TRUE(fLoop.RunUntil(
       [&] { return handled + static_cast<int>(fReceiver->DroppedCount()) == 50; }, 5s));
   std::uint64_t warned = 0;
