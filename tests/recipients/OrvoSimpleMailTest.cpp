@@ -1,6 +1,7 @@
 // The mail worker against a scripted server: what it makes of its
 // properties, the outcome it hands to the main thread, and its own life
-// (detached, started once, only with a main thread).
+// (detached, started once, only with a main thread, outliving the main
+// thread).
 
 #include "recipients/OrvoSimpleMail.h"
 
@@ -12,12 +13,14 @@
 
 #include "MailWorkerFixture.h"
 #include "SmtpPeers.h"
+#include "TestProcess.h"
 #include "platform/Network.h"
 #include "platform/TextCodec.h"
 
 namespace tavo {
 namespace {
 
+using namespace std::chrono_literals;
 using test::ScriptedSmtpServer;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -205,6 +208,46 @@ TEST_F(OrvoSimpleMailTest, SendNeedsAMainThreadAndStartsOnce) {
   EXPECT_THROW(mail->Send(), Exception);
   SetMainThread(nullptr);
   EXPECT_THROW(NewMail(server.Port())->Send(), Exception);
+  SetMainThread(&fMail.Loop());
+}
+
+TEST_F(OrvoSimpleMailTest, AWorkerThatCompletesAfterTheMainThreadIsGoneTellsNoOne) {
+  struct {
+    const char* When;
+    bool Stall;  // the server holds the mail until the reply time-out
+  } cases[] = {
+      {"waiting in the hand-off when it goes", false},
+      {"still talking to the server when it goes", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.When);
+    ScriptedSmtpServer server(
+        [&c](const std::string& aLine) -> std::optional<ScriptedSmtpServer::TResponse> {
+          if (c.Stall && aLine.starts_with("MAIL"))
+            return ScriptedSmtpServer::Stall();
+          return std::nullopt;
+        });
+    // A hand-off of its own, on the heap, so that a worker touching it after
+    // it has gone is a use after free.
+    auto handOff = std::make_unique<test::TestMainLoop>();
+    auto called = std::make_shared<std::atomic<bool>>(false);
+    auto mail = NewMail(server.Port());
+    mail->Timeouts = {2000, 300, 300};
+    mail->OnDone = [called](const std::string&) { *called = true; };
+    std::weak_ptr<TOrvoSimpleMail> watch = mail;
+    mail->Send();
+    mail.reset();
+    if (c.Stall) {
+      ASSERT_TRUE(test::WaitFor([&] { return server.IndexOf("MAIL") >= 0; }, 10s));
+    } else {
+      ASSERT_TRUE(test::WaitFor([&] { return handOff->Waiting() == 1; }, 10s));
+    }
+    handOff.reset();  // it never ran the worker's hand-off
+    EXPECT_EQ(MainThread(), nullptr);
+    EXPECT_TRUE(test::WaitFor([] { return TOrvoSimpleMail::RunningCount() == 0; }, 10s));
+    EXPECT_FALSE(*called);
+    EXPECT_TRUE(watch.expired());
+  }
   SetMainThread(&fMail.Loop());
 }
 
