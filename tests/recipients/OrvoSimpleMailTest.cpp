@@ -1,7 +1,7 @@
 // The mail worker against a scripted server: what it makes of its
-// properties, the outcome it hands to the main thread, and its own life
-// (detached, started once, only with a main thread, outliving the main
-// thread).
+// properties, the outcome it hands to the main thread, TLS that fails closed
+// when the server's check cannot be set, and its own life (detached,
+// started once, only with a main thread, outliving the main thread).
 
 #include "recipients/OrvoSimpleMail.h"
 
@@ -16,6 +16,7 @@
 #include "TestProcess.h"
 #include "platform/Network.h"
 #include "platform/TextCodec.h"
+#include "recipients/OpenSslLibrary.h"
 
 namespace tavo {
 namespace {
@@ -209,6 +210,72 @@ TEST_F(OrvoSimpleMailTest, SendNeedsAMainThreadAndStartsOnce) {
   SetMainThread(nullptr);
   EXPECT_THROW(NewMail(server.Port())->Send(), Exception);
   SetMainThread(&fMail.Loop());
+}
+
+// An OpenSSL table whose check set-up fails where a row says; it counts
+// the handshakes that were tried anyway.
+std::atomic<int> gHandshakes{0};
+const TOpenSsl* gRealSsl = nullptr;
+
+TEST_F(OrvoSimpleMailTest, TlsFailsClosedWhenTheServerCheckCannotBeSet) {
+  gRealSsl = &OpenSsl();
+  struct {
+    const char* Host;
+    void (*Break)(TOpenSsl&);
+    const char* Outcome;
+  } cases[] = {
+      {"localhost",
+       [](TOpenSsl& aSsl) { aSsl.SSL_set1_host = [](SSL*, const char*) { return 0; }; },
+       "TLS: cannot check the host name localhost"},
+      {"127.0.0.1",
+       [](TOpenSsl& aSsl) {
+         aSsl.X509_VERIFY_PARAM_set1_ip_asc = [](X509_VERIFY_PARAM*, const char*) { return 0; };
+       },
+       "TLS: cannot check the address 127.0.0.1"},
+      {"localhost",
+       [](TOpenSsl& aSsl) {
+         aSsl.SSL_ctrl = [](SSL* aS, int aCmd, long aLarg, void* aParg) -> long {
+           if (aCmd == SSL_CTRL_SET_TLSEXT_HOSTNAME)
+             return 0;
+           return gRealSsl->SSL_ctrl(aS, aCmd, aLarg, aParg);
+         };
+       },
+       "TLS: cannot set the server name localhost (SNI)"},
+      {"localhost",
+       [](TOpenSsl& aSsl) {
+         aSsl.SSL_CTX_ctrl = [](SSL_CTX*, int, long, void*) -> long { return 0; };
+       },
+       "TLS: cannot require TLS 1.2 or later"},
+  };
+  for (const auto& c : cases) {
+    for (TMailTls tls : {TMailTls::eImplicit, TMailTls::eStartTls}) {
+      SCOPED_TRACE(std::string(c.Outcome) +
+                   (tls == TMailTls::eImplicit ? " implicit" : " STARTTLS"));
+      ScriptedSmtpServer server(
+          [](const std::string& aLine) -> std::optional<ScriptedSmtpServer::TResponse> {
+            if (aLine == "STARTTLS")
+              return ScriptedSmtpServer::Reply("220 go ahead");
+            return std::nullopt;
+          });
+      server.SetCapabilities({"STARTTLS", "8BITMIME"});
+      TOpenSsl broken = *gRealSsl;
+      broken.SSL_connect = [](SSL*) {
+        ++gHandshakes;
+        return -1;
+      };
+      c.Break(broken);
+      gHandshakes = 0;
+      SetOpenSsl(&broken);
+      auto mail = NewMail(server.Port());
+      mail->Host = c.Host;
+      mail->Tls = tls;
+      const auto outcome = SendAndWait(mail);
+      SetOpenSsl(nullptr);
+      EXPECT_EQ(outcome, "Exception \"" + std::string(c.Outcome) + "\" for <<Disk full>>");
+      EXPECT_EQ(gHandshakes, 0);
+      EXPECT_TRUE(server.Mails().empty());
+    }
+  }
 }
 
 TEST_F(OrvoSimpleMailTest, AWorkerThatCompletesAfterTheMainThreadIsGoneTellsNoOne) {
