@@ -105,6 +105,11 @@ bool TRecipientMail::Init(const TStringList& aCfg) {
   if (fTls == TMailTls::eImplicit)
     info += "; Tls=Implicit";
   TMsg::Info(info);
+  // AUTH LOGIN sends the password only base64-encoded.
+  if (!fsUser.empty() && fTls == TMailTls::eNone) {
+    TMsg::Warning("Recipient \"%s\": the password of User %s travels in clear text without Tls",
+                  {Name(), fsUser});
+  }
   return true;
 }
 

@@ -10,7 +10,8 @@
 //
 // Settings (items of the recipient's [Recipients] line): Host, Port (25),
 // User, Passcode or Password, FromName, FromAddress, To, and Tls
-// ("STARTTLS" or "Implicit"; the port then defaults to 465).
+// ("STARTTLS" or "Implicit"; the port then defaults to 465). A User without
+// Tls gets a Warning at load: its password would cross the network in clear.
 //
 // Main thread only. The recipient owns its queue; the worker frees itself.
 // Destroying the recipient while a mail is on its way detaches the worker

@@ -92,7 +92,8 @@ TEST_F(RecipientMailTest, SettingsAreReadAndAnnounced) {
        "FromName=Tavo Agent;FromAddress=tavo@example.org;To=a@x.org,b@x.org",
        true,
        {"Info:  Recipient \"M\": To=a@x.org,b@x.org; From=<Tavo Agent> tavo@example.org; "
-        "Host=mail.example.org:587; User=tavo"}},
+        "Host=mail.example.org:587; User=tavo",
+        "Warning: Recipient \"M\": the password of User tavo travels in clear text without Tls"}},
       {"Type=SmtpMail;Host=m;To=o;FromAddress=f@x;Tls=starttls",
        true,
        {"Info:  Recipient \"M\": To=o; From=<> f@x; Host=m:25; Tls=STARTTLS"}},
@@ -125,6 +126,29 @@ TEST_F(RecipientMailTest, SettingsAreReadAndAnnounced) {
   EXPECT_EQ(r->Port(), 2525);
   EXPECT_EQ(r->ToAddress(), "x@y");
   EXPECT_EQ(r->FromName(), "N");
+}
+
+TEST_F(RecipientMailTest, AUserWithoutTlsIsWarnedOfTheClearTextPassword) {
+  const std::string warning =
+      "Warning: Recipient \"M\": the password of User tavo travels in clear text without Tls";
+  struct {
+    const char* Items;
+    bool Warned;
+  } cases[] = {
+      {";User=tavo;Password=pw", true},
+      {";User=tavo;Passcode=XYZ", true},
+      {";User=tavo;Password=pw;Tls=STARTTLS", false},
+      {";User=tavo;Password=pw;Tls=Implicit", false},
+      {";Password=pw", false},  // no user, no login
+      {"", false},
+  };
+  for (const auto& c : cases) {
+    fMsgs.Clear();
+    ASSERT_NE(Make(Line(25, c.Items)), nullptr) << c.Items;
+    EXPECT_EQ(LinesStartingWith("Warning"),
+              c.Warned ? std::vector<std::string>{warning} : std::vector<std::string>{})
+        << c.Items;
+  }
 }
 
 TEST_F(RecipientMailTest, PasscodeWinsAndThePasswordReachesOnlyAuthLogin) {
