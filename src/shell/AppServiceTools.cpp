@@ -9,6 +9,7 @@
 #include "config/SystemUtils.h"
 #include "messages/Format.h"
 #include "platform/Environment.h"
+#include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/ProcessUser.h"
@@ -70,6 +71,17 @@ bool IsRunModeSwitch(std::string_view aArg) {
 
 bool IsServiceInstallationSwitch() {
   return FindCmdLineSwitch("install") || FindCmdLineSwitch("uninstall");
+}
+
+bool RefusePackageManagedInstallation() {
+  if (!IsServiceInstallationSwitch())
+    return false;
+  const std::string unit = PackageUnitPath(kServiceName);
+  if (!FileExists(unit))
+    return false;
+  ShowErrorMessage(
+      Format(kPackageManagedServiceText, {kServiceName, unit, kServiceName, kServiceName}));
+  return true;
 }
 
 std::string InstanceName() {

@@ -40,6 +40,11 @@ bool FindCmdLineSwitch(std::string_view aWord, std::string_view aChars = kSwitch
 bool IsRunModeSwitch(std::string_view aArg);
 // The switch "install" or "uninstall" is given: an install or uninstall run.
 bool IsServiceInstallationSwitch();
+// An install or uninstall run where a package manages the service (its unit
+// stands in the package unit directory, SystemdUnit.h): shows
+// kPackageManagedServiceText on standard error and returns true, having
+// changed nothing. false otherwise, for the run to go on.
+bool RefusePackageManagedInstallation();
 
 // The single-instance name: TAVO_INSTANCE when it is set and not empty,
 // else "Tavo".
@@ -127,6 +132,13 @@ class TAppService {
 TAppService* AppService();
 // Frees it (after the controller is gone).
 void ReleaseAppService();
+
+// The refusal of -install and -uninstall where a package manages the
+// service: the service name, the package's unit file.
+inline constexpr const char* kPackageManagedServiceText =
+    "Service \"%s\" is managed by its package (%s): -install and -uninstall change "
+    "nothing; use \"systemctl enable --now %s\" or \"systemctl disable --now %s\", "
+    "or remove the package";
 
 // The text for a service run without a service manager.
 inline constexpr const char* kNoServiceManagerText =

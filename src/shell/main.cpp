@@ -178,9 +178,14 @@ int main(int argc, char** argv) {
     return frm.RunConfigurationCheck();
   }
 
+  SetCommandLineSwitches(cl.Switches);
+  // Where a package manages the service, an install or uninstall run would
+  // fight it (and write a log beside /usr/bin/tavo): refused before all else.
+  if (RefusePackageManagedInstallation())
+    return 1;
+
   // One agent per machine, whatever its mode; a refused start ends here,
   // before any window, log file or log line.
-  SetCommandLineSwitches(cl.Switches);
   {
     const bool desktopStart = !cl.bForeground && cl.Switches.empty();
     TMessageBoxHandler previous;
