@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/Environment.h"
+#include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/ServiceNotify.h"
@@ -50,13 +51,23 @@ struct TDesktopPlugin {
   TTavoShowDesktopBox ShowBox = nullptr;
 };
 
+// Beside the program (a build tree), else where the package puts it: from
+// /usr/bin/tavo, /usr/lib/tavo/. Without either, the first is the one named.
+std::string DesktopPluginPath() {
+  const std::string folder = tavo::ExtractFilePath(tavo::ExecutablePath());
+  const std::string beside = folder + kDesktopPluginName;
+  const std::string installed =
+      tavo::NormalizePath(folder + kDesktopPluginInstalledFolder + kDesktopPluginName);
+  return !tavo::FileExists(beside) && tavo::FileExists(installed) ? installed : beside;
+}
+
 const TDesktopPlugin* LoadDesktopPlugin(std::string& aError) {
   static TDesktopPlugin plugin;
   static std::string error;
   static bool tried = false;
   if (!tried) {
     tried = true;
-    const std::string path = tavo::ExtractFilePath(tavo::ExecutablePath()) + kDesktopPluginName;
+    const std::string path = DesktopPluginPath();
     if (void* library = tavo::LoadSharedLibrary(path, error)) {
       plugin.Run =
           reinterpret_cast<TTavoRunDesktop>(tavo::SharedLibrarySymbol(library, "TavoRunDesktop"));
