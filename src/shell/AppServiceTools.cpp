@@ -84,6 +84,16 @@ bool RefusePackageManagedInstallation() {
   return true;
 }
 
+TServiceUnit ServiceUnitOf(const std::string& aName, const std::string& aDisplayName,
+                           const std::string& aProgram, const std::string& aConfigFile) {
+  TServiceUnit unit{aName, aDisplayName, {aProgram}};
+  if (!aConfigFile.empty()) {
+    unit.ExecStart.push_back("--config");
+    unit.ExecStart.push_back(aConfigFile);
+  }
+  return unit;
+}
+
 std::string InstanceName() {
   return EnvironmentValue("TAVO_INSTANCE", kInstanceName);
 }
@@ -161,13 +171,8 @@ int TAppService::Run() {
 }
 
 int TAppService::RegisterService() {
-  TServiceUnit unit{fsName, fsDisplayName, {ExecutablePath()}};
-  if (!ConfigFile.empty()) {
-    unit.ExecStart.push_back("--config");
-    unit.ExecStart.push_back(ConfigFile);
-  }
   try {
-    InstallServiceUnit(unit);
+    InstallServiceUnit(ServiceUnitOf(fsName, fsDisplayName, ExecutablePath(), ConfigFile));
   } catch (const std::exception& e) {
     ShowMessageBox(
         TMsgBoxIcon::eError,

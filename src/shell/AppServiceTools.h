@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/SystemdUnit.h"
+
 namespace tavo {
 
 inline constexpr const char* kInstanceName = "Tavo";
@@ -132,6 +134,12 @@ class TAppService {
 TAppService* AppService();
 // Frees it (after the controller is gone).
 void ReleaseAppService();
+
+// The unit an install run writes: the service aName running aProgram, with
+// --config aConfigFile unless that is empty. The package's unit is the same,
+// written at build time by tavo_service_unit (ServiceUnitMain.cpp).
+TServiceUnit ServiceUnitOf(const std::string& aName, const std::string& aDisplayName,
+                           const std::string& aProgram, const std::string& aConfigFile);
 
 // The refusal of -install and -uninstall where a package manages the
 // service: the service name, the package's unit file.
