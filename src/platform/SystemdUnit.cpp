@@ -11,6 +11,7 @@
 #include "platform/Environment.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/ProcessUser.h"
 #include "platform/TextUtils.h"
 
@@ -74,15 +75,20 @@ std::string SystemUnitDirectory() {
   return EnvironmentValue("TAVO_UNIT_DIR", "/etc/systemd/system");
 }
 
+std::string PackageUnitDirectory() {
+  return EnvironmentValue("TAVO_PACKAGE_UNIT_DIR", "/usr/lib/systemd/system");
+}
+
 std::string SystemctlProgram() {
   return EnvironmentValue("TAVO_SYSTEMCTL", "systemctl");
 }
 
 std::string ServiceUnitPath(const std::string& aServiceName) {
-  std::string dir = SystemUnitDirectory();
-  if (dir.back() != '/')
-    dir += '/';
-  return dir + aServiceName + ".service";
+  return IncludeTrailingPathDelimiter(SystemUnitDirectory()) + aServiceName + ".service";
+}
+
+std::string PackageUnitPath(const std::string& aServiceName) {
+  return IncludeTrailingPathDelimiter(PackageUnitDirectory()) + aServiceName + ".service";
 }
 
 std::string QuoteUnitArgument(const std::string& aArg) {
@@ -170,11 +176,16 @@ void UninstallServiceUnit(const std::string& aServiceName) {
 }
 
 std::optional<std::string> ServiceUnitUser(const std::string& aServiceName) {
+  // A unit in the unit directory overrides the package's, as for systemd.
   std::string text;
   try {
     text = ReadFileBytes(ServiceUnitPath(aServiceName));
   } catch (const Exception&) {
-    return std::nullopt;
+    try {
+      text = ReadFileBytes(PackageUnitPath(aServiceName));
+    } catch (const Exception&) {
+      return std::nullopt;
+    }
   }
   std::string user;
   std::string section;
