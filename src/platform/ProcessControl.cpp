@@ -82,6 +82,13 @@ std::string FindInPath(const std::string& aName) {
   return found.empty() ? found : RealPath(found);
 }
 
+// The file name of the program aExecutable runs: a link's target's name,
+// the name as given when the path cannot be resolved.
+std::string ProgramFileName(const std::string& aExecutable) {
+  const std::string resolved = RealPath(aExecutable);
+  return ExtractFileName(resolved.empty() ? aExecutable : resolved);
+}
+
 }  // namespace
 
 // --- TLinuxProcessControl ------------------------------------------------------
@@ -147,7 +154,7 @@ int CurrentProcessId() {
 // --- TExecutableMatcher -------------------------------------------------------
 
 TExecutableMatcher::TExecutableMatcher(const std::string& aExecutable)
-    : fsFileName(ExtractFileName(aExecutable)) {
+    : fsFileName(ProgramFileName(aExecutable)) {
   struct stat st {};
   if (::stat(aExecutable.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     return;

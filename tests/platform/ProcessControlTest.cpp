@@ -79,6 +79,40 @@ TEST(ExecutableMatcherTest, ScriptsMatchOnlyTheirInterpreterRunningThatScript) {
     EXPECT_EQ(m.Matches(c.P), c.Expected) << c.What;
 }
 
+// A process runs what a link leads to: the configured link is matched by
+// its target's name, and a link to a script by the script it leads to.
+TEST(ExecutableMatcherTest, LinksAreResolvedBeforeTheNameIsTaken) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.File("bin").c_str(), 0755), 0);
+  const std::string program = Executable(dir, "bin/Agent.bin",
+                                         "\x7f"
+                                         "ELF not really");
+  const std::string script = Executable(dir, "bin/watch.sh", "#!/bin/sh\nsleep 1\n");
+  ASSERT_EQ(::symlink("bin/Agent.bin", dir.File("agent").c_str()), 0);
+  ASSERT_EQ(::symlink(script.c_str(), dir.File("watch").c_str()), 0);
+  char resolved[PATH_MAX];
+  ASSERT_NE(::realpath("/bin/sh", resolved), nullptr);
+  const TExecutableMatcher linkedProgram(dir.File("agent"));
+  const TExecutableMatcher linkedScript(dir.File("watch"));
+
+  struct Case {
+    const TExecutableMatcher& M;
+    TProcessEntry P;
+    bool Expected;
+    const char* What;
+  };
+  const Case cases[] = {
+      {linkedProgram, Process(program), true, "the target"},
+      {linkedProgram, Process("/opt/other/AGENT.BIN"), true, "the target's name elsewhere"},
+      {linkedProgram, Process("/opt/other/agent"), false, "the link's name"},
+      {linkedScript, Process(resolved, {"/bin/sh", dir.File("watch")}), true, "run by the link"},
+      {linkedScript, Process(resolved, {"/bin/sh", script}), true, "run by its own path"},
+      {linkedScript, Process(dir.File("watch.sh")), true, "a program of the script's name"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.M.Matches(c.P), c.Expected) << c.What;
+}
+
 TEST(ExecutableMatcherTest, EnvShebangNamesTheInterpreter) {
   TempDir dir;
   const std::string script = Executable(dir, "job", "#!/usr/bin/env -S sh -e\nsleep 1\n");
