@@ -35,6 +35,7 @@ bool OpenClientService(TServiceManager& aManager, const std::string& aService) {
 
 }  // namespace
 
+TClient::TClient() = default;
 TClient::~TClient() = default;
 
 bool TClient::Init(const std::string& aSection, const TOrvoIniFile& aIni) {
@@ -109,6 +110,11 @@ bool TClient::ExecuteCommand(const std::string& aCommand) {
     return result;
   }
   if (aCommand == "Start") {
+    // What did not end on the request a cycle ago is ended now; a retried
+    // start finds nothing left to end.
+    for (const auto& process : fEndingProcesses)
+      process->EndForGood();
+    fEndingProcesses.clear();
     TMsg::Info("Start client \"%s\"", {FsName});
     const bool result = StartClient();
     if (result)
@@ -162,7 +168,10 @@ bool TClient::TerminateClient() {
     for (const TProcessEntry& process : control.Snapshot()) {
       if (process.Pid == self || !matcher.Matches(process))
         continue;
-      const int err = control.Terminate(process.Pid);
+      TEndRequest request = control.RequestEnd(process.Pid);
+      if (request.Process)
+        fEndingProcesses.push_back(std::move(request.Process));
+      const int err = request.Error;
       if (err != 0) {
         outcome = err;
       } else if (outcome == -1) {

@@ -25,22 +25,59 @@ namespace {
 
 using TextLines = std::vector<std::string>;
 
+// What the fakes below did, in order: "term 501" (an end asked for),
+// "kill 501" (ended for good), "close 501" (handle let go), "open FILE".
+using EventLog = std::vector<std::string>;
+
+// A process asked to end; it still runs while its pid is in *Running.
+class RecordingEndingProcess : public IEndingProcess {
+ public:
+  RecordingEndingProcess(int aPid, EventLog& aEvents, const std::set<int>& aRunning)
+      : fiPid(aPid), fEvents(aEvents), fRunning(aRunning) {}
+  ~RecordingEndingProcess() override { fEvents.push_back("close " + std::to_string(fiPid)); }
+  bool EndForGood() override {
+    if (!fRunning.count(fiPid))
+      return false;
+    fEvents.push_back("kill " + std::to_string(fiPid));
+    return true;
+  }
+
+ private:
+  int fiPid;
+  EventLog& fEvents;
+  const std::set<int>& fRunning;
+};
+
 class RecordingProcessControl : public IProcessControl {
  public:
+  explicit RecordingProcessControl(EventLog& aEvents) : fEvents(aEvents) {}
   std::vector<TProcessEntry> Snapshot() override { return Processes; }
-  int Terminate(int aPid) override {
+  TEndRequest RequestEnd(int aPid) override {
     Terminated.push_back(aPid);
+    TEndRequest request;
     const auto it = Failures.find(aPid);
-    return it == Failures.end() ? 0 : it->second;
+    if (it != Failures.end()) {
+      request.Error = it->second;
+      return request;
+    }
+    fEvents.push_back("term " + std::to_string(aPid));
+    request.Process = std::make_unique<RecordingEndingProcess>(aPid, fEvents, Running);
+    return request;
   }
   std::vector<TProcessEntry> Processes;
   std::map<int, int> Failures;
   std::vector<int> Terminated;
+  std::set<int> Running;  // the pids that outlive the request
+
+ private:
+  EventLog& fEvents;
 };
 
 class RecordingShellOpener : public IShellOpener {
  public:
+  explicit RecordingShellOpener(EventLog& aEvents) : fEvents(aEvents) {}
   TShellResult Open(const std::string& aFile) override {
+    fEvents.push_back("open " + aFile);
     Opened.push_back(aFile);
     if (Results.empty())
       return {true, 0};
@@ -50,6 +87,9 @@ class RecordingShellOpener : public IShellOpener {
   }
   std::vector<std::string> Opened;
   std::deque<TShellResult> Results;
+
+ private:
+  EventLog& fEvents;
 };
 
 // Knows the service "agent"; records every call.
@@ -121,8 +161,9 @@ class ClientTest : public test::AccountingTest {
     fMsgs.Clear();
     return client;
   }
-  RecordingProcessControl fProcesses;
-  RecordingShellOpener fShell;
+  EventLog fEvents;
+  RecordingProcessControl fProcesses{fEvents};
+  RecordingShellOpener fShell{fEvents};
   RecordingPower fPower;
   RecordingServiceControl fServices;
   std::string fsProgram;
@@ -229,6 +270,37 @@ TEST_F(ClientTest, RestartTerminatesThenStartIsRetriedUntilItWorks) {
             (TextLines{"Info:  Start client \"App\"", failed, "Info:  Start client \"App\"", failed,
                        "Info:  Start client \"App\""}));
   EXPECT_EQ(fShell.Opened, TextLines(3, fsProgram));
+}
+
+// The deciding cycle asks every matching process to end; the next one ends
+// for good only what outlived the request and lets every handle go before
+// it starts the program. A retried start signals nothing, and a client that
+// goes with handles left kills nothing.
+TEST_F(ClientTest, RestartAsksFirstAndKillsWhatStillRunsAtTheNextCycle) {
+  auto client = Client(fsProgram, "1=R;0;0;Restart\n");
+  fProcesses.Processes = {Process(501, fsProgram), Process(502, "/opt/AGENT.BIN"),
+                          Process(503, fsProgram)};
+  fProcesses.Running = {502};  // ignores the request
+  fShell.Results = {{false, 13}};
+  client->Increment(1, "");
+  client->Check();
+  EXPECT_EQ(fEvents, (EventLog{"term 501", "term 502", "term 503"}));
+  fEvents.clear();
+
+  client->Check();  // the start fails
+  EXPECT_EQ(fEvents,
+            (EventLog{"kill 502", "close 501", "close 502", "close 503", "open " + fsProgram}));
+  fEvents.clear();
+  client->Check();
+  EXPECT_EQ(fEvents, (EventLog{"open " + fsProgram}));
+  EXPECT_EQ(client->CmdToExe(), "");
+  fEvents.clear();
+
+  client->Increment(1, "");
+  client->Check();
+  client.reset();
+  EXPECT_EQ(fEvents,
+            (EventLog{"term 501", "term 502", "term 503", "close 501", "close 502", "close 503"}));
 }
 
 TEST_F(ClientTest, TerminateSucceedsWhenSomethingWasFoundAndNothingFailed) {

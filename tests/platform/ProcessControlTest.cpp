@@ -14,6 +14,7 @@
 #include "ProcessTestSupport.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
+#include "platform/Files.h"
 
 namespace tavo {
 namespace {
@@ -148,16 +149,65 @@ TEST(LinuxProcessControlTest, SnapshotListsOurChildButNeverUs) {
                            [](const TProcessEntry& p) { return p.Pid == CurrentProcessId(); }));
 }
 
-TEST(LinuxProcessControlTest, TerminateEndsAChildAndRefusesUsAndGroups) {
+TEST(LinuxProcessControlTest, RequestEndRefusesUsAndGroupsAndTakesGoneAsEnded) {
   TempDir dir;
   test::ChildProcess child({"/bin/sleep", "30"}, dir.File("sleep"));
   TLinuxProcessControl control;
-  EXPECT_EQ(control.Terminate(CurrentProcessId()), EPERM);
-  EXPECT_EQ(control.Terminate(0), EPERM);
-  EXPECT_EQ(control.Terminate(-1), EPERM);
-  EXPECT_EQ(control.Terminate(child.Pid()), 0);
-  EXPECT_TRUE(test::WaitFor([&] { return !child.Running(); }, test::kProcessWait));
-  EXPECT_EQ(control.Terminate(child.Pid()), 0);  // already gone counts as ended
+  for (const int pid : {CurrentProcessId(), 0, -1}) {
+    const TEndRequest refused = control.RequestEnd(pid);
+    EXPECT_EQ(refused.Error, EPERM) << pid;
+    EXPECT_EQ(refused.Process, nullptr) << pid;
+  }
+  TEndRequest asked = control.RequestEnd(child.Pid());
+  EXPECT_EQ(asked.Error, 0);
+  ASSERT_NE(asked.Process, nullptr);
+  ASSERT_TRUE(child.WaitExit(test::kProcessWait));
+  EXPECT_EQ(child.ExitStatus(), -SIGTERM);
+  EXPECT_FALSE(asked.Process->EndForGood());  // nothing left to end
+  // Gone and reaped: already gone counts as ended.
+  const TEndRequest gone = control.RequestEnd(child.Pid());
+  EXPECT_EQ(gone.Error, 0);
+  EXPECT_EQ(gone.Process, nullptr);
+}
+
+// SIGTERM first; the final step kills only what is still there, and a
+// program that ends on SIGTERM by itself never sees SIGKILL.
+TEST(LinuxProcessControlTest, EndForGoodKillsOnlyWhatOutlivedTheRequest) {
+  struct Case {
+    const char* What;
+    std::string Trap;  // the shell's answer to SIGTERM
+    bool Killed;       // EndForGood had to end it
+    int Status;        // as ChildProcess::ExitStatus
+  };
+  const Case cases[] = {
+      {"default action", "", false, -SIGTERM},
+      {"exits cleanly", "trap 'echo term > term; exit 0' TERM;", false, 0},
+      {"carries on", "trap 'echo term > term' TERM;", true, -SIGKILL},
+  };
+  TLinuxProcessControl control;
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string script = "cd '" + dir.Path() + "'; " + c.Trap +
+                               " echo > ready; i=0; "
+                               "while [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done";
+    test::ChildProcess child({"/bin/sh", "-c", script}, dir.File("sh"));
+    ASSERT_TRUE(test::WaitFor([&] { return FileExists(dir.File("ready")); }, test::kProcessWait))
+        << c.What;
+    TEndRequest request = control.RequestEnd(child.Pid());
+    ASSERT_EQ(request.Error, 0) << c.What;
+    ASSERT_NE(request.Process, nullptr) << c.What;
+    if (c.Killed) {
+      // It has had the signal and goes on.
+      ASSERT_TRUE(test::WaitFor([&] { return FileExists(dir.File("term")); }, test::kProcessWait));
+      EXPECT_TRUE(child.Running()) << c.What;
+    } else {
+      ASSERT_TRUE(child.WaitExit(test::kProcessWait)) << c.What;
+    }
+    EXPECT_EQ(request.Process->EndForGood(), c.Killed) << c.What;
+    ASSERT_TRUE(child.WaitExit(test::kProcessWait)) << c.What;
+    EXPECT_EQ(child.ExitStatus(), c.Status) << c.What;
+    EXPECT_EQ(FileExists(dir.File("term")), !c.Trap.empty()) << c.What;
+  }
 }
 
 // The tests' clean-up helper: it ends what it was given through the pidfd it
