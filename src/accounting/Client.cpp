@@ -8,7 +8,6 @@
 #include "platform/ProcessControl.h"
 #include "platform/ShellOpen.h"
 #include "platform/SysServiceManager.h"
-#include "platform/SystemPower.h"
 #include "platform/TextUtils.h"
 
 namespace tavo {
@@ -123,10 +122,14 @@ bool TClient::ExecuteCommand(const std::string& aCommand) {
   }
   if (aCommand == "SystemReboot") {
     TMsg::Info("System Reboot");
-    RebootSystem(kRebootFlag, true);
-    // At once, granted or not: no orderly shutdown after a reboot request.
-    SystemPower().TerminateProcessNow(0);
-    return true;
+    // One try per condition: neither an accepted nor a refused request is
+    // repeated at the next cycle.
+    fsCmdToExe.clear();
+    std::string reason;
+    if (RebootSystem(kRebootFlag, true, &reason))
+      return true;  // the system stops us in order
+    TMsg::Error("System reboot refused: %s", {reason});
+    return false;
   }
   TMsg::Error("Unknown command \"%s\" ignored!", {aCommand});
   return false;

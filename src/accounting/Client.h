@@ -7,14 +7,15 @@
 //                   becomes pending
 //   "Start"         end for good what of the program still runs, then start
 //                   it; stays pending until a start succeeds
-//   "SystemReboot"  reboot the machine and end this process at once
+//   "SystemReboot"  ask for an orderly reboot, once: the pending command is
+//                   cleared whether it was accepted or refused
 //
 // "Executable" is a program file (started through ShellOpener(), ended
 // through ProcessControl() with TExecutableMatcher's rule) or else the name
 // of a system service (TServiceManager). The handles of the processes asked
 // to end are kept with the pending "Start". Rebooting goes through
-// RebootSystem, ending the process through SystemPower(); tests install
-// fakes for all of these.
+// RebootSystem; an accepted reboot leaves this process to be stopped in
+// order by the system. Tests install fakes for all of these.
 //
 // Main thread only: trap dispatch, check cycle and console all run there.
 
