@@ -80,11 +80,12 @@ int CurrentProcessId();
 // A process matches when the file name part of its executable equals that of
 // the program file, ignoring case, wherever the executable lies. The program
 // file's name is taken after symbolic links are resolved, since a process's
-// executable is the file the link leads to. A script
-// (a file starting with "#!") runs in its interpreter, whose name says
-// nothing about the script: a process of that interpreter matches only when
-// the script argument of its command line (the first argument after the
-// program that is not an option, resolved against the process's working
+// executable is the file the link leads to.
+//
+// A script (a file starting with "#!") runs in its interpreter, whose name
+// says nothing about the script: a process of that interpreter matches only
+// when the script argument of its command line (the first argument after
+// the program that is not an option, resolved against the process's working
 // directory) is the same file as the script. Matching an interpreter by its
 // name alone never happens.
 class TExecutableMatcher {
