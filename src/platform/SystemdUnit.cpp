@@ -30,21 +30,6 @@ std::string EscapeExpansions(const std::string& aText) {
   return out;
 }
 
-void Systemctl(const std::vector<std::string>& aArgs) {
-  std::vector<std::string> argv{SystemctlProgram()};
-  argv.insert(argv.end(), aArgs.begin(), aArgs.end());
-  std::string command = argv[0];
-  for (const auto& a : aArgs)
-    command += " " + a;
-  const TRunResult r = RunProcess(argv, kSystemctlTimeoutMs);
-  if (r.Error != 0)
-    throw EOSError(ErrnoText(command, r.Error), r.Error);
-  if (r.ExitStatus != 0) {
-    throw EOSError(command + " ended with exit status " + std::to_string(r.ExitStatus),
-                   r.ExitStatus);
-  }
-}
-
 void WriteNewFile(const std::string& aPath, const std::string& aText) {
   const int fd = ::open(aPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0)
@@ -70,6 +55,21 @@ void WriteNewFile(const std::string& aPath, const std::string& aText) {
 }
 
 }  // namespace
+
+void RunSystemctl(const std::vector<std::string>& aArgs) {
+  std::vector<std::string> argv{SystemctlProgram()};
+  argv.insert(argv.end(), aArgs.begin(), aArgs.end());
+  std::string command = argv[0];
+  for (const auto& a : aArgs)
+    command += " " + a;
+  const TRunResult r = RunProcess(argv, kSystemctlTimeoutMs);
+  if (r.Error != 0)
+    throw EOSError(ErrnoText(command, r.Error), r.Error);
+  if (r.ExitStatus != 0) {
+    throw EOSError(command + " ended with exit status " + std::to_string(r.ExitStatus),
+                   r.ExitStatus);
+  }
+}
 
 std::string SystemUnitDirectory() {
   return EnvironmentValue("TAVO_UNIT_DIR", "/etc/systemd/system");
@@ -148,14 +148,14 @@ void InstallServiceUnit(const TServiceUnit& aUnit) {
   WriteNewFile(path, text);
   bool reloaded = false;
   try {
-    Systemctl({"daemon-reload"});
+    RunSystemctl({"daemon-reload"});
     reloaded = true;
-    Systemctl({"enable", aUnit.Name + ".service"});
+    RunSystemctl({"enable", aUnit.Name + ".service"});
   } catch (...) {
     ::unlink(path.c_str());
     if (reloaded) {
       try {
-        Systemctl({"daemon-reload"});
+        RunSystemctl({"daemon-reload"});
       } catch (...) {
         // The first failure is the one to report.
       }
@@ -169,10 +169,10 @@ void UninstallServiceUnit(const std::string& aServiceName) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0)
     throw EOSError(ErrnoText(path, errno), errno);
-  Systemctl({"disable", aServiceName + ".service"});
+  RunSystemctl({"disable", aServiceName + ".service"});
   if (::unlink(path.c_str()) != 0)
     throw EOSError(ErrnoText(path, errno), errno);
-  Systemctl({"daemon-reload"});
+  RunSystemctl({"daemon-reload"});
 }
 
 std::optional<std::string> ServiceUnitUser(const std::string& aServiceName) {

@@ -9,7 +9,8 @@
 //   TAVO_SYSTEMCTL         the tool called for daemon-reload, enable and
 //                          disable (default "systemctl" from PATH)
 // Starting and stopping other services is TServiceManager's job
-// (SysServiceManager.h).
+// (SysServiceManager.h); the reboot request (SystemPower.h) uses the runner
+// below.
 //
 // Main thread only. Failures throw EOSError (or EConvertError for an
 // argument a unit file cannot carry) with a text for the operator; Code is
@@ -61,5 +62,10 @@ std::optional<std::string> ServiceUnitUser(const std::string& aServiceName);
 
 // Time allowed for one call of the tool.
 inline constexpr int kSystemctlTimeoutMs = 60000;
+
+// Runs SystemctlProgram() with aArgs, at most kSystemctlTimeoutMs. A tool
+// that cannot be run, takes longer or exits with another status than 0
+// throws EOSError ("<tool> <args> ended with exit status N").
+void RunSystemctl(const std::vector<std::string>& aArgs);
 
 }  // namespace tavo

@@ -201,7 +201,7 @@ class FailOnceProcessControl final : public IProcessControl {
     fbFailed = true;
     throw Exception("snapshot failed");
   }
-  int Terminate(int) override { return 0; }
+  TEndRequest RequestEnd(int) override { return {}; }
 
  private:
   bool fbFailed = false;
