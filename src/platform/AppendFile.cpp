@@ -19,9 +19,25 @@ void SetError(int* aError, int aCode) {
     *aError = aCode;
 }
 
+// The user the process runs as; it does not change while it runs, and the
+// log asks for it at every line.
+uid_t EffectiveUid() {
+  static const uid_t uid = ::geteuid();
+  return uid;
+}
+
 class TSystemAppendFile final : public IAppendFile {
  public:
   TSystemAppendFile(int aHandle, std::string aPath) : fhFile(aHandle), fsPath(std::move(aPath)) {}
+  // The status read when the file was opened: later sizes are counted from
+  // it (what this process appends), rather than read again after each line.
+  TSystemAppendFile(int aHandle, std::string aPath, const struct stat& aOpened)
+      : fhFile(aHandle), fsPath(std::move(aPath)), fbKnown(true) {
+    fStatus.Regular = S_ISREG(aOpened.st_mode);
+    fStatus.Links = aOpened.st_nlink;
+    fStatus.OwnedByUs = aOpened.st_uid == EffectiveUid();
+    fStatus.Size = aOpened.st_size;
+  }
   ~TSystemAppendFile() override { ::close(fhFile); }
   TSystemAppendFile(const TSystemAppendFile&) = delete;
   TSystemAppendFile& operator=(const TSystemAppendFile&) = delete;
@@ -38,16 +54,21 @@ class TSystemAppendFile final : public IAppendFile {
       }
       p += n;
       left -= static_cast<std::size_t>(n);
+      fStatus.Size += n;
     }
   }
 
   bool Status(TAppendFileStatus& aStatus) override {
+    if (fbKnown) {
+      aStatus = fStatus;
+      return true;
+    }
     struct stat st {};
     if (::fstat(fhFile, &st) != 0)
       return false;
     aStatus.Regular = S_ISREG(st.st_mode);
     aStatus.Links = st.st_nlink;
-    aStatus.OwnedByUs = st.st_uid == ::geteuid();
+    aStatus.OwnedByUs = st.st_uid == EffectiveUid();
     aStatus.Size = st.st_size;
     return true;
   }
@@ -55,11 +76,14 @@ class TSystemAppendFile final : public IAppendFile {
   void Truncate() override {
     if (::ftruncate(fhFile, 0) != 0)
       throw EOSError(ErrnoText("Cannot truncate " + fsPath, errno), errno);
+    fStatus.Size = 0;
   }
 
  private:
   int fhFile;
   std::string fsPath;
+  bool fbKnown = false;  // fStatus holds the file's status
+  TAppendFileStatus fStatus;
 };
 
 }  // namespace
@@ -83,8 +107,8 @@ std::unique_ptr<IAppendFile> TSystemFileSystem::OpenAppend(const std::string& aP
     }
     throw EOSError(ErrnoText("Cannot open " + aPath, err), err);
   }
+  struct stat st {};
   if (aOptions.OwnRegularFileOnly) {
-    struct stat st {};
     int err = 0;
     if (::fstat(fd, &st) != 0) {
       err = errno;
@@ -92,7 +116,7 @@ std::unique_ptr<IAppendFile> TSystemFileSystem::OpenAppend(const std::string& aP
       err = EINVAL;
     } else if (st.st_nlink != 1) {
       err = EMLINK;  // a hard link would let the log write into another file
-    } else if (st.st_uid != ::geteuid()) {
+    } else if (st.st_uid != EffectiveUid()) {
       err = EPERM;
     }
     if (err != 0) {
@@ -100,8 +124,12 @@ std::unique_ptr<IAppendFile> TSystemFileSystem::OpenAppend(const std::string& aP
       throw ENotOurFile(ErrnoText("Not a regular file of ours: " + aPath, err), err);
     }
   }
+  if (aOptions.OwnRegularFileOnly) {
+    // A regular file: writes never wait, whatever O_NONBLOCK says.
+    return std::make_unique<TSystemAppendFile>(fd, aPath, st);
+  }
   if (aOptions.NonBlocking) {
-    // Only the open must not wait; writes to a regular file never do.
+    // Only the open must not wait.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   }
   return std::make_unique<TSystemAppendFile>(fd, aPath);

@@ -55,6 +55,9 @@ class IAppendFile {
   // Writes every byte of aData at the end of the file.
   virtual void Append(std::string_view aData) = 0;
   // The file's status; false (and aStatus untouched) when it cannot be read.
+  // A file opened as OwnRegularFileOnly answers from what it read at the
+  // open plus what it has appended since: what others append meanwhile is
+  // not in its size.
   virtual bool Status(TAppendFileStatus& aStatus) = 0;
   // Cuts the file to zero bytes.
   virtual void Truncate() = 0;
