@@ -1,16 +1,21 @@
-// libFuzzer target: one datagram through the SNMP decoder with AuthPriv
-// decryption on, through the verification routine, and what was decoded
-// back through the encoder, whose output the decoder must take in again.
+// libFuzzer target: one datagram through the SNMP decoder, without
+// decryption and with it under every mode the receiver can be set to,
+// within the decoder's bounds (DecodeBounds.h); through the verification
+// routine; and what was decoded back through the encoder, whose output the
+// decoder must take in again.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
+#include "DecodeBounds.h"
 #include "snmp/SnmpMessage.h"
 #include "snmp/SnmpSecurity.h"
 
 namespace {
+
+using tavo::fuzz::BoundedDecode;
 
 // The passwords of the seed corpus, so that its AuthPriv seeds decrypt.
 constexpr char kAuthPassword[] = "authpass123";
@@ -27,7 +32,7 @@ void DecodeAndEncodeAgain(std::string_view aDatagram, tavo::TV3Auth aAuth, tavo:
   rec.FPrivPassword = kPrivPassword;
   volatile std::size_t sink = 0;
   try {
-    if (!rec.DecodeBuf(aDatagram))
+    if (!BoundedDecode(rec, aDatagram, true))
       return;
     for (int i = 0; i < rec.MIBCount(); ++i)
       sink = sink + rec.MIBByIndex(i)->FValue.size();
@@ -37,10 +42,10 @@ void DecodeAndEncodeAgain(std::string_view aDatagram, tavo::TV3Auth aAuth, tavo:
     back.FAuthMode = aAuth;
     back.FPrivMode = aPriv;
     back.FPrivPassword = kPrivPassword;
-    if (!back.DecodeBuf(again) || back.FVersion != version)
+    if (!BoundedDecode(back, again, true) || back.FVersion != version)
       std::abort();
   } catch (const ESnmpError&) {
-    // a ciphertext the DES modes refuse
+    // a ciphertext the DES modes refuse, or too many bindings
   }
 }
 
@@ -49,6 +54,17 @@ void DecodeAndEncodeAgain(std::string_view aDatagram, tavo::TV3Auth aAuth, tavo:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* aData, std::size_t aSize) {
   using namespace tavo;
   const std::string_view datagram(reinterpret_cast<const char*>(aData), aSize);
+  // As the receiver first decodes it: nothing decrypted, no key needed.
+  {
+    TSNMPRec header;
+    volatile bool decoded = false;
+    try {
+      decoded = BoundedDecode(header, datagram, false);
+    } catch (const ESnmpError&) {
+      // too many bindings
+    }
+    (void)decoded;
+  }
   // Every input under every mode the receiver can be set to, so that each
   // seed meets the hash and cipher it was made with.
   for (const TV3Auth auth : {TV3Auth::AuthMD5, TV3Auth::AuthSHA1}) {

@@ -8,7 +8,6 @@
 #include "platform/ProcessControl.h"
 #include "platform/ShellOpen.h"
 #include "platform/SysServiceManager.h"
-#include "platform/SystemPower.h"
 #include "platform/TextUtils.h"
 
 namespace tavo {
@@ -35,6 +34,7 @@ bool OpenClientService(TServiceManager& aManager, const std::string& aService) {
 
 }  // namespace
 
+TClient::TClient() = default;
 TClient::~TClient() = default;
 
 bool TClient::Init(const std::string& aSection, const TOrvoIniFile& aIni) {
@@ -109,6 +109,11 @@ bool TClient::ExecuteCommand(const std::string& aCommand) {
     return result;
   }
   if (aCommand == "Start") {
+    // What did not end on the request a cycle ago is ended now; a retried
+    // start finds nothing left to end.
+    for (const auto& process : fEndingProcesses)
+      process->EndForGood();
+    fEndingProcesses.clear();
     TMsg::Info("Start client \"%s\"", {FsName});
     const bool result = StartClient();
     if (result)
@@ -117,10 +122,14 @@ bool TClient::ExecuteCommand(const std::string& aCommand) {
   }
   if (aCommand == "SystemReboot") {
     TMsg::Info("System Reboot");
-    RebootSystem(kRebootFlag, true);
-    // At once, granted or not: no orderly shutdown after a reboot request.
-    SystemPower().TerminateProcessNow(0);
-    return true;
+    // One try per condition: neither an accepted nor a refused request is
+    // repeated at the next cycle.
+    fsCmdToExe.clear();
+    std::string reason;
+    if (RebootSystem(kRebootFlag, true, &reason))
+      return true;  // the system stops us in order
+    TMsg::Error("System reboot refused: %s", {reason});
+    return false;
   }
   TMsg::Error("Unknown command \"%s\" ignored!", {aCommand});
   return false;
@@ -162,7 +171,10 @@ bool TClient::TerminateClient() {
     for (const TProcessEntry& process : control.Snapshot()) {
       if (process.Pid == self || !matcher.Matches(process))
         continue;
-      const int err = control.Terminate(process.Pid);
+      TEndRequest request = control.RequestEnd(process.Pid);
+      if (request.Process)
+        fEndingProcesses.push_back(std::move(request.Process));
+      const int err = request.Error;
       if (err != 0) {
         outcome = err;
       } else if (outcome == -1) {

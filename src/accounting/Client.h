@@ -3,15 +3,19 @@
 // "[Client ...]". It owns the message accounts of its section, counts each
 // incoming message in the accounts of its id, and at every check cycle
 // checks all accounts and runs the command they hand it:
-//   "Restart"       terminate the program or service; "Start" becomes pending
-//   "Start"         start it; stays pending until a start succeeds
-//   "SystemReboot"  reboot the machine and end this process at once
+//   "Restart"       ask the program to end, or stop the service; "Start"
+//                   becomes pending
+//   "Start"         end for good what of the program still runs, then start
+//                   it; stays pending until a start succeeds
+//   "SystemReboot"  ask for an orderly reboot, once: the pending command is
+//                   cleared whether it was accepted or refused
 //
 // "Executable" is a program file (started through ShellOpener(), ended
 // through ProcessControl() with TExecutableMatcher's rule) or else the name
-// of a system service (TServiceManager). Rebooting goes through
-// RebootSystem, ending the process through SystemPower(); tests install
-// fakes for all of these.
+// of a system service (TServiceManager). The handles of the processes asked
+// to end are kept with the pending "Start". Rebooting goes through
+// RebootSystem; an accepted reboot leaves this process to be stopped in
+// order by the system. Tests install fakes for all of these.
 //
 // Main thread only: trap dispatch, check cycle and console all run there.
 
@@ -25,9 +29,11 @@
 
 namespace tavo {
 
+class IEndingProcess;
+
 class TClient {
  public:
-  TClient() = default;
+  TClient();
   ~TClient();
   TClient(const TClient&) = delete;
   TClient& operator=(const TClient&) = delete;
@@ -59,8 +65,9 @@ class TClient {
   bool ExecuteCommand(const std::string& aCommand);
   // Starts the program or service; an empty "Executable" counts as started.
   bool StartClient();
-  // Ends every process that runs the program (true when at least one was
-  // found and none failed), or stops the service.
+  // Asks every process that runs the program to end and keeps their
+  // handles for the next "Start" (true when at least one was found and no
+  // request failed), or stops the service.
   bool TerminateClient();
 
  protected:
@@ -75,6 +82,9 @@ class TClient {
   std::string FsOidMsgText;
   std::string fsCmdToExe;
   std::vector<std::unique_ptr<TMessageAccount>> fMsgAccounts;
+  // Processes asked to end by the last "Restart", ended for good before
+  // the "Start" that follows it.
+  std::vector<std::unique_ptr<IEndingProcess>> fEndingProcesses;
 };
 
 }  // namespace tavo

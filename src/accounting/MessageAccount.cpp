@@ -115,6 +115,7 @@ bool TMessageAccount::Init(const TClient* aClient, std::int32_t aId, const std::
       throw Exception(Format("Report template file not found at \"%s\"", {path}));
     }
     fslReportTemplate = SplitTextLines(ReadTextFile(path, kMaxTemplateBytes));
+    fsTemplatePath = path;
 
     TMsg::Info(
         "Loaded message \"%s-%d\": \"%s\" - Threshold=%d; %s; Command=%s; Recipient=%s; "

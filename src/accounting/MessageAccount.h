@@ -61,6 +61,8 @@ class TMessageAccount {
   bool OnceSent() const { return fbOnceSent; }
   const std::string& Recipient() const { return fsRecipient; }
   const TStringList& ReportTemplate() const { return fslReportTemplate; }
+  // The template file the report was read from; empty without one.
+  const std::string& TemplatePath() const { return fsTemplatePath; }
 
  private:
   void ParseDaily(const std::string& aText);
@@ -84,6 +86,7 @@ class TMessageAccount {
   bool fbOnceSent = false;
   std::string fsRecipient;
   TStringList fslReportTemplate;
+  std::string fsTemplatePath;
 };
 
 }  // namespace tavo

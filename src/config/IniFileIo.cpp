@@ -20,23 +20,15 @@ namespace {
 // neither hang the start nor fill the memory.
 constexpr std::size_t kMaxIniFileBytes = 16u << 20;
 
-// The file's lines, trimmed, without blank and comment lines. A missing or
-// unreadable file (or one that is not a regular file of at most 16 MiB)
-// gives none.
-std::vector<std::string> ReadLines(const std::string& aFileName) {
-  std::string text;
-  try {
-    text = ReadTextFile(aFileName, kMaxIniFileBytes);
-  } catch (const Exception&) {
-    return {};
-  }
+// The lines of a decoded text, trimmed, without blank and comment lines.
+std::vector<std::string> TextLines(std::string_view aText) {
   std::vector<std::string> lines;
   std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", start);
+  while (start < aText.size()) {
+    std::size_t end = aText.find_first_of("\r\n", start);
     if (end == std::string::npos)
-      end = text.size();
-    std::string line = TrimText(std::string_view(text).substr(start, end - start));
+      end = aText.size();
+    std::string line = TrimText(aText.substr(start, end - start));
     if (!line.empty() && line.front() != ';')
       lines.push_back(std::move(line));
     start = end + 1;
@@ -44,36 +36,51 @@ std::vector<std::string> ReadLines(const std::string& aFileName) {
   return lines;
 }
 
+// The lines of a file's bytes: decoded by the byte-order mark or the
+// received-text rule; more than 16 MiB give none, as a file that big does.
+std::vector<std::string> ByteLines(std::string_view aBytes) {
+  if (aBytes.size() > kMaxIniFileBytes)
+    return {};
+  return TextLines(DecodeTextBytes(aBytes));
+}
+
+// The file's lines. A missing or unreadable file (or one that is not a
+// regular file of at most 16 MiB) gives none.
+std::vector<std::string> ReadLines(const std::string& aFileName) {
+  std::string bytes;
+  try {
+    bytes = ReadFileBytes(aFileName, kMaxIniFileBytes);
+  } catch (const Exception&) {
+    return {};
+  }
+  return ByteLines(bytes);
+}
+
 bool IsSectionLine(const std::string& aLine) {
   return aLine.size() >= 2 && aLine.front() == '[' && aLine.back() == ']';
 }
 
-// Calls aOnSection(name) for each first occurrence of a section and
-// aOnLine(line) for each line of it; lines of repeated sections and lines
-// before the first section are skipped.
+// Calls aOnSection(name) for each section line and, when it returns true,
+// aOnLine(line) for each line of that section; lines before the first
+// section are skipped. Which occurrence of a name counts is the caller's:
+// here always the first.
 template <typename OnSection, typename OnLine>
 void WalkSections(const std::vector<std::string>& aLines, OnSection aOnSection, OnLine aOnLine) {
-  std::vector<std::string> seen;
   bool active = false;
   for (const std::string& line : aLines) {
     if (IsSectionLine(line)) {
-      const std::string name = TrimText(std::string_view(line).substr(1, line.size() - 2));
-      active = true;
-      for (const std::string& s : seen) {
-        if (SameText(s, name)) {
-          active = false;
-          break;
-        }
-      }
-      if (active) {
-        seen.push_back(name);
-        aOnSection(name);
-      }
+      active = aOnSection(TrimText(std::string_view(line).substr(1, line.size() - 2)));
       continue;
     }
     if (active)
       aOnLine(line);
   }
+}
+
+// The index entry of a key name in the section of index aSection (no name
+// holds a line break).
+std::string KeyId(std::size_t aSection, std::string_view aName) {
+  return std::to_string(aSection) + '\n' + LowerAscii(aName);
 }
 
 TIniFileIo* gInstance = nullptr;
@@ -83,44 +90,63 @@ TIniFileIo* gInstance = nullptr;
 // --- TOrvoIniFile --------------------------------------------------------------
 
 TOrvoIniFile::TOrvoIniFile(const std::string& aFileName) : fsFileName(aFileName) {
+  Parse(ReadLines(aFileName));
+}
+
+TOrvoIniFile TOrvoIniFile::FromBytes(std::string_view aBytes) {
+  TOrvoIniFile ini;
+  ini.Parse(ByteLines(aBytes));
+  return ini;
+}
+
+void TOrvoIniFile::Parse(const std::vector<std::string>& aLines) {
   WalkSections(
-      ReadLines(aFileName),
+      aLines,
       [&](const std::string& name) {
+        if (!fSectionIndex.emplace(LowerAscii(name), fSections.size()).second)
+          return false;  // a repeated section adds nothing
         fSections.push_back({name, {}});
+        return true;
       },
       [&](const std::string& line) {
         const auto eq = line.find('=');
         if (eq == std::string::npos)
           return;  // not a key
-        fSections.back().Keys.push_back({TrimText(std::string_view(line).substr(0, eq)),
-                                         TrimText(std::string_view(line).substr(eq + 1))});
+        const std::size_t section = fSections.size() - 1;
+        std::vector<TKey>& keys = fSections.back().Keys;
+        std::string name = TrimText(std::string_view(line).substr(0, eq));
+        // A later key of the same name adds nothing to the index.
+        fKeyIndex.emplace(KeyId(section, name), keys.size());
+        keys.push_back({std::move(name), TrimText(std::string_view(line).substr(eq + 1))});
       });
 }
 
 const TOrvoIniFile::TSection* TOrvoIniFile::FindSection(const std::string& aSection) const {
-  for (const TSection& s : fSections) {
-    if (SameText(s.Name, aSection))
-      return &s;
+  const auto it = fSectionIndex.find(LowerAscii(aSection));
+  return it == fSectionIndex.end() ? nullptr : &fSections[it->second];
+}
+
+const TOrvoIniFile::TKey* TOrvoIniFile::FindKey(const TSection& aSection,
+                                                const std::string& aKey) const {
+  const auto section = static_cast<std::size_t>(&aSection - fSections.data());
+  const auto it = fKeyIndex.find(KeyId(section, aKey));
+  return it == fKeyIndex.end() ? nullptr : &aSection.Keys[it->second];
+}
+
+std::string TOrvoIniFile::ValueText(const TKey& aKey) {
+  std::string value = aKey.Value;
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
   }
-  return nullptr;
+  return Utf16Length(value) > 2047 ? Utf16Left(value, 2047) : value;
 }
 
 std::string TOrvoIniFile::ReadString(const std::string& aSection, const std::string& aKey,
                                      const std::string& aDefault) const {
   const TSection* section = FindSection(aSection);
-  if (!section)
-    return aDefault;
-  for (const TKey& key : section->Keys) {
-    if (!SameText(key.Name, aKey))
-      continue;
-    std::string value = key.Value;
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front()) {
-      value = value.substr(1, value.size() - 2);
-    }
-    return Utf16Length(value) > 2047 ? Utf16Left(value, 2047) : value;
-  }
-  return aDefault;
+  const TKey* key = section ? FindKey(*section, aKey) : nullptr;
+  return key ? ValueText(*key) : aDefault;
 }
 
 std::int32_t TOrvoIniFile::ReadInteger(const std::string& aSection, const std::string& aKey,
@@ -139,9 +165,8 @@ void TOrvoIniFile::ReadSectionValues(const std::string& aSection, TStringList& a
   const TSection* section = FindSection(aSection);
   if (!section)
     return;
-  for (const TKey& key : section->Keys) {
-    aList.push_back(key.Name + "=" + ReadString(aSection, key.Name, ""));
-  }
+  for (const TKey& key : section->Keys)
+    aList.push_back(key.Name + "=" + ValueText(*FindKey(*section, key.Name)));
 }
 
 void TOrvoIniFile::ReadSectionRawValues(const std::string& aSection, TStringList& aList) const {
@@ -224,12 +249,15 @@ std::unique_ptr<TOrvoIniFile> TIniFileIo::Open() const {
 
 void TIniFileIo::ReadSectionValues(const std::string& aSection, TStringList& aList) const {
   aList.clear();
-  bool wanted = false;
+  bool found = false;
   WalkSections(
-      ReadLines(IniFileName), [&](const std::string& name) { wanted = SameText(name, aSection); },
+      ReadLines(IniFileName),
+      [&](const std::string& name) {
+        const bool wanted = !found && SameText(name, aSection);
+        found = found || wanted;
+        return wanted;
+      },
       [&](const std::string& line) {
-        if (!wanted)
-          return;
         const auto eq = line.find('=');
         if (eq == std::string::npos) {
           aList.push_back(line);

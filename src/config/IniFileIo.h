@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "messages/MsgTypes.h"
@@ -28,6 +30,9 @@ using TStringList = std::vector<std::string>;
 class TOrvoIniFile {
  public:
   explicit TOrvoIniFile(const std::string& aFileName);
+  // A reader over the bytes a file would hold, read as that file would be
+  // (the same decoding, limits and rules); FileName() is empty.
+  static TOrvoIniFile FromBytes(std::string_view aBytes);
 
   const std::string& FileName() const { return fsFileName; }
 
@@ -64,10 +69,23 @@ class TOrvoIniFile {
     std::string Name;
     std::vector<TKey> Keys;
   };
+  TOrvoIniFile() = default;
+  // Fills fSections from the file's lines, without blank and comment lines.
+  void Parse(const std::vector<std::string>& aLines);
   const TSection* FindSection(const std::string& aSection) const;
+  // The first key of that name in aSection, one of fSections.
+  const TKey* FindKey(const TSection& aSection, const std::string& aKey) const;
+  // What ReadString gives for a key that is there.
+  static std::string ValueText(const TKey& aKey);
 
   std::string fsFileName;
   std::vector<TSection> fSections;  // first occurrences only, in file order
+  // Lookups by name cost the same for the thousandth section or key as for
+  // the first: a section's index in fSections by its lower-case name, and
+  // the index of the first key of a name by its section's index and its
+  // lower-case name.
+  std::unordered_map<std::string, std::size_t> fSectionIndex;
+  std::unordered_map<std::string, std::size_t> fKeyIndex;
 };
 
 class TIniFileIo {

@@ -6,10 +6,14 @@
 
 namespace tavo {
 
-bool RebootSystem(std::uint16_t aFlags, bool aForce) {
+bool RebootSystem(std::uint16_t aFlags, bool aForce, std::string* aReason) {
   if (aForce)
     aFlags |= 0x10;
-  return SystemPower().Reboot(aFlags);
+  std::string reason;
+  const bool accepted = SystemPower().Reboot(aFlags, reason);
+  if (aReason)
+    *aReason = reason;
+  return accepted;
 }
 
 std::string GetLocalIpAddress() {

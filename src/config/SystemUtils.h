@@ -8,8 +8,9 @@
 namespace tavo {
 
 // Asks for a reboot through the installed ISystemPower; force adds the
-// force-if-hung bit 0x10 to aFlags. true when the request was accepted.
-bool RebootSystem(std::uint16_t aFlags, bool aForce);
+// force-if-hung bit 0x10 to aFlags. true when the request was accepted;
+// otherwise aReason (if given) says why it was not.
+bool RebootSystem(std::uint16_t aFlags, bool aForce, std::string* aReason = nullptr);
 
 // The first IPv4 address of the machine's host name, "127.0.0.1" when the
 // name does not resolve, empty when the host name cannot be read.

@@ -4,6 +4,14 @@
 // written until the file can be written again. Text is written as given
 // (UTF-8) through the platform's file system (platform/AppendFile.h), so
 // tests can fail a chosen write. Main thread only.
+//
+// Tavo runs as root, so the log is no way into other files: it is opened
+// without following a link and without waiting, and only a regular file
+// with one link owned by our user is written (new files and backups get
+// mode 0640). Anything else is refused: "Log file refused: ..." goes to
+// standard error and the system log directly (never through the message
+// dispatcher, whose sink is the caller), once until a write succeeds again,
+// and the lines are treated as for a file that cannot be written.
 
 #include <cstdint>
 #include <deque>
@@ -16,8 +24,12 @@ namespace tavo {
 
 class TLogFile {
  public:
-  // Held-back lines kept at most; older ones are dropped and counted.
+  // Held-back lines kept at most, in number and in bytes; older ones are
+  // dropped and counted.
   static constexpr std::size_t kMaxBufferedLines = 10000;
+  static constexpr std::size_t kMaxBufferedBytes = 4 * 1024 * 1024;
+  // Permission bits of a log file or backup that is created.
+  static constexpr unsigned kCreateMode = 0640;
 
   TLogFile() = default;
   virtual ~TLogFile();
@@ -25,7 +37,8 @@ class TLogFile {
   TLogFile& operator=(const TLogFile&) = delete;
 
   // Stores the path, closes an open file and opens (creates) the new one.
-  // Throws EOSError when it cannot be opened.
+  // Throws EOSError when it cannot be opened; a refused file (see above)
+  // throws ENotOurFile only without BufferOn, else its lines are held back.
   virtual void SetFileName(const std::string& aPath);
   const std::string& FileName() const { return FsFileName; }
 
@@ -43,6 +56,13 @@ class TLogFile {
   // line that gets through.
   void AppendData(const std::string& aData);
 
+  // The failed rotation since the last call, or empty: "Log rotation:
+  // cannot rename <log> (<error>)", once until a rotation works again. A
+  // rename that cannot cross file systems falls back to copy and truncate;
+  // when neither works the log goes on growing. The caller reports it after
+  // AppendData has returned (from inside, the report would re-enter it).
+  std::string TakeRotationFailure();
+
   // true when a backup clean-up is due (retention above 0 and at least two
   // calendar days since the last one); records today as the last one.
   bool IsTimeForBackupCleanUp();
@@ -58,15 +78,24 @@ class TLogFile {
   void OpenFile();
   void CloseFile();
   void MakeBackup();
+  std::string BackupName(std::size_t aNumber) const;
+  bool CopyAndTruncate(const std::string& aBackup, int& aError);
   void WriteAll(const std::string& aData);
   void HoldBack(const std::string& aData);
+  void ReportRefusal();
 
   std::deque<std::string> fslBuffer;
+  std::size_t fnBufferedBytes = 0;      // of the lines in fslBuffer
   std::size_t fnDropped = 0;            // held-back lines dropped at the bound
   std::unique_ptr<IAppendFile> fhFile;  // open, or null
   std::string FsFileName;
   std::string FsBackupDir;
   std::int64_t fiLastCleanUpDay = -25569;  // the day of the zero date-time (1899-12-30)
+  std::string fsBackupStamp;               // of the last backup in FsBackupDir
+  std::size_t fnNextBackupNumber = 0;      // its next free counter
+  std::string fsRotationFailure;           // not yet taken
+  bool fbRotationFailed = false;           // since the last rotation that worked
+  bool fbRefusalReported = false;          // since the last write that worked
   bool FbReleaseAlways = true;
 };
 

@@ -66,14 +66,40 @@ class TSystemAppendFile final : public IAppendFile {
 
 std::unique_ptr<IAppendFile> TSystemFileSystem::OpenAppend(const std::string& aPath,
                                                            const TAppendOptions& aOptions) {
-  int flags = O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC;
+  // O_NOCTTY: a terminal named as the file never becomes ours to control.
+  int flags = O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY;
   if (aOptions.NoFollow)
     flags |= O_NOFOLLOW;
   if (aOptions.NonBlocking)
     flags |= O_NONBLOCK;
   const int fd = ::open(aPath.c_str(), flags, static_cast<mode_t>(aOptions.CreateMode));
-  if (fd < 0)
-    throw EOSError(ErrnoText("Cannot open " + aPath, errno), errno);
+  if (fd < 0) {
+    const int err = errno;
+    // A symbolic link under O_NOFOLLOW (ELOOP; EMLINK on some systems), a
+    // socket or a FIFO without a reader (ENXIO), a directory (EISDIR).
+    if (aOptions.OwnRegularFileOnly &&
+        (err == ELOOP || err == EMLINK || err == ENXIO || err == EISDIR)) {
+      throw ENotOurFile(ErrnoText("Not a regular file of ours: " + aPath, err), err);
+    }
+    throw EOSError(ErrnoText("Cannot open " + aPath, err), err);
+  }
+  if (aOptions.OwnRegularFileOnly) {
+    struct stat st {};
+    int err = 0;
+    if (::fstat(fd, &st) != 0) {
+      err = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+      err = EINVAL;
+    } else if (st.st_nlink != 1) {
+      err = EMLINK;  // a hard link would let the log write into another file
+    } else if (st.st_uid != ::geteuid()) {
+      err = EPERM;
+    }
+    if (err != 0) {
+      ::close(fd);
+      throw ENotOurFile(ErrnoText("Not a regular file of ours: " + aPath, err), err);
+    }
+  }
   if (aOptions.NonBlocking) {
     // Only the open must not wait; writes to a regular file never do.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -107,7 +133,22 @@ bool TSystemFileSystem::Copy(const std::string& aFrom, const std::string& aTo, u
     SetError(aError, errno);
     return false;
   }
-  const int out = ::open(aTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
+  // Only a regular file's bytes: a device could be read without end.
+  struct stat st {};
+  const int statError = ::fstat(in, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+  if (statError != 0) {
+    SetError(aError, statError);
+    ::close(in);
+    return false;
+  }
+  // The target is created anew: whatever stood at aTo, a link included, is
+  // replaced rather than written through.
+  if (::unlink(aTo.c_str()) != 0 && errno != ENOENT) {
+    SetError(aError, errno);
+    ::close(in);
+    return false;
+  }
+  const int out = ::open(aTo.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                          static_cast<mode_t>(aCreateMode));
   if (out < 0) {
     SetError(aError, errno);
@@ -115,6 +156,7 @@ bool TSystemFileSystem::Copy(const std::string& aFrom, const std::string& aTo, u
     return false;
   }
   bool ok = true;
+  int err = 0;
   char buf[64 * 1024];
   for (;;) {
     const ssize_t n = ::read(in, buf, sizeof buf);
@@ -123,6 +165,7 @@ bool TSystemFileSystem::Copy(const std::string& aFrom, const std::string& aTo, u
     if (n < 0) {
       if (errno == EINTR)
         continue;
+      err = errno;
       ok = false;
       break;
     }
@@ -131,6 +174,7 @@ bool TSystemFileSystem::Copy(const std::string& aFrom, const std::string& aTo, u
       if (w < 0 && errno == EINTR)
         continue;
       if (w < 0) {
+        err = errno;
         ok = false;
         break;
       }
@@ -139,14 +183,21 @@ bool TSystemFileSystem::Copy(const std::string& aFrom, const std::string& aTo, u
     if (!ok)
       break;
   }
-  if (!ok)
-    SetError(aError, errno);
   if (::close(out) != 0 && ok) {
-    SetError(aError, errno);
+    err = errno;
     ok = false;
   }
   ::close(in);
+  if (!ok) {
+    SetError(aError, err);
+    // Half a copy is no backup.
+    ::unlink(aTo.c_str());
+  }
   return ok;
+}
+
+bool IsCrossDeviceError(int aError) {
+  return aError == EXDEV;
 }
 
 IFileSystem& FileSystem() {

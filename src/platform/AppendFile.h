@@ -5,8 +5,9 @@
 // creation modes, share modes) in one place, and so that a test can make a
 // chosen write, rename or copy fail.
 //
-// Errors: opening, appending and truncating throw EOSError; the status and
-// the whole-file operations return false (with the platform's error code).
+// Errors: opening, appending and truncating throw EOSError (ENotOurFile for
+// a file refused by OwnRegularFileOnly); the status and the whole-file
+// operations return false (with the platform's error code).
 // An IAppendFile is used by one thread at a time; the file system object is
 // process-wide and must be replaced only while no file is in use.
 
@@ -14,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/Errors.h"
 
 namespace tavo {
 
@@ -27,6 +30,16 @@ struct TAppendOptions {
   // No other process may open the file while it is open (where the platform
   // has share modes; Linux has none).
   bool Exclusive = false;
+  // Only a regular file with one link, owned by the user the process runs
+  // as; anything else (a link, FIFO, socket, device, directory) throws
+  // ENotOurFile and is left as it was.
+  bool OwnRegularFileOnly = false;
+};
+
+// The file at the path is not a regular file of ours (OwnRegularFileOnly).
+class ENotOurFile : public EOSError {
+ public:
+  using EOSError::EOSError;
 };
 
 struct TAppendFileStatus {
@@ -59,8 +72,9 @@ class IFileSystem {
   virtual bool Delete(const std::string& aPath, int* aError = nullptr) = 0;
   // Moves aFrom to aTo, replacing a file there; on one file system only.
   virtual bool Rename(const std::string& aFrom, const std::string& aTo, int* aError = nullptr) = 0;
-  // Copies aFrom's bytes into a new file aTo (replacing one there) created
-  // with aCreateMode.
+  // Copies aFrom's bytes (a regular file) into a new file aTo (replacing one
+  // there, never writing through a link at aTo) created with aCreateMode.
+  // A failed copy leaves no aTo behind.
   virtual bool Copy(const std::string& aFrom, const std::string& aTo, unsigned aCreateMode,
                     int* aError = nullptr) = 0;
 };
@@ -76,6 +90,10 @@ class TSystemFileSystem final : public IFileSystem {
   bool Copy(const std::string& aFrom, const std::string& aTo, unsigned aCreateMode,
             int* aError) override;
 };
+
+// true when aError, from Rename, says that aFrom and aTo lie on different
+// file systems (where a copy can still move the bytes).
+bool IsCrossDeviceError(int aError);
 
 // The file system in effect: the installed one, else the system's.
 IFileSystem& FileSystem();

@@ -4,11 +4,14 @@
 
 namespace tavo {
 
-std::string ErrnoText(const std::string& aWhat, int aCode) {
+std::string OSErrorText(int aCode) {
   char buf[256];
   // GNU strerror_r may return a static string instead of filling buf.
-  const char* text = strerror_r(aCode, buf, sizeof buf);
-  return aWhat + ": " + text + " (" + std::to_string(aCode) + ")";
+  return strerror_r(aCode, buf, sizeof buf);
+}
+
+std::string ErrnoText(const std::string& aWhat, int aCode) {
+  return aWhat + ": " + OSErrorText(aCode) + " (" + std::to_string(aCode) + ")";
 }
 
 }  // namespace tavo

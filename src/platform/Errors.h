@@ -29,5 +29,7 @@ class EOSError : public Exception {
 
 // Builds "<what>: <strerror(code)>" for an errno value.
 std::string ErrnoText(const std::string& aWhat, int aCode);
+// The platform's text for an errno value alone: strerror(code).
+std::string OSErrorText(int aCode);
 
 }  // namespace tavo

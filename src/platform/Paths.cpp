@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace tavo {
@@ -16,6 +18,14 @@ std::string ExecutablePath() {
     return {};
   buf.resize(static_cast<std::size_t>(n));
   return buf;
+}
+
+std::string RealPath(const std::string& aPath) {
+  if (aPath.empty())
+    return {};
+  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(aPath.c_str(), nullptr),
+                                                             &std::free);
+  return resolved ? std::string(resolved.get()) : std::string();
 }
 
 void SetConfigFileOverride(const std::string& aConfigFile) {

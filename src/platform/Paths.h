@@ -1,7 +1,7 @@
 #pragma once
 // Path texts and the program's own paths. The file name routines are pure
 // string operations on '/'-separated paths; nothing here touches the disk
-// except ExecutablePath.
+// except ExecutablePath and RealPath.
 
 #include <cstddef>
 #include <string>
@@ -13,6 +13,10 @@ constexpr std::size_t kMaxPath = 4095;
 
 // The resolved path of the running program (/proc/self/exe).
 std::string ExecutablePath();
+
+// The absolute path of what aPath names, every symbolic link followed and
+// without a trailing '/'; empty when it does not exist or cannot be resolved.
+std::string RealPath(const std::string& aPath);
 
 // The path every derived path is computed from: the file given with
 // --config, or else the executable's path. Set once at start-up, before any

@@ -1,15 +1,16 @@
 #include "platform/ProcessControl.h"
 
-#include "platform/ChildProcess.h"
-
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 
@@ -32,11 +33,6 @@ std::string ReadLink(const std::string& aPath) {
   if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf)
     return {};
   return std::string(buf, static_cast<std::size_t>(n));
-}
-
-std::string RealPath(const std::string& aPath) {
-  char buf[PATH_MAX];
-  return ::realpath(aPath.c_str(), buf) ? std::string(buf) : std::string();
 }
 
 std::string ReadSmallFile(const std::string& aPath, std::size_t aMax) {
@@ -82,6 +78,54 @@ std::string FindInPath(const std::string& aName) {
   return found.empty() ? found : RealPath(found);
 }
 
+// The file name of the program aExecutable runs: a link's target's name,
+// the name as given when the path cannot be resolved.
+std::string ProgramFileName(const std::string& aExecutable) {
+  const std::string resolved = RealPath(aExecutable);
+  return ExtractFileName(resolved.empty() ? aExecutable : resolved);
+}
+
+int PidfdSignal(int aPidFd, int aSignal) {
+  return ::syscall(SYS_pidfd_send_signal, aPidFd, aSignal, nullptr, 0) == 0 ? 0 : errno;
+}
+
+// A pidfd turns readable once its process has ended.
+bool WaitEnded(int aPidFd, int aTimeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(aTimeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    pollfd p{aPidFd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+    if (ready < 0 && errno == EINTR)
+      continue;
+    return ready > 0;
+  }
+}
+
+class TPidfdEndingProcess final : public IEndingProcess {
+ public:
+  explicit TPidfdEndingProcess(int aPidFd) : fhPidFd(aPidFd) {}
+  ~TPidfdEndingProcess() override { ::close(fhPidFd); }
+  TPidfdEndingProcess(const TPidfdEndingProcess&) = delete;
+  TPidfdEndingProcess& operator=(const TPidfdEndingProcess&) = delete;
+
+  bool EndForGood() override {
+    if (WaitEnded(fhPidFd, 0))
+      return false;
+    if (PidfdSignal(fhPidFd, SIGKILL) != 0)
+      return false;  // ended meanwhile (ESRCH)
+    // The program is started again right after this: it should not meet
+    // its old process still holding its files or ports.
+    WaitEnded(fhPidFd, kEndWaitMs);
+    return true;
+  }
+
+ private:
+  int fhPidFd;
+};
+
 }  // namespace
 
 // --- TLinuxProcessControl ------------------------------------------------------
@@ -124,13 +168,27 @@ std::vector<TProcessEntry> TLinuxProcessControl::Snapshot() {
   return processes;
 }
 
-int TLinuxProcessControl::Terminate(int aPid) {
-  // kill() with 0 or a negative id signals whole groups: never.
-  if (aPid <= 0 || aPid == CurrentProcessId())
-    return EPERM;
-  if (::kill(aPid, SIGKILL) == 0 || errno == ESRCH)
-    return 0;
-  return errno;
+TEndRequest TLinuxProcessControl::RequestEnd(int aPid) {
+  TEndRequest request;
+  if (aPid <= 0 || aPid == CurrentProcessId()) {
+    request.Error = EPERM;
+    return request;
+  }
+  // Through a pidfd, so that the SIGKILL that may follow a cycle later
+  // cannot reach another process that has been given the pid meanwhile.
+  const long fd = ::syscall(SYS_pidfd_open, aPid, 0);
+  if (fd < 0) {
+    request.Error = errno == ESRCH ? 0 : errno;  // gone already counts as ended
+    return request;
+  }
+  const int pidFd = static_cast<int>(fd);
+  if (const int err = PidfdSignal(pidFd, SIGTERM); err != 0) {
+    ::close(pidFd);
+    request.Error = err == ESRCH ? 0 : err;
+    return request;
+  }
+  request.Process = std::make_unique<TPidfdEndingProcess>(pidFd);
+  return request;
 }
 
 IProcessControl& ProcessControl() {
@@ -147,7 +205,7 @@ int CurrentProcessId() {
 // --- TExecutableMatcher -------------------------------------------------------
 
 TExecutableMatcher::TExecutableMatcher(const std::string& aExecutable)
-    : fsFileName(ExtractFileName(aExecutable)) {
+    : fsFileName(ProgramFileName(aExecutable)) {
   struct stat st {};
   if (::stat(aExecutable.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     return;

@@ -1,14 +1,21 @@
 #pragma once
-// Running processes: a snapshot of them with their executables, ending one
-// at once, and the rule that decides which of them run a client's program.
+// Running processes: a snapshot of them with their executables, ending them
+// in two steps, and the rule that decides which of them run a client's
+// program.
 //
-// TLinuxProcessControl reads /proc and ends processes with SIGKILL; it never
-// lists or signals this process. Tests install a recording IProcessControl
-// through SetProcessControl, or use the real one only on processes they
-// started themselves. Main thread only (the client's check cycle).
+// Ending is asked for first (RequestEnd) and made final later through the
+// handle that request gave back (IEndingProcess::EndForGood): on Linux a
+// pidfd, SIGTERM first and SIGKILL for what still runs, so the late signal
+// can only reach the process that was asked; where a platform has no
+// gentle end, the request ends the process at once and the final step finds
+// nothing to do. TLinuxProcessControl reads /proc; it never lists or signals
+// this process. Tests install a recording IProcessControl through
+// SetProcessControl, or use the real one only on processes they started
+// themselves. Main thread only (the client's check cycle).
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,20 +28,43 @@ struct TProcessEntry {
   std::string Cwd;                // /proc/<pid>/cwd; empty when it cannot be read
 };
 
+// A process whose end has been asked for. The handle keeps naming that one
+// process, whatever pid the system hands out later; it is owned by whoever
+// asked, and letting it go leaves the process as it is.
+class IEndingProcess {
+ public:
+  virtual ~IEndingProcess() = default;
+  // Ends the process at once if it still runs and waits a moment (at most
+  // kEndWaitMs) for it to go. true when it still ran and was ended now.
+  virtual bool EndForGood() = 0;
+
+  static constexpr int kEndWaitMs = 1000;
+};
+
+struct TEndRequest {
+  // 0 when the end was asked for, or the process had gone already; else
+  // the errno.
+  int Error = 0;
+  // The handle for the final step; null when the process had gone or the
+  // request failed.
+  std::unique_ptr<IEndingProcess> Process;
+};
+
 class IProcessControl {
  public:
   virtual ~IProcessControl() = default;
   // Every process whose executable can be read, except this process.
   virtual std::vector<TProcessEntry> Snapshot() = 0;
-  // Ends aPid at once. 0 on success (also for a process that has already
-  // gone), else the errno; this process is never ended (EPERM).
-  virtual int Terminate(int aPid) = 0;
+  // Asks aPid to end (SIGTERM) and gives back the handle for the final
+  // step. This process and pids below 1 are never asked (EPERM).
+  virtual TEndRequest RequestEnd(int aPid) = 0;
 };
 
+// pidfd_open and pidfd_send_signal (Linux 5.3 and later; ENOSYS before).
 class TLinuxProcessControl final : public IProcessControl {
  public:
   std::vector<TProcessEntry> Snapshot() override;
-  int Terminate(int aPid) override;
+  TEndRequest RequestEnd(int aPid) override;
 };
 
 // The control in effect: the installed one, else TLinuxProcessControl.
@@ -48,11 +78,14 @@ int CurrentProcessId();
 // Which processes run a given program file (a client's "Executable").
 //
 // A process matches when the file name part of its executable equals that of
-// the program file, ignoring case, wherever the executable lies. A script
-// (a file starting with "#!") runs in its interpreter, whose name says
-// nothing about the script: a process of that interpreter matches only when
-// the script argument of its command line (the first argument after the
-// program that is not an option, resolved against the process's working
+// the program file, ignoring case, wherever the executable lies. The program
+// file's name is taken after symbolic links are resolved, since a process's
+// executable is the file the link leads to.
+//
+// A script (a file starting with "#!") runs in its interpreter, whose name
+// says nothing about the script: a process of that interpreter matches only
+// when the script argument of its command line (the first argument after
+// the program that is not an option, resolved against the process's working
 // directory) is the same file as the script. Matching an interpreter by its
 // name alone never happens.
 class TExecutableMatcher {

@@ -11,6 +11,7 @@
 #include "platform/Environment.h"
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/ProcessUser.h"
 #include "platform/TextUtils.h"
 
@@ -27,21 +28,6 @@ std::string EscapeExpansions(const std::string& aText) {
     out += c;
   }
   return out;
-}
-
-void Systemctl(const std::vector<std::string>& aArgs) {
-  std::vector<std::string> argv{SystemctlProgram()};
-  argv.insert(argv.end(), aArgs.begin(), aArgs.end());
-  std::string command = argv[0];
-  for (const auto& a : aArgs)
-    command += " " + a;
-  const TRunResult r = RunProcess(argv, kSystemctlTimeoutMs);
-  if (r.Error != 0)
-    throw EOSError(ErrnoText(command, r.Error), r.Error);
-  if (r.ExitStatus != 0) {
-    throw EOSError(command + " ended with exit status " + std::to_string(r.ExitStatus),
-                   r.ExitStatus);
-  }
 }
 
 void WriteNewFile(const std::string& aPath, const std::string& aText) {
@@ -70,8 +56,27 @@ void WriteNewFile(const std::string& aPath, const std::string& aText) {
 
 }  // namespace
 
+void RunSystemctl(const std::vector<std::string>& aArgs) {
+  std::vector<std::string> argv{SystemctlProgram()};
+  argv.insert(argv.end(), aArgs.begin(), aArgs.end());
+  std::string command = argv[0];
+  for (const auto& a : aArgs)
+    command += " " + a;
+  const TRunResult r = RunProcess(argv, kSystemctlTimeoutMs);
+  if (r.Error != 0)
+    throw EOSError(ErrnoText(command, r.Error), r.Error);
+  if (r.ExitStatus != 0) {
+    throw EOSError(command + " ended with exit status " + std::to_string(r.ExitStatus),
+                   r.ExitStatus);
+  }
+}
+
 std::string SystemUnitDirectory() {
   return EnvironmentValue("TAVO_UNIT_DIR", "/etc/systemd/system");
+}
+
+std::string PackageUnitDirectory() {
+  return EnvironmentValue("TAVO_PACKAGE_UNIT_DIR", "/usr/lib/systemd/system");
 }
 
 std::string SystemctlProgram() {
@@ -79,10 +84,11 @@ std::string SystemctlProgram() {
 }
 
 std::string ServiceUnitPath(const std::string& aServiceName) {
-  std::string dir = SystemUnitDirectory();
-  if (dir.back() != '/')
-    dir += '/';
-  return dir + aServiceName + ".service";
+  return IncludeTrailingPathDelimiter(SystemUnitDirectory()) + aServiceName + ".service";
+}
+
+std::string PackageUnitPath(const std::string& aServiceName) {
+  return IncludeTrailingPathDelimiter(PackageUnitDirectory()) + aServiceName + ".service";
 }
 
 std::string QuoteUnitArgument(const std::string& aArg) {
@@ -142,14 +148,14 @@ void InstallServiceUnit(const TServiceUnit& aUnit) {
   WriteNewFile(path, text);
   bool reloaded = false;
   try {
-    Systemctl({"daemon-reload"});
+    RunSystemctl({"daemon-reload"});
     reloaded = true;
-    Systemctl({"enable", aUnit.Name + ".service"});
+    RunSystemctl({"enable", aUnit.Name + ".service"});
   } catch (...) {
     ::unlink(path.c_str());
     if (reloaded) {
       try {
-        Systemctl({"daemon-reload"});
+        RunSystemctl({"daemon-reload"});
       } catch (...) {
         // The first failure is the one to report.
       }
@@ -163,18 +169,23 @@ void UninstallServiceUnit(const std::string& aServiceName) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0)
     throw EOSError(ErrnoText(path, errno), errno);
-  Systemctl({"disable", aServiceName + ".service"});
+  RunSystemctl({"disable", aServiceName + ".service"});
   if (::unlink(path.c_str()) != 0)
     throw EOSError(ErrnoText(path, errno), errno);
-  Systemctl({"daemon-reload"});
+  RunSystemctl({"daemon-reload"});
 }
 
 std::optional<std::string> ServiceUnitUser(const std::string& aServiceName) {
+  // A unit in the unit directory overrides the package's, as for systemd.
   std::string text;
   try {
     text = ReadFileBytes(ServiceUnitPath(aServiceName));
   } catch (const Exception&) {
-    return std::nullopt;
+    try {
+      text = ReadFileBytes(PackageUnitPath(aServiceName));
+    } catch (const Exception&) {
+      return std::nullopt;
+    }
   }
   std::string user;
   std::string section;

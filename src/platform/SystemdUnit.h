@@ -1,12 +1,16 @@
 #pragma once
 // Installing and removing our own systemd service unit. The unit file goes
 // to the system unit directory and systemd is told through its command line
-// tool. Two environment variables redirect both, for tests and packagers:
-//   TAVO_UNIT_DIR   the unit directory (default /etc/systemd/system)
-//   TAVO_SYSTEMCTL  the tool called for daemon-reload, enable and disable
-//                   (default "systemctl" from PATH)
+// tool. A package installs its unit into the package unit directory instead.
+// Environment variables redirect all three, for tests and packagers:
+//   TAVO_UNIT_DIR          the unit directory (default /etc/systemd/system)
+//   TAVO_PACKAGE_UNIT_DIR  the package unit directory (default
+//                          /usr/lib/systemd/system)
+//   TAVO_SYSTEMCTL         the tool called for daemon-reload, enable and
+//                          disable (default "systemctl" from PATH)
 // Starting and stopping other services is TServiceManager's job
-// (SysServiceManager.h).
+// (SysServiceManager.h); the reboot request (SystemPower.h) uses the runner
+// below.
 //
 // Main thread only. Failures throw EOSError (or EConvertError for an
 // argument a unit file cannot carry) with a text for the operator; Code is
@@ -19,9 +23,13 @@
 namespace tavo {
 
 std::string SystemUnitDirectory();
+std::string PackageUnitDirectory();
 std::string SystemctlProgram();
 // SystemUnitDirectory() + "/" + aServiceName + ".service"
 std::string ServiceUnitPath(const std::string& aServiceName);
+// PackageUnitDirectory() + "/" + aServiceName + ".service": where it exists,
+// a package manages the service.
+std::string PackageUnitPath(const std::string& aServiceName);
 
 // One word of an ExecStart= line. A word with a blank, a quote or a
 // backslash (or an empty one) is put in double quotes with '"' and '\'
@@ -47,10 +55,17 @@ void InstallServiceUnit(const TServiceUnit& aUnit);
 void UninstallServiceUnit(const std::string& aServiceName);
 
 // The account the installed unit runs as: the [Service] section's User=,
-// or root when it sets none; nullopt when the unit file cannot be read.
+// or root when it sets none; nullopt when the unit file cannot be read. The
+// unit is the one systemd would load: the unit directory's, else the
+// package's.
 std::optional<std::string> ServiceUnitUser(const std::string& aServiceName);
 
 // Time allowed for one call of the tool.
 inline constexpr int kSystemctlTimeoutMs = 60000;
+
+// Runs SystemctlProgram() with aArgs, at most kSystemctlTimeoutMs. A tool
+// that cannot be run, takes longer or exits with another status than 0
+// throws EOSError ("<tool> <args> ended with exit status N").
+void RunSystemctl(const std::vector<std::string>& aArgs);
 
 }  // namespace tavo

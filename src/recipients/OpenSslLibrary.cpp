@@ -1,5 +1,6 @@
 #include "recipients/OpenSslLibrary.h"
 
+#include <atomic>
 #include <mutex>
 
 #include "platform/Errors.h"
@@ -12,10 +13,13 @@ constexpr const char* kLibSsl = "libssl.so.3";
 
 TOpenSsl gOpenSsl;
 std::string gOpenSslError;  // why it could not be loaded; empty once it is
+std::atomic<const TOpenSsl*> gInstalled{nullptr};
 
 }  // namespace
 
 const TOpenSsl& OpenSsl() {
+  if (const TOpenSsl* installed = gInstalled.load(std::memory_order_acquire))
+    return *installed;
   static std::once_flag once;
   std::call_once(once, [] {
     void* library = LoadSharedLibrary(kLibSsl, gOpenSslError);
@@ -36,6 +40,10 @@ const TOpenSsl& OpenSsl() {
   if (!gOpenSslError.empty())
     throw Exception(gOpenSslError);
   return gOpenSsl;
+}
+
+void SetOpenSsl(const TOpenSsl* aTable) {
+  gInstalled.store(aTable, std::memory_order_release);
 }
 
 std::string OpenSslErrors(const TOpenSsl& aSsl) {

@@ -6,7 +6,8 @@
 // typed by OpenSSL's own declarations.
 //
 // Any thread may ask for the table; it is loaded once per process, read
-// only afterwards and never unloaded.
+// only afterwards and never unloaded. Tests may put another table in its
+// place (SetOpenSsl), e.g. one whose set-up calls fail.
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -51,10 +52,14 @@ struct TOpenSsl {
 #undef TAVO_OPENSSL_POINTER
 };
 
-// The loaded library's table. Throws Exception with the reason (the
-// loader's text, or the function the library lacks) when it cannot be
-// loaded, on this and every later call.
+// The table installed with SetOpenSsl, else the loaded library's. Throws
+// Exception with the reason (the loader's text, or the function the library
+// lacks) when the library cannot be loaded, on this and every later call.
 const TOpenSsl& OpenSsl();
+// Installs aTable for the TLS connections set up from now on, or with
+// nullptr the loaded library again. Meant for tests; the table must outlive
+// every connection that uses it.
+void SetOpenSsl(const TOpenSsl* aTable);
 // The texts of the errors OpenSSL has queued on this thread, separated by
 // "; "; the queue is empty afterwards.
 std::string OpenSslErrors(const TOpenSsl& aSsl);

@@ -90,20 +90,17 @@ void TOrvoSimpleMail::Execute() {
     }
   }
   // The main thread in effect now: the one of Send may have gone at
-  // shutdown.
-  IMainThread* mainThread = MainThread();
-  if (!mainThread)
-    return;
+  // shutdown, and the one still installed cannot go while we are inside it.
   try {
-    mainThread->Synchronize([this] {
+    SynchronizeMain([this] {
       // A copy: the owner's handler may clear OnDone while it runs.
       const TDoneEvent done = OnDone;
       if (done)
         done(fsReturnMsg);
     });
   } catch (...) {
-    // Shutdown has begun, or the owner's handler failed: there is no one
-    // left to tell.
+    // Shutdown has begun or the main thread is gone, or the owner's handler
+    // failed: there is no one left to tell.
   }
 }
 

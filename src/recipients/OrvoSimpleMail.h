@@ -6,10 +6,11 @@
 // properties, sets OnDone and calls Send(). The worker then runs on its own
 // thread and touches nothing but its own fields and the network. When it is
 // done it hands OnDone(outcome) to the main thread through the blocking
-// hand-off (platform/MainThread.h) and waits until it has run; the outcome
-// is empty for success, else the error text. OnDone is read on the main
-// thread only, so the owner may clear it at any time to detach the worker:
-// the completion then reaches no one. The worker holds a reference to
+// hand-off (SynchronizeMain, platform/MainThread.h) and waits until it has
+// run; the outcome is empty for success, else the error text. OnDone is
+// read on the main thread only, so the owner may clear it at any time to
+// detach the worker: the completion then reaches no one, as it does when
+// the main thread has begun its shutdown or is gone. The worker holds a reference to
 // itself while its thread runs and is freed when the thread ends and the
 // owner has let go of its own reference.
 //

@@ -105,12 +105,33 @@ bool TRecipientMail::Init(const TStringList& aCfg) {
   if (fTls == TMailTls::eImplicit)
     info += "; Tls=Implicit";
   TMsg::Info(info);
+  // AUTH LOGIN sends the password only base64-encoded.
+  if (!fsUser.empty() && fTls == TMailTls::eNone) {
+    TMsg::Warning("Recipient \"%s\": the password of User %s travels in clear text without Tls",
+                  {Name(), fsUser});
+  }
   return true;
 }
 
 void TRecipientMail::Report(const std::string& aText) {
-  fQueue.push_back(SplitTextLines(aText));
+  fQueue.push_back(aText);
+  fnQueueBytes += aText.size();
+  DropOldest();
   SendNext();
+}
+
+void TRecipientMail::DropOldest() {
+  std::size_t dropped = 0;
+  // The newest stays even when it alone is over the byte bound.
+  while (fQueue.size() > 1 &&
+         (fQueue.size() > kMaxQueuedMails || fnQueueBytes > kMaxQueuedMailBytes)) {
+    fnQueueBytes -= fQueue.front().size();
+    fQueue.pop_front();
+    ++dropped;
+  }
+  if (dropped > 0) {
+    TMsg::Warning("Mail to \"%s\": queue full, %d oldest mail(s) dropped", {Name(), dropped});
+  }
 }
 
 void TRecipientMail::SendNext() {
@@ -119,7 +140,8 @@ void TRecipientMail::SendNext() {
     return;
   }
   while (!fQueue.empty()) {
-    const TStringList mail = std::move(fQueue.front());
+    fnQueueBytes -= fQueue.front().size();
+    const TStringList mail = SplitTextLines(fQueue.front());
     fQueue.pop_front();
     if (mail.empty()) {
       TMsg::Error("Empty mail ignored!");

@@ -17,6 +17,14 @@ int MsLeft(TSmtpDeadline aDeadline) {
   return static_cast<int>(std::clamp<long long>(left, 0, 24LL * 3600 * 1000));
 }
 
+// aText, then what OpenSSL queued about it.
+std::string WithErrors(std::string aText, const TOpenSsl& aSsl) {
+  const std::string detail = OpenSslErrors(aSsl);
+  if (!detail.empty())
+    aText += ": " + detail;
+  return aText;
+}
+
 }  // namespace
 
 TSmtpDeadline DeadlineIn(int aMs) {
@@ -50,7 +58,8 @@ void TSmtpChannel::StartTls(const std::string& aHost, int aTimeoutMs) {
   fCtx = ssl.SSL_CTX_new(ssl.TLS_client_method());
   if (!fCtx)
     throw EBrokenConnection("TLS: " + OpenSslErrors(ssl));
-  ssl.SSL_CTX_ctrl(fCtx, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+  if (ssl.SSL_CTX_ctrl(fCtx, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1)
+    throw EBrokenConnection(WithErrors("TLS: cannot require TLS 1.2 or later", ssl));
   ssl.SSL_CTX_set_verify(fCtx, SSL_VERIFY_PEER, nullptr);
   if (ssl.SSL_CTX_set_default_verify_paths(fCtx) != 1) {
     throw EBrokenConnection("TLS: cannot load the trust store: " + OpenSslErrors(ssl));
@@ -58,13 +67,21 @@ void TSmtpChannel::StartTls(const std::string& aHost, int aTimeoutMs) {
   fSsl = ssl.SSL_new(fCtx);
   if (!fSsl)
     throw EBrokenConnection("TLS: " + OpenSslErrors(ssl));
+  // Without the name or address check the handshake would accept any
+  // trusted certificate: a check that cannot be set fails the connection.
   if (IsIpAddress(aHost)) {
-    ssl.X509_VERIFY_PARAM_set1_ip_asc(ssl.SSL_get0_param(fSsl), aHost.c_str());
+    X509_VERIFY_PARAM* param = ssl.SSL_get0_param(fSsl);
+    if (!param || ssl.X509_VERIFY_PARAM_set1_ip_asc(param, aHost.c_str()) != 1)
+      throw EBrokenConnection(WithErrors("TLS: cannot check the address " + aHost, ssl));
   } else {
     // SSL_set_tlsext_host_name() without its C cast.
-    ssl.SSL_ctrl(fSsl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                 const_cast<char*>(aHost.c_str()));
-    ssl.SSL_set1_host(fSsl, aHost.c_str());
+    if (ssl.SSL_ctrl(fSsl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                     const_cast<char*>(aHost.c_str())) != 1) {
+      throw EBrokenConnection(
+          WithErrors("TLS: cannot set the server name " + aHost + " (SNI)", ssl));
+    }
+    if (ssl.SSL_set1_host(fSsl, aHost.c_str()) != 1)
+      throw EBrokenConnection(WithErrors("TLS: cannot check the host name " + aHost, ssl));
   }
   ssl.SSL_set_fd(fSsl, fStream.Handle());
   // Anything the server sent before the handshake must not count as

@@ -45,7 +45,9 @@ class TSmtpChannel {
   void Connect(const std::string& aHost, std::uint16_t aPort, int aTimeoutMs);
   // The TLS handshake on the open connection, within aTimeoutMs; what was
   // received before it is dropped, as it cannot count as protected. Loads
-  // OpenSSL on first use.
+  // OpenSSL on first use. When the protocol floor, the server name or the
+  // host name or address check cannot be set, it throws EBrokenConnection
+  // ("TLS: ...") before anything is sent.
   void StartTls(const std::string& aHost, int aTimeoutMs);
   // Sends all of aData; a send that does not finish within aTimeoutMs
   // breaks the connection.

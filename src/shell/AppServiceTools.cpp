@@ -9,6 +9,7 @@
 #include "config/SystemUtils.h"
 #include "messages/Format.h"
 #include "platform/Environment.h"
+#include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/ProcessUser.h"
@@ -70,6 +71,27 @@ bool IsRunModeSwitch(std::string_view aArg) {
 
 bool IsServiceInstallationSwitch() {
   return FindCmdLineSwitch("install") || FindCmdLineSwitch("uninstall");
+}
+
+bool RefusePackageManagedInstallation() {
+  if (!IsServiceInstallationSwitch())
+    return false;
+  const std::string unit = PackageUnitPath(kServiceName);
+  if (!FileExists(unit))
+    return false;
+  ShowErrorMessage(
+      Format(kPackageManagedServiceText, {kServiceName, unit, kServiceName, kServiceName}));
+  return true;
+}
+
+TServiceUnit ServiceUnitOf(const std::string& aName, const std::string& aDisplayName,
+                           const std::string& aProgram, const std::string& aConfigFile) {
+  TServiceUnit unit{aName, aDisplayName, {aProgram}};
+  if (!aConfigFile.empty()) {
+    unit.ExecStart.push_back("--config");
+    unit.ExecStart.push_back(aConfigFile);
+  }
+  return unit;
 }
 
 std::string InstanceName() {
@@ -149,13 +171,8 @@ int TAppService::Run() {
 }
 
 int TAppService::RegisterService() {
-  TServiceUnit unit{fsName, fsDisplayName, {ExecutablePath()}};
-  if (!ConfigFile.empty()) {
-    unit.ExecStart.push_back("--config");
-    unit.ExecStart.push_back(ConfigFile);
-  }
   try {
-    InstallServiceUnit(unit);
+    InstallServiceUnit(ServiceUnitOf(fsName, fsDisplayName, ExecutablePath(), ConfigFile));
   } catch (const std::exception& e) {
     ShowMessageBox(
         TMsgBoxIcon::eError,

@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/SystemdUnit.h"
+
 namespace tavo {
 
 inline constexpr const char* kInstanceName = "Tavo";
@@ -40,6 +42,11 @@ bool FindCmdLineSwitch(std::string_view aWord, std::string_view aChars = kSwitch
 bool IsRunModeSwitch(std::string_view aArg);
 // The switch "install" or "uninstall" is given: an install or uninstall run.
 bool IsServiceInstallationSwitch();
+// An install or uninstall run where a package manages the service (its unit
+// stands in the package unit directory, SystemdUnit.h): shows
+// kPackageManagedServiceText on standard error and returns true, having
+// changed nothing. false otherwise, for the run to go on.
+bool RefusePackageManagedInstallation();
 
 // The single-instance name: TAVO_INSTANCE when it is set and not empty,
 // else "Tavo".
@@ -127,6 +134,19 @@ class TAppService {
 TAppService* AppService();
 // Frees it (after the controller is gone).
 void ReleaseAppService();
+
+// The unit an install run writes: the service aName running aProgram, with
+// --config aConfigFile unless that is empty. The package's unit is the same,
+// written at build time by tavo_service_unit (ServiceUnitMain.cpp).
+TServiceUnit ServiceUnitOf(const std::string& aName, const std::string& aDisplayName,
+                           const std::string& aProgram, const std::string& aConfigFile);
+
+// The refusal of -install and -uninstall where a package manages the
+// service: the service name, the package's unit file.
+inline constexpr const char* kPackageManagedServiceText =
+    "Service \"%s\" is managed by its package (%s): -install and -uninstall change "
+    "nothing; use \"systemctl enable --now %s\" or \"systemctl disable --now %s\", "
+    "or remove the package";
 
 // The text for a service run without a service manager.
 inline constexpr const char* kNoServiceManagerText =

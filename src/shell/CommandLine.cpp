@@ -68,8 +68,10 @@ std::string CommandLineHelp(const std::string& aProgram) {
          "  -SILENT        no success message for -install and -uninstall\n"
          "  -AnyAccount    run as the service whatever account the unit names\n"
          "Switches also start with '/' (and install, uninstall, AnyAccount with '\\');\n"
-         "their case does not matter. TAVO_UNIT_DIR and TAVO_SYSTEMCTL redirect the\n"
-         "unit directory and systemctl, TAVO_INSTANCE the single-instance name.\n";
+         "their case does not matter. TAVO_UNIT_DIR, TAVO_PACKAGE_UNIT_DIR and\n"
+         "TAVO_SYSTEMCTL redirect the unit directories and systemctl, TAVO_INSTANCE\n"
+         "the single-instance name. Where a package manages the service, -install\n"
+         "and -uninstall refuse.\n";
 }
 
 }  // namespace tavo

@@ -117,6 +117,13 @@ void TfrmMain::NewMsgEvent(TMsgBase* /*aSender*/, TMsgId aId, const std::string&
     fLogFile->AppendData(line + "\r\n");
   if (Memo1Visible())
     fConsole->AppendLogLine(line);
+  // Told only now that the append has returned: the Error line is appended
+  // like any other.
+  if (fLogFile) {
+    const std::string failure = fLogFile->TakeRotationFailure();
+    if (!failure.empty())
+      TMsg::Error(failure);
+  }
 }
 
 bool TfrmMain::event(QEvent* aEvent) {
@@ -295,6 +302,7 @@ void TfrmMain::DeferredInit() {
     ReadGeneral(*ini);
     LoadRecipients(*ini);
     LoadClients(*ini);
+    CheckBackupCleanUp();
     StartTrapReceiver(*ini);
     if (!fbCheckOnly && Memo1Visible())
       fConsole->FillConsoleLists();
@@ -304,13 +312,39 @@ void TfrmMain::DeferredInit() {
     fCheckIntervalTimer.start();
 }
 
+void TfrmMain::CheckBackupCleanUp() {
+  const TIniFileIo& io = TIniFileIo::Instance();
+  if (io.LogBackupDir().empty() || io.LogBackupRetainDays() <= 0)
+    return;
+  // The clean-up deletes every old file in the folder: not where the
+  // configuration, the log, the program or a template lives.
+  const std::string backup = RealPath(io.LogBackupDir());
+  std::vector<std::string> own = {ExtractFilePath(ConfigFilePath()),
+                                  ExtractFilePath(io.LogFileName()),
+                                  ExtractFilePath(ExecutablePath())};
+  for (const auto& [oid, client] : fslClients) {
+    for (const auto& account : client->MsgAccounts()) {
+      if (!account->TemplatePath().empty())
+        own.push_back(ExtractFilePath(account->TemplatePath()));
+    }
+  }
+  for (const std::string& folder : own) {
+    if (!backup.empty() && RealPath(folder) == backup) {
+      fbBackupCleanUpOff = true;
+      TMsg::Error("Log backup directory %s holds Tavo's own files: old files are not cleaned up",
+                  {IncludeTrailingPathDelimiter(io.LogBackupDir())});
+      return;
+    }
+  }
+}
+
 void TfrmMain::CheckIntervalTimerEvent(QObject* /*aSender*/) {
   // The count is taken once: a check cannot add clients, and an error ends
   // the cycle (the guard reports it), the timer goes on.
   const std::size_t count = fslClients.size();
   for (std::size_t i = 0; i < count; ++i)
     fslClients[i].second->Check();
-  if (fLogFile && fLogFile->IsTimeForBackupCleanUp()) {
+  if (fLogFile && !fbBackupCleanUpOff && fLogFile->IsTimeForBackupCleanUp()) {
     const std::int32_t n = DeleteOldFiles(fLogFile->BackupDir(), fLogFile->BackupRetainDays);
     TMsg::Info("Backup directory cleaned up %d file(s)", {n});
   }

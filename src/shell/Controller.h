@@ -103,6 +103,9 @@ class TfrmMain : public QObject {
   void ReadGeneral(const TOrvoIniFile& aIni);
   void LoadRecipients(const TOrvoIniFile& aIni);
   void LoadClients(const TOrvoIniFile& aIni);
+  // Switches the backup clean-up off, with an Error, when the backup folder
+  // is one that holds Tavo's own files (once the clients are loaded).
+  void CheckBackupCleanUp();
   void FreeClients();
   void StartTrapReceiver(const TOrvoIniFile& aIni);
 
@@ -116,10 +119,11 @@ class TfrmMain : public QObject {
   // Lower-case OidMsgId to the first client with it: one look-up per binding.
   std::unordered_map<std::string, TClient*> fClientIndex;
   QTimer fCheckIntervalTimer;
-  bool fbCreated = false;    // FormCreate has run
-  bool fbDestroyed = false;  // FormDestroy has run
-  bool fbCheckOnly = false;  // --check: load, report, start nothing
-  bool fbErrorSeen = false;  // --check: an Error or Fatal line was printed
+  bool fbCreated = false;           // FormCreate has run
+  bool fbDestroyed = false;         // FormDestroy has run
+  bool fbCheckOnly = false;         // --check: load, report, start nothing
+  bool fbErrorSeen = false;         // --check: an Error or Fatal line was printed
+  bool fbBackupCleanUpOff = false;  // the backup folder holds our own files
 };
 
 }  // namespace tavo

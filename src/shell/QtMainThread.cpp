@@ -76,8 +76,8 @@ TQtMainThread::TQtMainThread() : fShared(std::make_shared<TShared>()) {
 
 TQtMainThread::~TQtMainThread() {
   BeginShutdown();
-  if (MainThread() == this)
-    SetMainThread(nullptr);
+  // Workers released just now may still be on their way out of Synchronize.
+  UninstallMainThread(this);
 }
 
 void TQtMainThread::Synchronize(const std::function<void()>& aProc) {

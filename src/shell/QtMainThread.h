@@ -9,7 +9,8 @@
 // Create it on the main thread, after the application object. BeginShutdown
 // (main thread) releases every waiting worker with EShutdown and makes later
 // hand-offs fail at once; so do procedures whose event is discarded unrun.
-// Installs itself as the process's IMainThread while it lives.
+// Installs itself as the process's IMainThread while it lives; its
+// destructor begins the shutdown and returns once no worker is inside.
 
 #include <QObject>
 #include <memory>

@@ -13,6 +13,9 @@ void TRunScope::End() {
   if (fbEnded)
     return;
   fbEnded = true;
+  // Ending in order is what an accepted reboot waits for: its raw fallback
+  // must not cut into it.
+  fPower.CancelPendingReboot();
   fMainThread.BeginShutdown();
   fHeld.reset();
   SetEscapedErrorHandler(nullptr);

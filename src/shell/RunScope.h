@@ -6,10 +6,12 @@
 // run mode.
 //
 // Hold() takes what the event loop drives (the controller, or the desktop
-// session over it). End() — or the destructor — first begins the hand-off's
-// shutdown, so that every waiting worker is released and none can reach
-// the controller while it goes; then it frees what it holds, and only then
-// removes the hooks, which the controller's closing line may still need.
+// session over it). End() — or the destructor — first drops the raw
+// fallback of an accepted reboot (the end in order is under way), then
+// begins the hand-off's shutdown, so that every waiting worker is released
+// and none can reach the controller while it goes; then it frees what it
+// holds, and only then removes the hooks, which the controller's closing
+// line may still need.
 
 #include <memory>
 #include <utility>

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/Environment.h"
+#include "platform/Files.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/ServiceNotify.h"
@@ -50,13 +51,23 @@ struct TDesktopPlugin {
   TTavoShowDesktopBox ShowBox = nullptr;
 };
 
+// Beside the program (a build tree), else where the package puts it: from
+// /usr/bin/tavo, /usr/lib/tavo/. Without either, the first is the one named.
+std::string DesktopPluginPath() {
+  const std::string folder = tavo::ExtractFilePath(tavo::ExecutablePath());
+  const std::string beside = folder + kDesktopPluginName;
+  const std::string installed =
+      tavo::NormalizePath(folder + kDesktopPluginInstalledFolder + kDesktopPluginName);
+  return !tavo::FileExists(beside) && tavo::FileExists(installed) ? installed : beside;
+}
+
 const TDesktopPlugin* LoadDesktopPlugin(std::string& aError) {
   static TDesktopPlugin plugin;
   static std::string error;
   static bool tried = false;
   if (!tried) {
     tried = true;
-    const std::string path = tavo::ExtractFilePath(tavo::ExecutablePath()) + kDesktopPluginName;
+    const std::string path = DesktopPluginPath();
     if (void* library = tavo::LoadSharedLibrary(path, error)) {
       plugin.Run =
           reinterpret_cast<TTavoRunDesktop>(tavo::SharedLibrarySymbol(library, "TavoRunDesktop"));
@@ -178,9 +189,14 @@ int main(int argc, char** argv) {
     return frm.RunConfigurationCheck();
   }
 
+  SetCommandLineSwitches(cl.Switches);
+  // Where a package manages the service, an install or uninstall run would
+  // fight it (and write a log beside /usr/bin/tavo): refused before all else.
+  if (RefusePackageManagedInstallation())
+    return 1;
+
   // One agent per machine, whatever its mode; a refused start ends here,
   // before any window, log file or log line.
-  SetCommandLineSwitches(cl.Switches);
   {
     const bool desktopStart = !cl.bForeground && cl.Switches.empty();
     TMessageBoxHandler previous;

@@ -88,13 +88,6 @@ std::int64_t TSnmpTrapReceiver::NowMs() const {
       .count();
 }
 
-void TSnmpTrapReceiver::SynchronizeMain(const std::function<void()>& aProc) {
-  IMainThread* main = MainThread();
-  if (!main)
-    throw EShutdown();
-  main->Synchronize(aProc);
-}
-
 void TSnmpTrapReceiver::Execute() {
   try {
     fSnmp = std::make_unique<TEndpoint>();

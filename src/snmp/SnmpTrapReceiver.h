@@ -131,7 +131,6 @@ class TSnmpTrapReceiver {
   void HandleMessage(TReceived& aMessage);
   void SignalDone();
   std::uint64_t TakeDrops();
-  void SynchronizeMain(const std::function<void()>& aProc);
   std::int64_t NowMs() const;
 
   const std::string fsHost;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <set>
 
 #include "AccountingFixture.h"
+#include "FakeSystemctl.h"
 #include "ProcessTestSupport.h"
 #include "TestProcess.h"
 #include "platform/ProcessControl.h"
@@ -25,22 +27,59 @@ namespace {
 
 using TextLines = std::vector<std::string>;
 
+// What the fakes below did, in order: "term 501" (an end asked for),
+// "kill 501" (ended for good), "close 501" (handle let go), "open FILE".
+using EventLog = std::vector<std::string>;
+
+// A process asked to end; it still runs while its pid is in *Running.
+class RecordingEndingProcess : public IEndingProcess {
+ public:
+  RecordingEndingProcess(int aPid, EventLog& aEvents, const std::set<int>& aRunning)
+      : fiPid(aPid), fEvents(aEvents), fRunning(aRunning) {}
+  ~RecordingEndingProcess() override { fEvents.push_back("close " + std::to_string(fiPid)); }
+  bool EndForGood() override {
+    if (!fRunning.count(fiPid))
+      return false;
+    fEvents.push_back("kill " + std::to_string(fiPid));
+    return true;
+  }
+
+ private:
+  int fiPid;
+  EventLog& fEvents;
+  const std::set<int>& fRunning;
+};
+
 class RecordingProcessControl : public IProcessControl {
  public:
+  explicit RecordingProcessControl(EventLog& aEvents) : fEvents(aEvents) {}
   std::vector<TProcessEntry> Snapshot() override { return Processes; }
-  int Terminate(int aPid) override {
+  TEndRequest RequestEnd(int aPid) override {
     Terminated.push_back(aPid);
+    TEndRequest request;
     const auto it = Failures.find(aPid);
-    return it == Failures.end() ? 0 : it->second;
+    if (it != Failures.end()) {
+      request.Error = it->second;
+      return request;
+    }
+    fEvents.push_back("term " + std::to_string(aPid));
+    request.Process = std::make_unique<RecordingEndingProcess>(aPid, fEvents, Running);
+    return request;
   }
   std::vector<TProcessEntry> Processes;
   std::map<int, int> Failures;
   std::vector<int> Terminated;
+  std::set<int> Running;  // the pids that outlive the request
+
+ private:
+  EventLog& fEvents;
 };
 
 class RecordingShellOpener : public IShellOpener {
  public:
+  explicit RecordingShellOpener(EventLog& aEvents) : fEvents(aEvents) {}
   TShellResult Open(const std::string& aFile) override {
+    fEvents.push_back("open " + aFile);
     Opened.push_back(aFile);
     if (Results.empty())
       return {true, 0};
@@ -50,6 +89,9 @@ class RecordingShellOpener : public IShellOpener {
   }
   std::vector<std::string> Opened;
   std::deque<TShellResult> Results;
+
+ private:
+  EventLog& fEvents;
 };
 
 // Knows the service "agent"; records every call.
@@ -81,8 +123,9 @@ class RecordingServiceControl : public IServiceControl {
 
 class RecordingPower : public ISystemPower {
  public:
-  bool Reboot(std::uint16_t aFlags) override {
+  bool Reboot(std::uint16_t aFlags, std::string& aReason) override {
     Reboots.push_back(aFlags);
+    aReason = "not in this test";
     return false;
   }
   void TerminateProcessNow(int aExitCode) override { Terminations.push_back(aExitCode); }
@@ -121,8 +164,9 @@ class ClientTest : public test::AccountingTest {
     fMsgs.Clear();
     return client;
   }
-  RecordingProcessControl fProcesses;
-  RecordingShellOpener fShell;
+  EventLog fEvents;
+  RecordingProcessControl fProcesses{fEvents};
+  RecordingShellOpener fShell{fEvents};
   RecordingPower fPower;
   RecordingServiceControl fServices;
   std::string fsProgram;
@@ -231,6 +275,37 @@ TEST_F(ClientTest, RestartTerminatesThenStartIsRetriedUntilItWorks) {
   EXPECT_EQ(fShell.Opened, TextLines(3, fsProgram));
 }
 
+// The deciding cycle asks every matching process to end; the next one ends
+// for good only what outlived the request and lets every handle go before
+// it starts the program. A retried start signals nothing, and a client that
+// goes with handles left kills nothing.
+TEST_F(ClientTest, RestartAsksFirstAndKillsWhatStillRunsAtTheNextCycle) {
+  auto client = Client(fsProgram, "1=R;0;0;Restart\n");
+  fProcesses.Processes = {Process(501, fsProgram), Process(502, "/opt/AGENT.BIN"),
+                          Process(503, fsProgram)};
+  fProcesses.Running = {502};  // ignores the request
+  fShell.Results = {{false, 13}};
+  client->Increment(1, "");
+  client->Check();
+  EXPECT_EQ(fEvents, (EventLog{"term 501", "term 502", "term 503"}));
+  fEvents.clear();
+
+  client->Check();  // the start fails
+  EXPECT_EQ(fEvents,
+            (EventLog{"kill 502", "close 501", "close 502", "close 503", "open " + fsProgram}));
+  fEvents.clear();
+  client->Check();
+  EXPECT_EQ(fEvents, (EventLog{"open " + fsProgram}));
+  EXPECT_EQ(client->CmdToExe(), "");
+  fEvents.clear();
+
+  client->Increment(1, "");
+  client->Check();
+  client.reset();
+  EXPECT_EQ(fEvents,
+            (EventLog{"term 501", "term 502", "term 503", "close 501", "close 502", "close 503"}));
+}
+
 TEST_F(ClientTest, TerminateSucceedsWhenSomethingWasFoundAndNothingFailed) {
   auto client = Client(fsProgram, "1=R;0;0;Restart\n");
   EXPECT_FALSE(client->TerminateClient());  // nothing runs
@@ -243,13 +318,83 @@ TEST_F(ClientTest, TerminateSucceedsWhenSomethingWasFoundAndNothingFailed) {
   EXPECT_TRUE(fMsgs.Lines().empty());  // this path logs nothing
 }
 
-TEST_F(ClientTest, SystemRebootAsksForAForcedRebootAndEndsTheProcess) {
+TEST_F(ClientTest, SystemRebootAsksForAForcedRebootOnceAndARefusalLeavesUsRunning) {
   auto client = Client(fsProgram, "9=Boot;0;0;SystemReboot\n");
   client->Increment(9, "");
   client->Check();
+  client->Check();  // one try per condition
   EXPECT_EQ(fPower.Reboots, (std::vector<std::uint16_t>{0x12}));
-  EXPECT_EQ(fPower.Terminations, (std::vector<int>{0}));
-  EXPECT_EQ(fMsgs.Lines().back(), "Info:  System Reboot");
+  EXPECT_TRUE(fPower.Terminations.empty());
+  EXPECT_EQ(client->CmdToExe(), "");
+  EXPECT_EQ(fMsgs.Lines(),
+            (TextLines{"Info:  Execute \"SystemReboot\" because of message id 9 from \"App\" "
+                       "(Counter = 1 > 0)",
+                       "Info:  System Reboot", "Error: System reboot refused: not in this test"}));
+}
+
+// The machine's power with its two routes, under a fake systemctl; the raw
+// call and the immediate end are fakes, and the fallback never comes here.
+class RoutedPower final : public TLinuxSystemPower {
+ public:
+  RoutedPower(const std::string& aSystemdMarker, int aRawError, int& aRawCalls)
+      : TLinuxSystemPower({.SystemdMarker = aSystemdMarker,
+                           .FallbackDelay = std::chrono::minutes(10),
+                           .RawReboot = [aRawError, &aRawCalls] {
+                             ++aRawCalls;
+                             return aRawError;
+                           }}) {}
+  void TerminateProcessNow(int aExitCode) override { Terminations.push_back(aExitCode); }
+  std::vector<int> Terminations;
+};
+
+TEST_F(ClientTest, SystemRebootGoesThroughSystemdWhereItRunsElseTheRawCall) {
+  test::FakeSystemctl systemctl(fDir);
+  systemctl.Install();
+  const std::string systemd = fDir.File("run-systemd-system");
+  ASSERT_EQ(::mkdir(systemd.c_str(), 0755), 0);
+  struct Case {
+    const char* What;
+    bool Systemd;
+    int SystemctlStatus;  // 0: the fake accepts
+    int RawError;         // 0: the raw call was taken
+    std::string Calls;    // systemctl's
+    int RawCalls;
+    std::string Error;  // the line after "System Reboot"
+  };
+  const Case cases[] = {
+      {"systemd accepts", true, 0, 0, "reboot\n", 0, ""},
+      {"systemd refuses", true, 1, 0, "reboot\n", 0,
+       "Error: System reboot refused: " + systemctl.Program() + " reboot ended with exit status 1"},
+      {"no systemd, the raw call refused", false, 0, EPERM, "", 1,
+       "Error: System reboot refused: reboot: Operation not permitted (1)"},
+      {"no systemd, the raw call taken", false, 0, 0, "", 1, ""},
+  };
+  for (const Case& c : cases) {
+    systemctl.ClearCalls();
+    ::unlink(fDir.File("fail-reboot").c_str());
+    if (c.SystemctlStatus != 0)
+      systemctl.Fail("reboot", c.SystemctlStatus);
+    int rawCalls = 0;
+    RoutedPower power(c.Systemd ? systemd : fDir.File("no-systemd"), c.RawError, rawCalls);
+    SetSystemPower(&power);
+    auto client = Client(fsProgram, "9=Boot;0;0;SystemReboot\n");
+    client->Increment(9, "");
+    client->Check();
+    TextLines expected{
+        "Info:  Execute \"SystemReboot\" because of message id 9 from \"App\" (Counter = 1 > 0)",
+        "Info:  System Reboot"};
+    if (!c.Error.empty())
+      expected.push_back(c.Error);
+    EXPECT_EQ(fMsgs.Lines(), expected) << c.What;
+    EXPECT_EQ(client->CmdToExe(), "") << c.What;
+    client->Check();  // nothing pending: nothing asked again
+    EXPECT_EQ(systemctl.Calls(), c.Calls) << c.What;
+    EXPECT_EQ(rawCalls, c.RawCalls) << c.What;
+    // Accepted by systemd: its SIGTERM is awaited, the raw call held back.
+    EXPECT_EQ(power.RebootPending(), c.Systemd && c.SystemctlStatus == 0) << c.What;
+    EXPECT_TRUE(power.Terminations.empty()) << c.What;
+    SetSystemPower(&fPower);
+  }
 }
 
 // A command the client does not know stays pending and is reported at every

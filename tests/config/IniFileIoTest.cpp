@@ -58,7 +58,8 @@ std::string Utf16Le(const std::string& aUtf8) {
 
 class IniEncodingTest : public ::testing::TestWithParam<const char*> {
  protected:
-  std::string WriteIni() {
+  std::string WriteIni() { return fDir.Write("tavo.ini", IniBytes()); }
+  std::string IniBytes() {
     const std::string kind = GetParam();
     std::string bytes = kIni;
     if (kind == "utf8-bom")
@@ -70,10 +71,24 @@ class IniEncodingTest : public ::testing::TestWithParam<const char*> {
                     "Gr\xFC\xDF"
                     "e \x80");
     }
-    return fDir.Write("tavo.ini", bytes);
+    return bytes;
   }
   TempDir fDir;
 };
+
+// Everything a reader holds, in the order it gives it.
+TStringList Contents(const TOrvoIniFile& aIni) {
+  TStringList all, sections, lines;
+  aIni.ReadSections(sections);
+  for (const std::string& section : sections) {
+    all.push_back("[" + section + "]");
+    aIni.ReadSectionValues(section, lines);
+    all.insert(all.end(), lines.begin(), lines.end());
+    aIni.ReadSectionRawValues(section, lines);
+    all.insert(all.end(), lines.begin(), lines.end());
+  }
+  return all;
+}
 
 TEST_P(IniEncodingTest, ReaderView) {
   const TOrvoIniFile ini(WriteIni());
@@ -109,6 +124,14 @@ TEST_P(IniEncodingTest, ReaderView) {
   EXPECT_EQ(values, (TStringList{"100=first", "100=second"}));
 }
 
+TEST_P(IniEncodingTest, BytesInMemoryReadAsTheFile) {
+  const TOrvoIniFile file(WriteIni());
+  const TOrvoIniFile memory = TOrvoIniFile::FromBytes(IniBytes());
+  EXPECT_EQ(Contents(memory), Contents(file));
+  EXPECT_EQ(memory.ReadString("Recipients", "Mail1", ""), "SmtpMail;Host=mx; Subject=Grüße €");
+  EXPECT_EQ(memory.FileName(), "");
+}
+
 TEST_P(IniEncodingTest, InMemorySectionView) {
   TIniFileIo& io = TIniFileIo::Instance();
   io.IniFileName = WriteIni();
@@ -129,6 +152,39 @@ TEST(IniFileIoTest, LongValuesAreCut) {
   TempDir dir;
   const TOrvoIniFile ini(dir.Write("t.ini", "[S]\nK=" + std::string(3000, 'x') + "\n"));
   EXPECT_EQ(ini.ReadString("S", "K", "").size(), 2047u);
+}
+
+// Sections and keys are found by name however many there are, and the
+// first occurrence of a name still wins when repeats differ in case and
+// stand far apart; a name in one section says nothing about another.
+TEST(IniFileIoTest, ManySectionsAndKeysKeepFirstOccurrences) {
+  constexpr int kCount = 20000;
+  std::string text;
+  for (int i = 0; i < kCount; ++i)
+    text += "[Client " + std::to_string(i) + "]\nName=c" + std::to_string(i) + "\n";
+  text += "[Big]\n";
+  for (int i = 0; i < kCount; ++i)
+    text += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  text += "k0=later\nk19999=later\n[CLIENT 0]\nName=repeat\nOnly=repeat\n";
+  const TOrvoIniFile ini = TOrvoIniFile::FromBytes(text);
+
+  TStringList list;
+  ini.ReadSections(list);
+  ASSERT_EQ(list.size(), kCount + 1u);
+  EXPECT_EQ(list.front(), "Client 0");
+  EXPECT_EQ(list.back(), "Big");
+  EXPECT_EQ(ini.ReadString("client 0", "NAME", ""), "c0");
+  EXPECT_EQ(ini.ReadString("Client 0", "Only", "none"), "none");
+  EXPECT_EQ(ini.ReadString("Client 19999", "Name", ""), "c19999");
+  EXPECT_EQ(ini.ReadString("Client 19999", "K0", "none"), "none");
+  EXPECT_EQ(ini.ReadString("big", "k19999", ""), "19999");
+  EXPECT_EQ(ini.ReadInteger("Big", "K12345", 0), 12345);
+  ini.ReadSectionValues("Big", list);
+  ASSERT_EQ(list.size(), kCount + 2u);
+  EXPECT_EQ(list[kCount], "k0=0");
+  EXPECT_EQ(list[kCount + 1], "k19999=19999");
+  ini.ReadSectionRawValues("Big", list);
+  EXPECT_EQ(list[kCount], "k0=later");
 }
 
 // A pipe or device named as the configuration reads as an empty file,

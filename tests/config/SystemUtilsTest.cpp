@@ -45,9 +45,10 @@ TEST(SystemUtilsTest, LocalIpAddressIsDottedIPv4) {
 
 class RecordingPower final : public ISystemPower {
  public:
-  bool Reboot(std::uint16_t aFlags) override {
+  bool Reboot(std::uint16_t aFlags, std::string& aReason) override {
     flags = aFlags;
-    return true;
+    aReason = "not now";
+    return flags == 0x12;
   }
   void TerminateProcessNow(int) override {}
   int flags = -1;
@@ -55,13 +56,16 @@ class RecordingPower final : public ISystemPower {
 
 TEST(SystemUtilsTest, RebootGoesThroughTheInstalledPowerControl) {
   // The default installed in a test program refuses: nothing reaches the machine.
-  EXPECT_FALSE(RebootSystem(0x02, true));
+  std::string reason;
+  EXPECT_FALSE(RebootSystem(0x02, true, &reason));
+  EXPECT_EQ(reason, "reboots are not enabled in this run");
   RecordingPower power;
   SetSystemPower(&power);
   EXPECT_TRUE(RebootSystem(0x02, true));
   EXPECT_EQ(power.flags, 0x12);
-  RebootSystem(0x02, false);
+  EXPECT_FALSE(RebootSystem(0x02, false, &reason));
   EXPECT_EQ(power.flags, 0x02);
+  EXPECT_EQ(reason, "not now");
   SetSystemPower(nullptr);
 }
 

@@ -1,10 +1,13 @@
 #include "messages/LogFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "FaultyFileSystem.h"
 #include "TestSupport.h"
@@ -20,6 +23,46 @@ using test::TempDir;
 
 std::string Line(char c, std::size_t aBytes) {
   return std::string(aBytes - 2, c) + "\r\n";
+}
+
+// Standard error goes to a file while it lives, so a test can read what
+// was written there.
+class StderrCapture {
+ public:
+  explicit StderrCapture(const std::string& aPath) : fsPath(aPath) {
+    std::fflush(stderr);
+    fhSaved = ::dup(2);
+    const int fd = ::open(aPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    ::dup2(fd, 2);
+    ::close(fd);
+  }
+  ~StderrCapture() {
+    std::fflush(stderr);
+    ::dup2(fhSaved, 2);
+    ::close(fhSaved);
+  }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+  std::string Text() const {
+    std::fflush(stderr);
+    return ReadWholeFile(fsPath);
+  }
+
+ private:
+  std::string fsPath;
+  int fhSaved;
+};
+
+unsigned ModeOf(const std::string& aPath) {
+  struct stat st {};
+  return ::stat(aPath.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+std::size_t Count(const std::string& aText, const std::string& aPart) {
+  std::size_t n = 0;
+  for (auto at = aText.find(aPart); at != std::string::npos; at = aText.find(aPart, at + 1))
+    ++n;
+  return n;
 }
 
 TEST(LogFileTest, SettingTheNameCreatesTheFileEmpty) {
@@ -249,6 +292,271 @@ TEST(LogFileTest, DeleteOldFilesByAge) {
   EXPECT_EQ(DeleteOldFiles(dir.File("missing"), 7), -1);
   // No folder named is not "/"; the age keeps even a wrong answer harmless.
   EXPECT_EQ(DeleteOldFiles("", INT32_MAX), -1);
+}
+
+// Each case puts something at the log's path that is not a regular file of
+// ours; the log refuses it once, holds its lines back and writes them once
+// the thing is gone.
+TEST(LogFileTest, OnlyARegularFileOfOursIsWritten) {
+  struct Case {
+    const char* Name;
+    std::function<void(const TempDir&)> Plant;  // makes a.log what the case says
+    bool RootOnly;
+  };
+  const Case cases[] = {
+      {"symbolic link",
+       [](const TempDir& d) {
+         d.Write("target", "secret");
+         ASSERT_EQ(::symlink(d.File("target").c_str(), d.File("a.log").c_str()), 0);
+       },
+       false},
+      {"dangling symbolic link",
+       [](const TempDir& d) {
+         ASSERT_EQ(::symlink(d.File("target").c_str(), d.File("a.log").c_str()), 0);
+       },
+       false},
+      {"hard link",
+       [](const TempDir& d) {
+         d.Write("target", "secret");
+         ASSERT_EQ(::link(d.File("target").c_str(), d.File("a.log").c_str()), 0);
+       },
+       false},
+      {"FIFO", [](const TempDir& d) { ASSERT_EQ(::mkfifo(d.File("a.log").c_str(), 0600), 0); },
+       false},
+      {"directory", [](const TempDir& d) { ASSERT_EQ(::mkdir(d.File("a.log").c_str(), 0700), 0); },
+       false},
+      {"another user's file",
+       [](const TempDir& d) {
+         d.Write("a.log", "theirs\r\n");
+         ASSERT_EQ(::chown(d.File("a.log").c_str(), 65534, 65534), 0);
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (c.RootOnly && ::geteuid() != 0)
+      continue;
+    TempDir dir;
+    c.Plant(dir);
+    const bool hadTarget = FileExists(dir.File("target"));
+    const std::string path = dir.File("a.log");
+    const std::string refusal = "Log file refused: " + path + " is not a regular file of ours\n";
+    std::string said;
+    {
+      StderrCapture err(dir.File("stderr"));
+      TLogFile log;
+      log.BufferOn = true;
+      log.SetFileName(path);  // refused, not thrown
+      log.SetReleaseAlways(true);
+      log.AppendData("one\r\n");
+      log.AppendData("two\r\n");
+      EXPECT_EQ(log.BufferedLineCount(), 2u);
+      said = err.Text();
+
+      std::remove(path.c_str());  // a directory too, when empty
+      log.AppendData("three\r\n");
+      EXPECT_EQ(dir.Read("a.log"), "Log Buffer: one\r\nLog Buffer: two\r\nthree\r\n");
+    }
+    EXPECT_EQ(said, refusal);
+    // What a link pointed at is as it was: "secret", or still nothing.
+    EXPECT_EQ(FileExists(dir.File("target")) ? dir.Read("target") : "", hadTarget ? "secret" : "");
+
+    // Without BufferOn the refusal is the caller's error.
+    ASSERT_EQ(::symlink(dir.File("elsewhere").c_str(), dir.File("b.log").c_str()), 0);
+    StderrCapture quiet(dir.File("stderr2"));
+    TLogFile strict;
+    EXPECT_THROW(strict.SetFileName(dir.File("b.log")), ENotOurFile);
+    EXPECT_FALSE(FileExists(dir.File("elsewhere")));
+  }
+}
+
+TEST(LogFileTest, TheRefusalIsToldAgainAfterAWriteThatWorked) {
+  TempDir dir;
+  const std::string path = dir.File("a.log");
+  StderrCapture err(dir.File("stderr"));
+  TLogFile log;
+  log.BufferOn = true;
+  log.SetFileName(path);
+  log.SetReleaseAlways(true);
+  log.AppendData("one\r\n");
+  const std::string refusal = "Log file refused: " + path + " is not a regular file of ours\n";
+  for (int round = 1; round <= 2; ++round) {
+    std::remove(path.c_str());
+    ASSERT_EQ(::symlink(dir.File("target").c_str(), path.c_str()), 0);
+    log.AppendData("held\r\n");
+    log.AppendData("held\r\n");
+    EXPECT_EQ(Count(err.Text(), refusal), static_cast<std::size_t>(round));
+    std::remove(path.c_str());
+    log.AppendData("written\r\n");
+  }
+  EXPECT_FALSE(FileExists(dir.File("target")));
+}
+
+TEST(LogFileTest, NewFilesAreCreated0640AndExistingOnesKeepTheirMode) {
+  const mode_t saved = ::umask(022);
+  TempDir dir;
+  dir.Write("kept.log", "");
+  ASSERT_EQ(::chmod(dir.File("kept.log").c_str(), 0604), 0);
+  TLogFile kept;
+  kept.SetFileName(dir.File("kept.log"));
+  kept.AppendData("x\r\n");
+  EXPECT_EQ(ModeOf(dir.File("kept.log")), 0604u);
+
+  TLogFile log;
+  log.FileSize = 10;
+  log.SetFileName(dir.File("a.log"));
+  EXPECT_EQ(ModeOf(dir.File("a.log")), 0640u);
+  log.AppendData(Line('n', 20));  // rotated: the backup is the log renamed
+  EXPECT_EQ(ModeOf(dir.File("a.bak")), 0640u);
+  log.AppendData("y\r\n");
+  EXPECT_EQ(ModeOf(dir.File("a.log")), 0640u);
+  ::umask(saved);
+}
+
+TEST(LogFileTest, BackupNamesOnAClash) {
+  FakeClock clock;
+  clock.Set(2024, 1, 15, 13, 30, 0);
+  // In a backup folder each rotation within one second gets the next
+  // counter, past a backup already there; beside the log a.bak is replaced.
+  const struct {
+    bool folder;
+    std::vector<std::pair<std::string, std::string>> backups;  // name, content
+  } cases[] = {
+      {true,
+       {{"app.240115133000.bak", "earlier run"},
+        {"app.240115133000.1.bak", Line('1', 20)},
+        {"app.240115133000.2.bak", Line('2', 20)},
+        {"app.240115133000.3.bak", Line('3', 20)},
+        {"app.240115133001.bak", Line('4', 20)}}},
+      {false, {{"app.bak", Line('4', 20)}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder ? "backup folder" : "beside the log");
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.File("bak").c_str(), 0755), 0);
+    const std::string prefix = c.folder ? "bak/" : "";
+    dir.Write("bak/app.240115133000.bak", "earlier run");
+    clock.Set(2024, 1, 15, 13, 30, 0);
+    TLogFile log;
+    log.FileSize = 10;
+    log.SetFileName(dir.File("app.log"));
+    if (c.folder)
+      log.SetBackupDir(dir.File("bak"));
+    for (char n : {'1', '2', '3'})
+      log.AppendData(Line(n, 20));
+    clock.Set(2024, 1, 15, 13, 30, 1);
+    log.AppendData(Line('4', 20));
+    for (const auto& [name, content] : c.backups)
+      EXPECT_EQ(dir.Read(prefix + name), content) << name;
+    EXPECT_EQ(ListDirectory(dir.File(c.folder ? "bak" : ".")).size(), c.folder ? 5u : 2u);
+  }
+}
+
+// Rotation with the rename failing as it does across file systems: the log
+// is copied into the backup and truncated, and no line is lost.
+TEST(LogFileTest, ARenameAcrossFileSystemsFallsBackToCopyAndTruncate) {
+  const mode_t saved = ::umask(022);
+  FakeClock clock;
+  clock.Set(2024, 1, 15, 13, 30, 0);
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.File("bak").c_str(), 0755), 0);
+  test::FaultyFileSystem files;
+  files.FailRename = test::FaultyFileSystem::kEvery;
+  files.Error = EXDEV;
+  TLogFile log;
+  log.FileSize = 100;
+  log.SetFileName(dir.File("a.log"));
+  log.SetBackupDir(dir.File("bak"));
+  log.AppendData(Line('1', 60));
+  log.AppendData(Line('2', 60));  // over the limit: copied, truncated
+  EXPECT_EQ(dir.Read("bak/a.240115133000.bak"), Line('1', 60) + Line('2', 60));
+  EXPECT_EQ(ModeOf(dir.File("bak/a.240115133000.bak")), 0640u);
+  EXPECT_EQ(dir.Read("a.log"), "");
+  log.AppendData(Line('3', 60));
+  log.AppendData(Line('4', 60));
+  EXPECT_EQ(dir.Read("bak/a.240115133000.1.bak"), Line('3', 60) + Line('4', 60));
+  log.AppendData(Line('5', 60));
+  EXPECT_EQ(dir.Read("a.log"), Line('5', 60));
+  EXPECT_EQ(files.Copies, 2);
+  EXPECT_EQ(log.TakeRotationFailure(), "");
+  ::umask(saved);
+}
+
+// A rotation that cannot rename (nor, across file systems, copy) is told
+// once while it keeps failing; the log grows with every line. Once one works,
+// the next failure is told again.
+TEST(LogFileTest, AFailedRotationIsToldOnceAndTheLogGrows) {
+  const struct {
+    const char* name;
+    int error;
+    int copies;  // tried per rotation
+    const char* text;
+  } cases[] = {
+      {"across file systems, copy failing", EXDEV, 1, "Invalid cross-device link"},
+      {"refused", EACCES, 0, "Permission denied"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    test::FaultyFileSystem files;
+    files.FailRename = test::FaultyFileSystem::kEvery;
+    files.FailCopy = test::FaultyFileSystem::kEvery;
+    files.Error = c.error;
+    TLogFile log;
+    log.FileSize = 100;
+    log.SetFileName(dir.File("a.log"));
+    const std::string failure =
+        "Log rotation: cannot rename " + dir.File("a.log") + " (" + c.text + ")";
+    std::string all;
+    for (char n : {'1', '2', '3', '4'}) {
+      log.AppendData(Line(n, 60));
+      all += Line(n, 60);
+      EXPECT_EQ(log.TakeRotationFailure(), n == '2' ? failure : "") << n;
+    }
+    EXPECT_EQ(dir.Read("a.log"), all);
+    EXPECT_EQ(files.Copies, 3 * c.copies);
+    EXPECT_FALSE(FileExists(dir.File("a.bak")));  // no half copy left
+
+    files.FailRename = 0;
+    log.AppendData("works\r\n");
+    EXPECT_EQ(dir.Read("a.bak"), all + "works\r\n");
+    EXPECT_EQ(log.TakeRotationFailure(), "");
+    files.FailRename = test::FaultyFileSystem::kEvery;
+    log.AppendData(Line('5', 60));
+    log.AppendData(Line('6', 60));
+    EXPECT_EQ(log.TakeRotationFailure(), failure);
+  }
+}
+
+TEST(LogFileTest, HeldBackLinesAreBoundedInBytesToo) {
+  TempDir dir;
+  test::FaultyFileSystem files;
+  TLogFile log;
+  log.BufferOn = true;
+  log.FileSize = 0;
+  log.SetFileName(dir.File("a.log"));
+  files.FailAppend = test::FaultyFileSystem::kEvery;
+  const std::string pad(100 * 1024, 'x');
+  const std::size_t total = 60;  // about 6 MiB: the bytes bind, not the count
+  for (std::size_t i = 1; i <= total; ++i)
+    log.AppendData("line " + std::to_string(i) + " " + pad + "\r\n");
+  const std::size_t kept = log.BufferedLineCount();
+  const std::size_t held = std::string("Log Buffer: line 10 ").size() + pad.size();
+  EXPECT_LE(kept * held, TLogFile::kMaxBufferedBytes);
+  EXPECT_GT((kept + 1) * held, TLogFile::kMaxBufferedBytes);
+
+  files.FailAppend = 0;
+  log.AppendData("back\r\n");
+  const std::string text = dir.Read("a.log");
+  const std::size_t first = total - kept + 1;
+  EXPECT_EQ(text.rfind("Log Buffer: " + std::to_string(total - kept) +
+                           " line(s) dropped while the log file could not be written\r\n"
+                           "Log Buffer: line " +
+                           std::to_string(first) + " ",
+                       0),
+            0u);
+  EXPECT_EQ(Count(text, "\r\n"), kept + 2);
+  EXPECT_NE(text.find("Log Buffer: line 60 " + pad + "\r\nback\r\n"), std::string::npos);
 }
 
 }  // namespace

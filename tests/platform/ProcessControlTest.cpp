@@ -14,6 +14,7 @@
 #include "ProcessTestSupport.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
+#include "platform/Files.h"
 
 namespace tavo {
 namespace {
@@ -79,6 +80,40 @@ TEST(ExecutableMatcherTest, ScriptsMatchOnlyTheirInterpreterRunningThatScript) {
     EXPECT_EQ(m.Matches(c.P), c.Expected) << c.What;
 }
 
+// A process runs what a link leads to: the configured link is matched by
+// its target's name, and a link to a script by the script it leads to.
+TEST(ExecutableMatcherTest, LinksAreResolvedBeforeTheNameIsTaken) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.File("bin").c_str(), 0755), 0);
+  const std::string program = Executable(dir, "bin/Agent.bin",
+                                         "\x7f"
+                                         "ELF not really");
+  const std::string script = Executable(dir, "bin/watch.sh", "#!/bin/sh\nsleep 1\n");
+  ASSERT_EQ(::symlink("bin/Agent.bin", dir.File("agent").c_str()), 0);
+  ASSERT_EQ(::symlink(script.c_str(), dir.File("watch").c_str()), 0);
+  char resolved[PATH_MAX];
+  ASSERT_NE(::realpath("/bin/sh", resolved), nullptr);
+  const TExecutableMatcher linkedProgram(dir.File("agent"));
+  const TExecutableMatcher linkedScript(dir.File("watch"));
+
+  struct Case {
+    const TExecutableMatcher& M;
+    TProcessEntry P;
+    bool Expected;
+    const char* What;
+  };
+  const Case cases[] = {
+      {linkedProgram, Process(program), true, "the target"},
+      {linkedProgram, Process("/opt/other/AGENT.BIN"), true, "the target's name elsewhere"},
+      {linkedProgram, Process("/opt/other/agent"), false, "the link's name"},
+      {linkedScript, Process(resolved, {"/bin/sh", dir.File("watch")}), true, "run by the link"},
+      {linkedScript, Process(resolved, {"/bin/sh", script}), true, "run by its own path"},
+      {linkedScript, Process(dir.File("watch.sh")), true, "a program of the script's name"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.M.Matches(c.P), c.Expected) << c.What;
+}
+
 TEST(ExecutableMatcherTest, EnvShebangNamesTheInterpreter) {
   TempDir dir;
   const std::string script = Executable(dir, "job", "#!/usr/bin/env -S sh -e\nsleep 1\n");
@@ -114,16 +149,65 @@ TEST(LinuxProcessControlTest, SnapshotListsOurChildButNeverUs) {
                            [](const TProcessEntry& p) { return p.Pid == CurrentProcessId(); }));
 }
 
-TEST(LinuxProcessControlTest, TerminateEndsAChildAndRefusesUsAndGroups) {
+TEST(LinuxProcessControlTest, RequestEndRefusesUsAndGroupsAndTakesGoneAsEnded) {
   TempDir dir;
   test::ChildProcess child({"/bin/sleep", "30"}, dir.File("sleep"));
   TLinuxProcessControl control;
-  EXPECT_EQ(control.Terminate(CurrentProcessId()), EPERM);
-  EXPECT_EQ(control.Terminate(0), EPERM);
-  EXPECT_EQ(control.Terminate(-1), EPERM);
-  EXPECT_EQ(control.Terminate(child.Pid()), 0);
-  EXPECT_TRUE(test::WaitFor([&] { return !child.Running(); }, test::kProcessWait));
-  EXPECT_EQ(control.Terminate(child.Pid()), 0);  // already gone counts as ended
+  for (const int pid : {CurrentProcessId(), 0, -1}) {
+    const TEndRequest refused = control.RequestEnd(pid);
+    EXPECT_EQ(refused.Error, EPERM) << pid;
+    EXPECT_EQ(refused.Process, nullptr) << pid;
+  }
+  TEndRequest asked = control.RequestEnd(child.Pid());
+  EXPECT_EQ(asked.Error, 0);
+  ASSERT_NE(asked.Process, nullptr);
+  ASSERT_TRUE(child.WaitExit(test::kProcessWait));
+  EXPECT_EQ(child.ExitStatus(), -SIGTERM);
+  EXPECT_FALSE(asked.Process->EndForGood());  // nothing left to end
+  // Gone and reaped: already gone counts as ended.
+  const TEndRequest gone = control.RequestEnd(child.Pid());
+  EXPECT_EQ(gone.Error, 0);
+  EXPECT_EQ(gone.Process, nullptr);
+}
+
+// SIGTERM first; the final step kills only what is still there, and a
+// program that ends on SIGTERM by itself never sees SIGKILL.
+TEST(LinuxProcessControlTest, EndForGoodKillsOnlyWhatOutlivedTheRequest) {
+  struct Case {
+    const char* What;
+    std::string Trap;  // the shell's answer to SIGTERM
+    bool Killed;       // EndForGood had to end it
+    int Status;        // as ChildProcess::ExitStatus
+  };
+  const Case cases[] = {
+      {"default action", "", false, -SIGTERM},
+      {"exits cleanly", "trap 'echo term > term; exit 0' TERM;", false, 0},
+      {"carries on", "trap 'echo term > term' TERM;", true, -SIGKILL},
+  };
+  TLinuxProcessControl control;
+  for (const Case& c : cases) {
+    TempDir dir;
+    const std::string script = "cd '" + dir.Path() + "'; " + c.Trap +
+                               " echo > ready; i=0; "
+                               "while [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done";
+    test::ChildProcess child({"/bin/sh", "-c", script}, dir.File("sh"));
+    ASSERT_TRUE(test::WaitFor([&] { return FileExists(dir.File("ready")); }, test::kProcessWait))
+        << c.What;
+    TEndRequest request = control.RequestEnd(child.Pid());
+    ASSERT_EQ(request.Error, 0) << c.What;
+    ASSERT_NE(request.Process, nullptr) << c.What;
+    if (c.Killed) {
+      // It has had the signal and goes on.
+      ASSERT_TRUE(test::WaitFor([&] { return FileExists(dir.File("term")); }, test::kProcessWait));
+      EXPECT_TRUE(child.Running()) << c.What;
+    } else {
+      ASSERT_TRUE(child.WaitExit(test::kProcessWait)) << c.What;
+    }
+    EXPECT_EQ(request.Process->EndForGood(), c.Killed) << c.What;
+    ASSERT_TRUE(child.WaitExit(test::kProcessWait)) << c.What;
+    EXPECT_EQ(child.ExitStatus(), c.Status) << c.What;
+    EXPECT_EQ(FileExists(dir.File("term")), !c.Trap.empty()) << c.What;
+  }
 }
 
 // The tests' clean-up helper: it ends what it was given through the pidfd it

@@ -118,15 +118,23 @@ TEST(SocketTest, BatchReaderTakesWhatWaitsInBatchesAndCutsLongDatagrams) {
   EXPECT_EQ(reader.Read(receiver), 0u);  // nothing waits: no block
 }
 
-TEST(SocketTest, TcpExchangeAndTimeouts) {
+// A listening TCP socket on 127.0.0.1 and a port the system picked: the
+// peer for the stream's tests, written against the system's own calls.
+int LoopbackListener(sockaddr_in& aAddr) {
   const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  aAddr = {};
+  aAddr.sin_family = AF_INET;
+  aAddr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  EXPECT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&aAddr), sizeof aAddr), 0);
+  EXPECT_EQ(::listen(listener, 1), 0);
+  socklen_t len = sizeof aAddr;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&aAddr), &len);
+  return listener;
+}
+
+TEST(SocketTest, TcpExchangeAndTimeouts) {
   sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(::listen(listener, 1), 0);
-  socklen_t len = sizeof addr;
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  const int listener = LoopbackListener(addr);
 
   std::thread peer([&] {
     const int c = ::accept(listener, nullptr, nullptr);
@@ -154,14 +162,8 @@ TEST(SocketTest, TcpExchangeAndTimeouts) {
 TEST(SocketTest, NonBlockingStreamWaitsUntilReadableOrItsDeadline) {
   using namespace std::chrono_literals;
   using Clock = std::chrono::steady_clock;
-  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(::listen(listener, 1), 0);
-  socklen_t len = sizeof addr;
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  const int listener = LoopbackListener(addr);
 
   TTcpStream s;
   s.Connect("127.0.0.1", ntohs(addr.sin_port), 2000);

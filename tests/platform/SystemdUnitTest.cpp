@@ -63,14 +63,17 @@ TEST(SystemdUnitTest, TheUnitRunsTheProgramAsANotifyServiceEnabledAtBoot) {
 
 TEST(SystemdUnitTest, TheEnvironmentRedirectsUnitDirectoryAndTool) {
   ::unsetenv("TAVO_UNIT_DIR");
+  ::unsetenv("TAVO_PACKAGE_UNIT_DIR");
   ::unsetenv("TAVO_SYSTEMCTL");
   EXPECT_EQ(SystemUnitDirectory(), "/etc/systemd/system");
   EXPECT_EQ(SystemctlProgram(), "systemctl");
   EXPECT_EQ(ServiceUnitPath("ORVO_Tavo"), "/etc/systemd/system/ORVO_Tavo.service");
+  EXPECT_EQ(PackageUnitPath("ORVO_Tavo"), "/usr/lib/systemd/system/ORVO_Tavo.service");
   TempDir dir;
   FakeSystemctl fake(dir);
   fake.Install();
   EXPECT_EQ(ServiceUnitPath("ORVO_Tavo"), fake.UnitPath());
+  EXPECT_EQ(PackageUnitPath("ORVO_Tavo"), fake.PackageUnitPath());
   EXPECT_EQ(SystemctlProgram(), fake.Program());
 }
 
@@ -165,6 +168,11 @@ TEST_F(SystemdUnitInstallTest, TheUnitsAccountIsItsServiceUserOrRoot) {
     fDir.Write("units/ORVO_Tavo.service", c.Unit);
     EXPECT_EQ(ServiceUnitUser("ORVO_Tavo"), c.User) << c.Unit;
   }
+  // A package's unit counts unless the unit directory overrides it.
+  fDir.Write("package-units/ORVO_Tavo.service", "[Service]\nUser=packaged\n");
+  EXPECT_EQ(ServiceUnitUser("ORVO_Tavo"), "1001");
+  ASSERT_TRUE(DeleteFile(fFake.UnitPath()));
+  EXPECT_EQ(ServiceUnitUser("ORVO_Tavo"), "packaged");
 }
 
 }  // namespace

@@ -5,10 +5,10 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <nettle/base64.h>
 
 #include <regex>
 
+#include "ByteText.h"
 #include "platform/Errors.h"
 #include "platform/TextCodec.h"
 
@@ -18,19 +18,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-std::string Base64Decode(const std::string& aText) {
-  base64_decode_ctx ctx;
-  base64_decode_init(&ctx);
-  std::string out(BASE64_DECODE_LENGTH(aText.size()), '\0');
-  std::size_t len = out.size();
-  if (!base64_decode_update(&ctx, &len, reinterpret_cast<std::uint8_t*>(out.data()), aText.size(),
-                            aText.data()) ||
-      !base64_decode_final(&ctx)) {
-    return "<invalid base64>";
-  }
-  out.resize(len);
-  return out;
-}
+using test::Base64Decode;
 
 // The value of a header of composed data ("" when it is missing).
 std::string Header(const std::string& aData, const std::string& aName) {

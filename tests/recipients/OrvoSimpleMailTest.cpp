@@ -1,40 +1,32 @@
 // The mail worker against a scripted server: what it makes of its
-// properties, the outcome it hands to the main thread, and its own life
-// (detached, started once, only with a main thread).
+// properties, the outcome it hands to the main thread, TLS that fails closed
+// when the server's check cannot be set, and its own life (detached,
+// started once, only with a main thread, outliving the main thread).
 
 #include "recipients/OrvoSimpleMail.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <nettle/base64.h>
 
 #include <optional>
 
+#include "ByteText.h"
 #include "MailWorkerFixture.h"
 #include "SmtpPeers.h"
+#include "TestProcess.h"
 #include "platform/Network.h"
 #include "platform/TextCodec.h"
+#include "recipients/OpenSslLibrary.h"
 
 namespace tavo {
 namespace {
 
+using namespace std::chrono_literals;
 using test::ScriptedSmtpServer;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-std::string Base64Decode(const std::string& aText) {
-  base64_decode_ctx ctx;
-  base64_decode_init(&ctx);
-  std::string out(BASE64_DECODE_LENGTH(aText.size()), '\0');
-  std::size_t len = out.size();
-  if (!base64_decode_update(&ctx, &len, reinterpret_cast<std::uint8_t*>(out.data()), aText.size(),
-                            aText.data()) ||
-      !base64_decode_final(&ctx)) {
-    return "<invalid base64>";
-  }
-  out.resize(len);
-  return out;
-}
+using test::Base64Decode;
 
 std::string EhloName() {
   const std::string name = HostName();
@@ -205,6 +197,115 @@ TEST_F(OrvoSimpleMailTest, SendNeedsAMainThreadAndStartsOnce) {
   EXPECT_THROW(mail->Send(), Exception);
   SetMainThread(nullptr);
   EXPECT_THROW(NewMail(server.Port())->Send(), Exception);
+  SetMainThread(&fMail.Loop());
+}
+
+// An OpenSSL table whose check set-up fails where a row says; it counts
+// the handshakes that were tried anyway.
+std::atomic<int> gHandshakes{0};
+const TOpenSsl* gRealSsl = nullptr;
+
+TEST_F(OrvoSimpleMailTest, TlsFailsClosedWhenTheServerCheckCannotBeSet) {
+  gRealSsl = &OpenSsl();
+  struct {
+    const char* Host;
+    void (*Break)(TOpenSsl&);
+    const char* Outcome;
+  } cases[] = {
+      {"localhost",
+       [](TOpenSsl& aSsl) { aSsl.SSL_set1_host = [](SSL*, const char*) { return 0; }; },
+       "TLS: cannot check the host name localhost"},
+      {"127.0.0.1",
+       [](TOpenSsl& aSsl) {
+         aSsl.X509_VERIFY_PARAM_set1_ip_asc = [](X509_VERIFY_PARAM*, const char*) { return 0; };
+       },
+       "TLS: cannot check the address 127.0.0.1"},
+      {"localhost",
+       [](TOpenSsl& aSsl) {
+         aSsl.SSL_ctrl = [](SSL* aS, int aCmd, long aLarg, void* aParg) -> long {
+           if (aCmd == SSL_CTRL_SET_TLSEXT_HOSTNAME)
+             return 0;
+           return gRealSsl->SSL_ctrl(aS, aCmd, aLarg, aParg);
+         };
+       },
+       "TLS: cannot set the server name localhost (SNI)"},
+      {"localhost",
+       [](TOpenSsl& aSsl) {
+         aSsl.SSL_CTX_ctrl = [](SSL_CTX*, int, long, void*) -> long { return 0; };
+       },
+       "TLS: cannot require TLS 1.2 or later"},
+  };
+  for (const auto& c : cases) {
+    for (TMailTls tls : {TMailTls::eImplicit, TMailTls::eStartTls}) {
+      SCOPED_TRACE(std::string(c.Outcome) +
+                   (tls == TMailTls::eImplicit ? " implicit" : " STARTTLS"));
+      ScriptedSmtpServer server(
+          [](const std::string& aLine) -> std::optional<ScriptedSmtpServer::TResponse> {
+            if (aLine == "STARTTLS")
+              return ScriptedSmtpServer::Reply("220 go ahead");
+            return std::nullopt;
+          });
+      server.SetCapabilities({"STARTTLS", "8BITMIME"});
+      TOpenSsl broken = *gRealSsl;
+      broken.SSL_connect = [](SSL*) {
+        ++gHandshakes;
+        return -1;
+      };
+      c.Break(broken);
+      gHandshakes = 0;
+      SetOpenSsl(&broken);
+      auto mail = NewMail(server.Port());
+      mail->Host = c.Host;
+      mail->Tls = tls;
+      const auto outcome = SendAndWait(mail);
+      SetOpenSsl(nullptr);
+      EXPECT_EQ(outcome, "Exception \"" + std::string(c.Outcome) + "\" for <<Disk full>>");
+      EXPECT_EQ(gHandshakes, 0);
+      EXPECT_TRUE(server.Mails().empty());
+    }
+  }
+}
+
+TEST_F(OrvoSimpleMailTest, AWorkerThatCompletesAfterTheMainThreadIsGoneTellsNoOne) {
+  struct {
+    const char* When;
+    bool Stall;  // the server holds the mail until the reply time-out
+    int Rounds;  // without the wait, a released worker races the freeing: rounds catch it
+  } cases[] = {
+      {"waiting in the hand-off when it goes", false, 5},
+      {"still talking to the server when it goes", true, 1},
+  };
+  for (const auto& c : cases) {
+    for (int round = 0; round < c.Rounds; ++round) {
+      SCOPED_TRACE(c.When);
+      ScriptedSmtpServer server(
+          [&c](const std::string& aLine) -> std::optional<ScriptedSmtpServer::TResponse> {
+            if (c.Stall && aLine.starts_with("MAIL"))
+              return ScriptedSmtpServer::Stall();
+            return std::nullopt;
+          });
+      // A hand-off of its own, on the heap, so that a worker touching it after
+      // it has gone is a use after free.
+      auto handOff = std::make_unique<test::TestMainLoop>();
+      auto called = std::make_shared<std::atomic<bool>>(false);
+      auto mail = NewMail(server.Port());
+      mail->Timeouts = {2000, 300, 300};
+      mail->OnDone = [called](const std::string&) { *called = true; };
+      std::weak_ptr<TOrvoSimpleMail> watch = mail;
+      mail->Send();
+      mail.reset();
+      if (c.Stall) {
+        ASSERT_TRUE(test::WaitFor([&] { return server.IndexOf("MAIL") >= 0; }, 10s));
+      } else {
+        ASSERT_TRUE(test::WaitFor([&] { return handOff->Waiting() == 1; }, 10s));
+      }
+      handOff.reset();  // it never ran the worker's hand-off
+      EXPECT_EQ(MainThread(), nullptr);
+      EXPECT_TRUE(test::WaitFor([] { return TOrvoSimpleMail::RunningCount() == 0; }, 10s));
+      EXPECT_FALSE(*called);
+      EXPECT_TRUE(watch.expired());
+    }
+  }
   SetMainThread(&fMail.Loop());
 }
 

@@ -1,5 +1,5 @@
-// The mail recipient: its settings and messages, its queue with one worker
-// at a time, passcodes, and its end while a mail is on its way. The SMTP
+// The mail recipient: its settings and messages, its bounded queue with one
+// worker at a time, passcodes, and its end while a mail is on its way. The SMTP
 // peer is the scripted server of tests/support.
 
 #include "recipients/RecipientMail.h"
@@ -92,7 +92,8 @@ TEST_F(RecipientMailTest, SettingsAreReadAndAnnounced) {
        "FromName=Tavo Agent;FromAddress=tavo@example.org;To=a@x.org,b@x.org",
        true,
        {"Info:  Recipient \"M\": To=a@x.org,b@x.org; From=<Tavo Agent> tavo@example.org; "
-        "Host=mail.example.org:587; User=tavo"}},
+        "Host=mail.example.org:587; User=tavo",
+        "Warning: Recipient \"M\": the password of User tavo travels in clear text without Tls"}},
       {"Type=SmtpMail;Host=m;To=o;FromAddress=f@x;Tls=starttls",
        true,
        {"Info:  Recipient \"M\": To=o; From=<> f@x; Host=m:25; Tls=STARTTLS"}},
@@ -125,6 +126,29 @@ TEST_F(RecipientMailTest, SettingsAreReadAndAnnounced) {
   EXPECT_EQ(r->Port(), 2525);
   EXPECT_EQ(r->ToAddress(), "x@y");
   EXPECT_EQ(r->FromName(), "N");
+}
+
+TEST_F(RecipientMailTest, AUserWithoutTlsIsWarnedOfTheClearTextPassword) {
+  const std::string warning =
+      "Warning: Recipient \"M\": the password of User tavo travels in clear text without Tls";
+  struct {
+    const char* Items;
+    bool Warned;
+  } cases[] = {
+      {";User=tavo;Password=pw", true},
+      {";User=tavo;Passcode=XYZ", true},
+      {";User=tavo;Password=pw;Tls=STARTTLS", false},
+      {";User=tavo;Password=pw;Tls=Implicit", false},
+      {";Password=pw", false},  // no user, no login
+      {"", false},
+  };
+  for (const auto& c : cases) {
+    fMsgs.Clear();
+    ASSERT_NE(Make(Line(25, c.Items)), nullptr) << c.Items;
+    EXPECT_EQ(LinesStartingWith("Warning"),
+              c.Warned ? std::vector<std::string>{warning} : std::vector<std::string>{})
+        << c.Items;
+  }
 }
 
 TEST_F(RecipientMailTest, PasscodeWinsAndThePasswordReachesOnlyAuthLogin) {
@@ -190,6 +214,87 @@ TEST_F(RecipientMailTest, ReportsInQuickSuccessionQueueAndGoOutInOrder) {
   // A single line is a subject with an empty body.
   EXPECT_TRUE(server.Mails()[2].ends_with("\r\n\r\n")) << server.Mails()[2];
   EXPECT_TRUE(server.Mails()[0].ends_with("\r\n\r\nbody 1\r\n")) << server.Mails()[0];
+}
+
+TEST_F(RecipientMailTest, AFullQueueDropsItsOldestMailsAndKeepsTheNewestInOrder) {
+  constexpr std::size_t kMiB = 1024 * 1024;
+  const std::string dropped1 = "Warning: Mail to \"M\": queue full, 1 oldest mail(s) dropped";
+  struct TReport {
+    std::string Subject;
+    std::size_t Bytes;  // the whole text's size
+  };
+  struct TCase {
+    const char* Bound;
+    std::vector<TReport> Reports;  // behind a first mail that is on its way
+    std::vector<std::string> Warnings;
+    std::size_t FirstKept;  // the oldest report still queued
+    bool SendKept;          // else the sizes tell which ones are kept
+  };
+  TCase count{"count", {}, {dropped1, dropped1, dropped1}, 3, true};
+  for (std::size_t i = 0; i < kMaxQueuedMails + 3; ++i)
+    count.Reports.push_back({"Small " + std::to_string(i), 40});
+  // Sizes a little below 1 MiB, each its own: sixteen fit, the 17th drops
+  // the oldest, 3 MiB three more. Composing 16 MiB of mails is slow under
+  // the sanitizers, so these are not sent.
+  TCase bytes{"bytes",
+              {},
+              {dropped1, "Warning: Mail to \"M\": queue full, 3 oldest mail(s) dropped"},
+              4,
+              false};
+  for (std::size_t i = 0; i < 17; ++i)
+    bytes.Reports.push_back({"Big " + std::to_string(i), kMiB - i});
+  bytes.Reports.push_back({"Huge", 3 * kMiB});
+
+  for (const TCase& c : {count, bytes}) {
+    SCOPED_TRACE(c.Bound);
+    // The first mail stalls until its reply time-out; the rest are refused,
+    // so that each outcome names its subject.
+    bool first = true;
+    ScriptedSmtpServer server(
+        [&first](const std::string& aLine) -> std::optional<ScriptedSmtpServer::TResponse> {
+          if (!aLine.starts_with("MAIL"))
+            return std::nullopt;
+          if (!first)
+            return ScriptedSmtpServer::Reply("550 no");
+          first = false;
+          return ScriptedSmtpServer::Stall();
+        });
+    fWorkers.SetDefaultTimeouts({2000, 500, 2000});
+    ASSERT_NE(Make(Line(server.Port())), nullptr);
+    fRecipient->Report("On its way");
+    ASSERT_TRUE(fWorkers.Loop().RunUntil([&] { return server.IndexOf("MAIL") >= 0; }));
+    fMsgs.Clear();
+    std::size_t keptBytes = 0;
+    for (std::size_t i = 0; i < c.Reports.size(); ++i) {
+      // Lines of 78 bytes with their line end.
+      std::string text = c.Reports[i].Subject + "\r\n";
+      while (text.size() < c.Reports[i].Bytes)
+        text += std::string(76, 'x') + "\r\n";
+      text.resize(c.Reports[i].Bytes);
+      fRecipient->Report(text);
+      if (i >= c.FirstKept)
+        keptBytes += text.size();
+    }
+    EXPECT_EQ(LinesStartingWith("Warning"), c.Warnings);
+    EXPECT_EQ(fRecipient->QueueCount(), c.Reports.size() - c.FirstKept);
+    EXPECT_EQ(fRecipient->QueueBytes(), keptBytes);
+    EXPECT_LE(fRecipient->QueueBytes(), kMaxQueuedMailBytes);
+    if (!c.SendKept)
+      continue;
+
+    fMsgs.Clear();
+    std::vector<std::string> outcomes = {
+        "Error: Mail to \"M\": Exception \"Timed out waiting for the server's reply\" for "
+        "<<On its way>>"};
+    for (std::size_t i = c.FirstKept; i < c.Reports.size(); ++i) {
+      outcomes.push_back("Error: Mail to \"M\": Exception \"550 no\" for <<" +
+                         c.Reports[i].Subject + ">>");
+    }
+    ASSERT_TRUE(fWorkers.Loop().RunUntil(
+        [&] { return !fRecipient->Sending() && fRecipient->QueueCount() == 0; },
+        std::chrono::seconds(60)));
+    EXPECT_EQ(LinesStartingWith("Error"), outcomes);
+  }
 }
 
 TEST_F(RecipientMailTest, EmptyReportIsIgnoredAndTheNextStillGoes) {

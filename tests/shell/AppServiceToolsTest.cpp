@@ -251,6 +251,46 @@ TEST_F(AppServiceToolsTest, InstallAndUninstallRunsShowTheirBoxes) {
   EXPECT_TRUE(FileExists(fFake.UnitPath()));
 }
 
+TEST_F(AppServiceToolsTest, WhereAPackageManagesTheServiceInstallAndUninstallAreRefused) {
+  BoxRecorder boxes;
+  SetCommandLineSwitches({"-install"});
+  EXPECT_FALSE(RefusePackageManagedInstallation()) << "no package: the run goes on";
+
+  fDir.Write("package-units/ORVO_Tavo.service", "[Service]\nType=notify\n");
+  const std::string refusal =
+      "Service \"ORVO_Tavo\" is managed by its package (" + fFake.PackageUnitPath() +
+      "): -install and -uninstall change nothing; use \"systemctl enable --now ORVO_Tavo\" or "
+      "\"systemctl disable --now ORVO_Tavo\", or remove the package";
+  for (const std::vector<std::string>& switches :
+       {std::vector<std::string>{"-install"}, {"/UNINSTALL", "/SILENT"}, {"\\install"}}) {
+    SCOPED_TRACE(switches[0]);
+    SetCommandLineSwitches(switches);
+    boxes.Boxes.clear();
+    EXPECT_TRUE(RefusePackageManagedInstallation());
+    ASSERT_EQ(boxes.Boxes.size(), 1u) << "SILENT silences successes only";
+    EXPECT_EQ(boxes.Boxes[0].Icon, TMsgBoxIcon::eError);
+    EXPECT_EQ(boxes.Boxes[0].Text, refusal);
+  }
+  EXPECT_FALSE(FileExists(fFake.UnitPath()));
+  EXPECT_EQ(fFake.Calls(), "");
+
+  // Other runs go on, and the service manager's start of the package's unit
+  // is a service run.
+  boxes.Boxes.clear();
+  for (const std::vector<std::string>& switches :
+       {std::vector<std::string>{}, {"-AnyAccount"}, {"-SILENT"}}) {
+    SetCommandLineSwitches(switches);
+    EXPECT_FALSE(RefusePackageManagedInstallation());
+  }
+  EXPECT_EQ(boxes.Boxes.size(), 0u);
+  NotifySocket notify(fDir.File("notify"));
+  ::setenv("NOTIFY_SOCKET", notify.Path().c_str(), 1);
+  fDir.Write("package-units/ORVO_Tavo.service", "[Service]\nUser=" + ProcessUserName() + "\n");
+  SetCommandLineSwitches({});
+  EXPECT_TRUE(InitServiceMode(kServiceName));
+  EXPECT_EQ(RunMode(), TRunMode::eService);
+}
+
 class ServiceRunTest : public AppServiceToolsTest {
  protected:
   void SetUp() override {

@@ -1,17 +1,23 @@
 // The controller in this process, on a QCoreApplication: the receiver's end
 // reported in both forms, with an endpoint failure injected; which client a
-// trap reaches; a check cycle that an error ends.
+// trap reaches; a check cycle that an error ends; the backup clean-up kept
+// out of Tavo's own folders; a failed rotation reported after the append.
 
 #include "shell/Controller.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 
+#include "FaultyFileSystem.h"
 #include "TavoE2E.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/ProcessControl.h"
 #include "platform/Socket.h"
@@ -49,7 +55,7 @@ class ControllerTest : public ::testing::Test {
   }
   std::vector<std::string> Lines() const {
     try {
-      return test::LogLinesOf(test::ReadWholeFile(fDir.File("tavo.log")));
+      return test::LogLinesOf(test::ReadWholeFile(fsLog.empty() ? fDir.File("tavo.log") : fsLog));
     } catch (...) {
       return {};
     }
@@ -67,6 +73,7 @@ class ControllerTest : public ::testing::Test {
   }
 
   test::TempDir fDir;
+  std::string fsLog;  // the log file Lines() reads; empty: tavo.log beside tavo.ini
   std::unique_ptr<TQtMainThread> fMain;
   std::unique_ptr<TfrmMain> fFrm;
   const std::string fReceiver =
@@ -194,7 +201,7 @@ class FailOnceProcessControl final : public IProcessControl {
     fbFailed = true;
     throw Exception("snapshot failed");
   }
-  int Terminate(int) override { return 0; }
+  TEndRequest RequestEnd(int) override { return {}; }
 
  private:
   bool fbFailed = false;
@@ -228,6 +235,80 @@ TEST_F(ControllerTest, AnErrorInOneClientEndsTheCycleAndTheNextChecksAll) {
   EXPECT_EQ(checks(0), 2u);
   EXPECT_EQ(checks(2), 1u);
   SetProcessControl(nullptr);
+}
+
+// Every case has the log in logs/, a template in tpl/ and a link to logs/;
+// only a folder of none of Tavo's own files is cleaned up.
+TEST_F(ControllerTest, TheBackupCleanUpStaysOutOfTavosOwnFolders) {
+  const struct {
+    const char* backup;  // BackupDirectory
+    bool cleaned;
+  } cases[] = {
+      {".", false}, {"logs", false}, {"tpl", false}, {"link", false}, {"bak", true},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.backup);
+    const std::string root = fDir.File("case" + std::to_string(++n));
+    for (const char* folder : {"", "/logs", "/tpl", "/bak"})
+      ASSERT_EQ(::mkdir((root + folder).c_str(), 0755), 0);
+    ASSERT_EQ(::symlink((root + "/logs").c_str(), (root + "/link").c_str()), 0);
+    test::WriteWholeFile(root + "/tpl/report.txt", "Subject\nBody\n");
+    const std::string folder = NormalizePath(root + "/" + c.backup);
+    const std::string old = folder + "/old.txt";
+    test::WriteWholeFile(old, "old");
+    test::SetFileAge(old, -std::chrono::hours(10 * 24));
+    test::WriteWholeFile(root + "/tavo.ini",
+                         "[Logging]\nDirectory=logs\nBackupDirectory=" + std::string(c.backup) +
+                             "\nBackupRetainDays=3\n[General]\nCheckInterval=0\n"
+                             "[Recipients]\nNms=Type=SnmpTrapV1;Host=127.0.0.1;Port=9\n"
+                             "[Client A]\nName=A\nOidMsgId=1.2.1\n"
+                             "1=L;3;50;Send;Nms;tpl/report.txt\n");
+    SetConfigFileOverride(root + "/tavo.ini");
+    fsLog = root + "/logs/tavo.log";
+    fFrm = std::make_unique<TfrmMain>();
+    fFrm->FormCreate();
+    ASSERT_TRUE(SpinUntilLine("Trace: Initialization done")) << ::testing::PrintToString(Lines());
+    ASSERT_EQ(fFrm->Clients().size(), 1u);
+    fFrm->CheckIntervalTimerEvent();
+    const std::string refusal = "Error: Log backup directory " + folder +
+                                "/ holds Tavo's own files: old files are not cleaned up";
+    const auto lines = Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), refusal), c.cleaned ? 0 : 1);
+    // The rotation still goes there: the banner names the folder.
+    EXPECT_THAT(lines, Contains("Info:  Log backup directory: " + folder + "/"));
+    EXPECT_EQ(
+        std::count(lines.begin(), lines.end(), "Info:  Backup directory cleaned up 1 file(s)"),
+        c.cleaned ? 1 : 0);
+    EXPECT_EQ(FileExists(old), !c.cleaned);
+    EXPECT_TRUE(FileExists(root + "/tpl/report.txt"));
+    EXPECT_TRUE(FileExists(root + "/tavo.ini"));
+    fFrm->FormDestroy();
+    fFrm.reset();
+  }
+}
+
+// The sink reports the failure once the append has returned: one Error line
+// in the log, which keeps growing with every line.
+TEST_F(ControllerTest, AFailedRotationIsReportedOnceAsAnError) {
+  test::FaultyFileSystem files;
+  files.FailRename = test::FaultyFileSystem::kEvery;
+  files.Error = EACCES;
+  Create("[Logging]\nMaxFileSize=300\n[General]\nCheckInterval=0\n");
+  fFrm->FormCreate();
+  ASSERT_TRUE(SpinUntilLine("Trace: Initialization done"));
+  for (int i = 0; i < 5; ++i)
+    TMsg::Info("more");
+  const auto lines = Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                       "Error: Log rotation: cannot rename " + fDir.File("tavo.log") +
+                           " (Permission denied)"),
+            1)
+      << ::testing::PrintToString(lines);
+  EXPECT_EQ(lines.front(), "Info:  " + std::string(30, '-'));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Info:  more"), 5);
+  EXPECT_FALSE(FileExists(fDir.File("tavo.bak")));
+  EXPECT_GT(files.Renames, 5);
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 
+#include "ProcessTestSupport.h"
 #include "TavoE2E.h"
 #include "platform/Files.h"
 
@@ -44,6 +46,44 @@ TEST(DesktopE2ETest, AStopSignalClosesTheWindowInOrder) {
     EXPECT_EQ(all[1], "Info:  Application start: Tavo V1.11.03 ");
     EXPECT_EQ(all.back(), "Info:  Application closed");
   }
+}
+
+// Installed, the plugin stands in ../lib/tavo/ beside the program's bin
+// folder (as /usr/bin/tavo and /usr/lib/tavo/); found there without any
+// library path. Missing from both places, the start names the first.
+TEST(DesktopE2ETest, TheInstalledLayoutFindsThePluginInLibTavo) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.File("bin").c_str(), 0755), 0);
+  const std::string program = dir.File("bin/tavo");
+  CopyExecutable(TAVO_EXE, program);
+  const std::string ini = dir.Write("tavo.ini", "[Logging]\nLevel=Trace\n");
+  const std::vector<std::string> env = {
+      "QT_QPA_PLATFORM=offscreen",
+      "LD_LIBRARY_PATH=", "TAVO_INSTANCE=DesktopE2ETest-" + std::to_string(::getpid())};
+  const RunResult missing = RunProgram({program, "--config", ini}, dir.File("missing"), 20s, env);
+  EXPECT_EQ(missing.Status, 1);
+  EXPECT_THAT(missing.Err, HasSubstr("tavo: the desktop console cannot be loaded (" +
+                                     dir.File("bin/libtavo_desktop.so")));
+
+  for (const char* folder : {"lib", "lib/tavo"})
+    ASSERT_EQ(::mkdir(dir.File(folder).c_str(), 0755), 0);
+  CopyExecutable(TAVO_DESKTOP_PLUGIN, dir.File("lib/tavo/libtavo_desktop.so"));
+  ChildProcess tavo({program, "--config", ini}, dir.File("tavo"), env);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        try {
+          const auto l = LogLinesOf(ReadWholeFile(dir.File("tavo.log")));
+          return std::find(l.begin(), l.end(), "Trace: Initialization done") != l.end();
+        } catch (...) {
+          return false;
+        }
+      },
+      20s))
+      << tavo.Stderr();
+  tavo.Signal(SIGTERM);
+  ASSERT_TRUE(tavo.WaitExit(10s));
+  EXPECT_EQ(tavo.ExitStatus(), 0) << tavo.Stderr();
+  EXPECT_EQ(LogLinesOf(ReadWholeFile(dir.File("tavo.log"))).back(), "Info:  Application closed");
 }
 
 // Without a reachable display Qt would abort; the start says why and ends

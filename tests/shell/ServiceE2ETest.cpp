@@ -68,7 +68,7 @@ TEST(ServiceE2ETest, InstallAndUninstallRunsWriteTheUnitAndOnlyTheirThreeLogLine
   TempDir dir;
   FakeSystemctl fake(dir);
   const std::string ini = dir.Write("tavo.ini", "[Logging]\nLevel=Trace\n");
-  const auto env = Env({fake.SystemctlEnv(), fake.UnitDirEnv()});
+  const auto env = Env({fake.SystemctlEnv(), fake.UnitDirEnv(), fake.PackageUnitDirEnv()});
   int runs = 0;
   const auto run = [&](std::vector<std::string> aSwitches) {
     std::vector<std::string> argv = {TAVO_EXE, "--config", ini};
@@ -115,14 +115,49 @@ TEST(ServiceE2ETest, InstallAndUninstallRunsWriteTheUnitAndOnlyTheirThreeLogLine
   EXPECT_THAT(LogOf(dir.File("tavo.log")), ElementsAreArray(expected));
 }
 
+// Where the package's unit stands, the package manages the service: install
+// and uninstall runs say so and touch nothing, not even a log file.
+TEST(ServiceE2ETest, WhereAPackageManagesTheServiceInstallAndUninstallChangeNothing) {
+  TempDir dir;
+  FakeSystemctl fake(dir);
+  const std::string ini = dir.Write("tavo.ini", "[Logging]\nLevel=Trace\n");
+  const std::string packaged = dir.Write("package-units/ORVO_Tavo.service", "[Service]\n");
+  const auto env = Env({fake.SystemctlEnv(), fake.UnitDirEnv(), fake.PackageUnitDirEnv()});
+  int runs = 0;
+  const auto run = [&](const std::string& aSwitch) {
+    return RunProgram({TAVO_EXE, "--config", ini, aSwitch},
+                      dir.File("run" + std::to_string(++runs)), 30s, env);
+  };
+  for (const char* sw : {"-install", "/uninstall"}) {
+    SCOPED_TRACE(sw);
+    const RunResult r = run(sw);
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, "Service \"ORVO_Tavo\" is managed by its package (" + fake.PackageUnitPath() +
+                         "): -install and -uninstall change nothing; use \"systemctl enable "
+                         "--now ORVO_Tavo\" or \"systemctl disable --now ORVO_Tavo\", or "
+                         "remove the package\n");
+  }
+  EXPECT_FALSE(FileExists(fake.UnitPath()));
+  EXPECT_EQ(dir.Read("package-units/ORVO_Tavo.service"), "[Service]\n");
+  EXPECT_EQ(fake.Calls(), "");
+  EXPECT_FALSE(FileExists(dir.File("tavo.log")));
+
+  // Without the package's unit, the build's own install works again.
+  ASSERT_TRUE(DeleteFile(packaged));
+  const RunResult r = run("-install");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(FileExists(fake.UnitPath()));
+}
+
 TEST(ServiceE2ETest, AProgramPathWithABlankIsQuotedInTheUnit) {
   TempDir dir;
   FakeSystemctl fake(dir);
   ASSERT_EQ(::mkdir(dir.File("my tools").c_str(), 0755), 0);
   const std::string program = dir.File("my tools/tavo");
   CopyExecutable(TAVO_EXE, program);
-  const RunResult r = RunProgram({program, "-install", "/SILENT"}, dir.File("run"), 30s,
-                                 Env({fake.SystemctlEnv(), fake.UnitDirEnv()}));
+  const RunResult r =
+      RunProgram({program, "-install", "/SILENT"}, dir.File("run"), 30s,
+                 Env({fake.SystemctlEnv(), fake.UnitDirEnv(), fake.PackageUnitDirEnv()}));
   EXPECT_EQ(r.Status, 0) << r.Err;
   EXPECT_EQ(r.Err, "");
   EXPECT_THAT(dir.Read("units/ORVO_Tavo.service"),
@@ -139,7 +174,7 @@ TEST(ServiceE2ETest, ASecondStartIsRefusedWithoutTouchingTheLogFile) {
   const std::string log = dir.File("tavo.log");
   const std::string instance = "ServiceE2ETest-" + std::to_string(::getpid());
   const auto env = Env({"TAVO_INSTANCE=" + instance, "QT_QPA_PLATFORM=offscreen",
-                        fake.SystemctlEnv(), fake.UnitDirEnv()});
+                        fake.SystemctlEnv(), fake.UnitDirEnv(), fake.PackageUnitDirEnv()});
   const std::vector<std::string> foreground = {TAVO_EXE, "--foreground", "--config", ini};
 
   auto first = std::make_unique<ChildProcess>(foreground, dir.File("first"), env);
@@ -186,9 +221,9 @@ TEST(ServiceE2ETest, UnderTheServiceManagerItReportsReadyAndStoppingAndClosesThe
   const std::string ini =
       dir.Write("tavo.ini", "[Logging]\nLevel=Trace\n[General]\nCheckInterval=1\n");
   const std::string log = dir.File("tavo.log");
-  ChildProcess tavo(
-      {TAVO_EXE, "--config", ini}, dir.File("tavo"),
-      Env({notify.Env(), fake.UnitDirEnv(), fake.SystemctlEnv(), "QT_QPA_PLATFORM=offscreen"}));
+  ChildProcess tavo({TAVO_EXE, "--config", ini}, dir.File("tavo"),
+                    Env({notify.Env(), fake.UnitDirEnv(), fake.PackageUnitDirEnv(),
+                         fake.SystemctlEnv(), "QT_QPA_PLATFORM=offscreen"}));
 
   EXPECT_EQ(notify.Receive(20s), "STATUS=Start pending") << tavo.Stderr();
   EXPECT_EQ(notify.Receive(20s), "READY=1\nSTATUS=Running");
@@ -212,9 +247,10 @@ TEST(ServiceE2ETest, WithAWatchdogTheMainThreadSendsKeepAlives) {
   dir.Write("units/ORVO_Tavo.service", "[Service]\nType=notify\nUser=" + ProcessUserName() + "\n");
   const std::string ini = dir.Write("tavo.ini", "[Logging]\nLevel=Trace\n");
   // 600 ms: a keep-alive every 200 ms.
-  ChildProcess tavo({TAVO_EXE, "--config", ini}, dir.File("tavo"),
-                    Env({notify.Env(), fake.UnitDirEnv(), fake.SystemctlEnv(),
-                         "WATCHDOG_USEC=600000", "QT_QPA_PLATFORM=offscreen"}));
+  ChildProcess tavo(
+      {TAVO_EXE, "--config", ini}, dir.File("tavo"),
+      Env({notify.Env(), fake.UnitDirEnv(), fake.PackageUnitDirEnv(), fake.SystemctlEnv(),
+           "WATCHDOG_USEC=600000", "QT_QPA_PLATFORM=offscreen"}));
   std::vector<std::string> reports;
   auto receiveUntil = [&](const std::string& aReport) {
     for (;;) {

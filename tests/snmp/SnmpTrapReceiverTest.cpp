@@ -83,6 +83,8 @@ class SnmpTrapReceiverTest : public ::testing::Test {
   }
   void TearDown() override {
     if (fReceiver) {
+      // Handlers of a test may hold its locals, which are gone by now.
+      fReceiver->OnData = nullptr;
       fReceiver->OnDone = nullptr;
       fReceiver->Terminate();
       fLoop.RunUntil([&] { return fReceiver->Finished(); }, 5s);
@@ -102,6 +104,9 @@ class SnmpTrapReceiverTest : public ::testing::Test {
 
   test::TestMainLoop fLoop;
   std::unique_ptr<test::MessageCapture> fCapture = std::make_unique<test::MessageCapture>(eTrace);
+  // A clock for the refusal limit; a member, so that it outlives the
+  // receiver, which reads it until TearDown has stopped it.
+  std::atomic<std::int64_t> fClock{0};
   std::unique_ptr<TSnmpTrapReceiver> fReceiver;
   TUdpSocket fSender;
   TSocketAddress fTo;
@@ -316,12 +321,13 @@ TEST_F(SnmpTrapReceiverTest, AFullQueueDropsCountsAndWarns) {
   fReceiver->Start();
   ASSERT_TRUE(test::WaitFor([&] { return fReceiver->BoundPort() != 0; }, 5s));
   fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), TSockType::eDatagram);
-  // The main loop does not run: one datagram waits in the hand-off, five in
-  // the queue, the rest is dropped.
+  // The main loop does not run: one batch (what had queued when the
+  // receiver took it: one to five datagrams) waits in the hand-off, five
+  // more in the queue, the rest is dropped.
   const std::string trap = Encode(TrapFields{});
   for (int i = 0; i < 50; ++i)
     Send(trap);
-  ASSERT_TRUE(test::WaitFor([&] { return fReceiver->DroppedCount() >= 44; }, 5s));
+  ASSERT_TRUE(test::WaitFor([&] { return fReceiver->DroppedCount() >= 40; }, 5s));
   ASSERT_TRUE(fLoop.RunUntil(
       [&] { return handled + static_cast<int>(fReceiver->DroppedCount()) == 50; }, 5s));
   std::uint64_t warned = 0;
@@ -353,17 +359,19 @@ std::string TrapWithId(int aId) {
 // neither the privacy password's key nor the Triple-DES extension is ever
 // derived for them.
 TEST_F(SnmpTrapReceiverTest, ForgedAuthPrivTrapsCostNoKeyDerivation) {
+  std::atomic<std::int64_t>& clock = fClock;
+  int admitted = 0;
   for (const TV3Priv priv : {TV3Priv::PrivDES, TV3Priv::Priv3DES, TV3Priv::PrivAES}) {
     SCOPED_TRACE(static_cast<int>(priv));
     TearDown();
     ClearLocalKeyCache();
-    std::int64_t clock = 0;
     fReceiver =
         std::make_unique<TSnmpTrapReceiver>("127.0.0.1", 0, "public", kUser, kAuthPwd, kPrivPwd);
     fReceiver->PrivMode = priv;
     // Every datagram a second after the one before: none is held back by the
     // refusal limit, so each one's lines can be counted.
     fReceiver->SteadyMs = [&clock] { return clock += 1000; };
+    fReceiver->OnData = [&admitted](TSnmpTrapReceiver*) { ++admitted; };
     fReceiver->Start();
     ASSERT_TRUE(fLoop.RunUntil([&] { return fReceiver->BoundPort() != 0; }, 5s));
     fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), TSockType::eDatagram);
@@ -382,12 +390,12 @@ TEST_F(SnmpTrapReceiverTest, ForgedAuthPrivTrapsCostNoKeyDerivation) {
     };
     ASSERT_TRUE(fLoop.RunUntil([&] { return refused() == 1000; }, 20s)) << refused();
     EXPECT_EQ(PasswordToKeyCount() - before, 1u);  // the configured password's Ku, once
-    EXPECT_TRUE(fData.empty());
+    EXPECT_EQ(admitted, 0);
   }
 }
 
 TEST_F(SnmpTrapReceiverTest, RefusedDatagramsAreLimitedAndCountedAdmittedOnesNever) {
-  std::atomic<std::int64_t> clock{0};
+  std::atomic<std::int64_t>& clock = fClock;
   fReceiver =
       std::make_unique<TSnmpTrapReceiver>("127.0.0.1", 0, "public", kUser, kAuthPwd, kPrivPwd);
   fReceiver->SteadyMs = [&clock] { return clock.load(); };

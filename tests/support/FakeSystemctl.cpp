@@ -29,17 +29,24 @@ FakeSystemctl::FakeSystemctl(const TempDir& aDir) : fDir(aDir) {
   ::chmod(fsProgram.c_str(), 0755);
   fsUnitDir = aDir.File("units");
   ::mkdir(fsUnitDir.c_str(), 0755);
+  fsPackageUnitDir = aDir.File("package-units");
+  ::mkdir(fsPackageUnitDir.c_str(), 0755);
 }
 
 FakeSystemctl::~FakeSystemctl() {
   if (fbInstalled) {
     ::unsetenv("TAVO_SYSTEMCTL");
     ::unsetenv("TAVO_UNIT_DIR");
+    ::unsetenv("TAVO_PACKAGE_UNIT_DIR");
   }
 }
 
 std::string FakeSystemctl::UnitPath(const std::string& aName) const {
   return fsUnitDir + "/" + aName + ".service";
+}
+
+std::string FakeSystemctl::PackageUnitPath(const std::string& aName) const {
+  return fsPackageUnitDir + "/" + aName + ".service";
 }
 
 std::string FakeSystemctl::Calls() const {
@@ -66,6 +73,7 @@ void FakeSystemctl::Hang() const {
 void FakeSystemctl::Install() const {
   ::setenv("TAVO_SYSTEMCTL", fsProgram.c_str(), 1);
   ::setenv("TAVO_UNIT_DIR", fsUnitDir.c_str(), 1);
+  ::setenv("TAVO_PACKAGE_UNIT_DIR", fsPackageUnitDir.c_str(), 1);
   fbInstalled = true;
 }
 

@@ -4,7 +4,9 @@
 // main thread, the caller waits and gets the procedure's exception; on the
 // main thread a procedure runs directly; once shutdown has begun, waiting
 // callers are released and later ones fail at once, with EShutdown, and the
-// procedure never runs. The implementation installs itself while it lives.
+// procedure never runs. The implementation installs itself while it lives;
+// its end releases a caller inside (through SynchronizeMain) before the
+// object goes, and later callers find no main thread.
 //
 // Each test file instantiates it with an adaptor, in namespace tavo::test:
 //
@@ -134,9 +136,33 @@ TYPED_TEST_P(MainThreadContract, ShutdownReleasesAWaitingWorkerAndRefusesLaterOn
   EXPECT_THROW(std::rethrow_exception(laterError), EShutdown);
 }
 
+TYPED_TEST_P(MainThreadContract, ItsEndReleasesAWorkerInsideAndLaterOnesFindNone) {
+  auto loop = TypeParam::Make();
+  std::atomic<bool> ran{false};
+  std::exception_ptr error;
+  std::thread worker([&] {
+    try {
+      SynchronizeMain([&] { ran = true; });
+    } catch (...) {
+      error = std::current_exception();
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // into its wait
+  // No BeginShutdown first: the end begins it, and waits until the worker
+  // is out before the object goes.
+  loop.reset();
+  worker.join();
+  EXPECT_EQ(MainThread(), nullptr);
+  EXPECT_THROW(SynchronizeMain([&] { ran = true; }), EShutdown);
+  EXPECT_FALSE(ran);
+  ASSERT_TRUE(error);
+  EXPECT_THROW(std::rethrow_exception(error), EShutdown);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(MainThreadContract,
                             WorkerProceduresRunOnTheMainThreadAndCarryTheirErrorsBack,
                             OnTheMainThreadItRunsDirectly,
-                            ShutdownReleasesAWaitingWorkerAndRefusesLaterOnes);
+                            ShutdownReleasesAWaitingWorkerAndRefusesLaterOnes,
+                            ItsEndReleasesAWorkerInsideAndLaterOnesFindNone);
 
 }  // namespace tavo::test

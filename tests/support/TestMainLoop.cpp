@@ -16,8 +16,7 @@ TestMainLoop::TestMainLoop() : fMainId(std::this_thread::get_id()) {
 
 TestMainLoop::~TestMainLoop() {
   BeginShutdown();
-  if (MainThread() == this)
-    SetMainThread(nullptr);
+  UninstallMainThread(this);
 }
 
 void TestMainLoop::Synchronize(const std::function<void()>& aProc) {
@@ -32,8 +31,10 @@ void TestMainLoop::Synchronize(const std::function<void()>& aProc) {
   if (fbShutdown)
     throw EShutdown();
   fQueue.push_back(&job);
+  ++fnWaiting;
   fWake.notify_all();
   job.DoneCv.wait(lock, [&] { return job.Done; });
+  --fnWaiting;
   if (job.Cancelled)
     throw EShutdown();
   if (job.Error)

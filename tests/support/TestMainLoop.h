@@ -2,7 +2,8 @@
 // A std-only main thread for tests. The thread that constructs it is the
 // main thread; it runs handed-over procedures while it waits in RunUntil()
 // or ProcessPending(). Installs itself as the process's IMainThread for its
-// lifetime.
+// lifetime; its destructor begins the shutdown and returns once no caller
+// that entered through SynchronizeMain is inside.
 
 #include <atomic>
 #include <chrono>
@@ -34,6 +35,8 @@ class TestMainLoop final : public IMainThread {
   void BeginShutdown();
   // Procedures handed over from other threads so far.
   std::size_t HandOffs() const { return fnHandOffs.load(); }
+  // Callers from other threads waiting in Synchronize right now.
+  std::size_t Waiting() const { return fnWaiting.load(); }
 
  private:
   struct Job;
@@ -43,6 +46,7 @@ class TestMainLoop final : public IMainThread {
   std::deque<Job*> fQueue;
   bool fbShutdown = false;
   std::atomic<std::size_t> fnHandOffs{0};
+  std::atomic<std::size_t> fnWaiting{0};
 };
 
 }  // namespace tavo::test
