@@ -18,6 +18,12 @@ if(PROJECT_VERSION_PATCH LESS 10)
 else()
   set(TAVO_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
 endif()
+if(WIN32)
+  # Windows 10 and later; the W functions by default; windows.h without
+  # winsock.h (Winsock 2 is included where needed) and without min/max.
+  target_compile_definitions(tavo_options INTERFACE _WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE
+    _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+endif()
 if(TAVO_SANITIZE)
   target_compile_options(tavo_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
@@ -39,4 +45,23 @@ function(tavo_add_test)
   if(T_ENVIRONMENT)
     set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
   endif()
+  if(TAVO_WINE_ENV)
+    set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED WinePrefix)
+  endif()
+endfunction()
+
+# Under Wine (cmake/mingw-w64-x86_64.cmake) every test needs the prefix
+# booted and its server running first, or the first programs time out while
+# Wine creates the prefix; the server is ended after the last test. The
+# server and the helpers that wineboot leaves running write to a log file:
+# holding ctest's output pipe, they would keep the boot "running" until its
+# time-out.
+function(tavo_add_wine_prefix_fixture)
+  set(log "${TAVO_WINE_PREFIX}/boot.log")
+  add_test(NAME WinePrefixBoot COMMAND env ${TAVO_WINE_ENV} sh -c
+           "mkdir -p '${TAVO_WINE_PREFIX}' && exec >'${log}' 2>&1 </dev/null && \
+            '${TAVO_WINESERVER}' -p && '${TAVO_WINE64}' wineboot --init")
+  add_test(NAME WinePrefixStop COMMAND env ${TAVO_WINE_ENV} "${TAVO_WINESERVER}" -k)
+  set_tests_properties(WinePrefixBoot PROPERTIES FIXTURES_SETUP WinePrefix TIMEOUT 300 LABELS unit)
+  set_tests_properties(WinePrefixStop PROPERTIES FIXTURES_CLEANUP WinePrefix TIMEOUT 60 LABELS unit)
 endfunction()

@@ -1,51 +1,13 @@
 #include "platform/Clock.h"
 
-#include <ctime>
-
 #include <atomic>
 
 namespace tavo {
 namespace {
 
-TLocalDateTime FromTm(const tm& aLocal, long aNanoseconds) {
-  TLocalDateTime t;
-  t.Year = aLocal.tm_year + 1900;
-  t.Month = aLocal.tm_mon + 1;
-  t.Day = aLocal.tm_mday;
-  t.Hour = aLocal.tm_hour;
-  t.Minute = aLocal.tm_min;
-  t.Second = aLocal.tm_sec > 59 ? 59 : aLocal.tm_sec;  // no leap seconds here
-  t.Millisecond = static_cast<int>(aNanoseconds / 1000000);
-  t.DayOfWeek = aLocal.tm_wday == 0 ? 7 : aLocal.tm_wday;
-  return t;
-}
-
-class TSystemClock final : public IClock {
- public:
-  TLocalDateTime Now() const override {
-    timespec ts{};
-    ::clock_gettime(CLOCK_REALTIME, &ts);
-    tm local{};
-    ::localtime_r(&ts.tv_sec, &local);
-    return FromTm(local, ts.tv_nsec);
-  }
-};
-
-const TSystemClock kSystemClock;
-std::atomic<const IClock*> gClock{&kSystemClock};
-
-tm ToTm(const TLocalDateTime& aTime) {
-  tm t{};
-  t.tm_year = aTime.Year - 1900;
-  t.tm_mon = aTime.Month - 1;
-  t.tm_mday = aTime.Day;
-  t.tm_hour = aTime.Hour;
-  t.tm_min = aTime.Minute;
-  t.tm_sec = aTime.Second;
-  t.tm_wday = aTime.DayOfWeek % 7;
-  t.tm_isdst = -1;
-  return t;
-}
+// Null while no clock is installed: the system clock lives in the platform's
+// own half (ClockPosix.cpp, ClockWin32.cpp).
+std::atomic<const IClock*> gClock{nullptr};
 
 }  // namespace
 
@@ -66,39 +28,12 @@ int IsoWeekday(std::int64_t aDayNumber) {
 }
 
 const IClock& Clock() {
-  return *gClock.load(std::memory_order_acquire);
+  const IClock* installed = gClock.load(std::memory_order_acquire);
+  return installed ? *installed : SystemClock();
 }
 
 void SetClock(const IClock* aClock) {
-  gClock.store(aClock ? aClock : &kSystemClock, std::memory_order_release);
-}
-
-std::string ShortDateText(const TLocalDateTime& aTime) {
-  const tm t = ToTm(aTime);
-  char buf[128];
-  return std::string(buf, std::strftime(buf, sizeof buf, "%x", &t));
-}
-
-std::string LongTimeText(const TLocalDateTime& aTime) {
-  const tm t = ToTm(aTime);
-  char buf[128];
-  return std::string(buf, std::strftime(buf, sizeof buf, "%X", &t));
-}
-
-TZonedDateTime SystemZonedTime() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_REALTIME, &ts);
-  tm local{};
-  ::localtime_r(&ts.tv_sec, &local);
-  return {FromTm(local, ts.tv_nsec), static_cast<int>(local.tm_gmtoff / 60)};
-}
-
-std::uint32_t TickCount32() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_BOOTTIME, &ts);
-  const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                  static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
-  return static_cast<std::uint32_t>(ms);
+  gClock.store(aClock, std::memory_order_release);
 }
 
 }  // namespace tavo

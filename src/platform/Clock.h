@@ -38,10 +38,13 @@ const IClock& Clock();
 // Installs aClock (not owned) or, with nullptr, the system clock again.
 // Call it only while no other thread reads the clock.
 void SetClock(const IClock* aClock);
+// The system's local time, whatever clock is installed.
+const IClock& SystemClock();
 
 // The locale's short date (%x) and long time (%X) forms, as reports and the
-// console show them. Call setlocale(LC_ALL, "") once at start-up for the
-// user's locale; without it the C locale's forms are used.
+// console show them. On Linux call setlocale(LC_ALL, "") once at start-up
+// for the user's locale; without it the C locale's forms are used. Windows
+// always formats in the user's locale.
 std::string ShortDateText(const TLocalDateTime& aTime);
 std::string LongTimeText(const TLocalDateTime& aTime);
 
@@ -54,7 +57,8 @@ struct TZonedDateTime {
 };
 TZonedDateTime SystemZonedTime();
 
-// Milliseconds since boot (CLOCK_BOOTTIME), low 32 bits: wraps after 49.7 days.
+// Milliseconds since boot (CLOCK_BOOTTIME, GetTickCount), low 32 bits: wraps
+// after 49.7 days.
 std::uint32_t TickCount32();
 
 }  // namespace tavo
