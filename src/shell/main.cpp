@@ -23,7 +23,6 @@
 #include "shell/DesktopPlugin.h"
 #include "shell/HeadlessRuns.h"
 #include "shell/QtMainLoop.h"
-#include "shell/RunMode.h"
 #include "shell/Version.h"
 
 namespace {
