@@ -1,7 +1,5 @@
 #include "shell/AppServiceTools.h"
 
-#include <QCoreApplication>
-#include <QTimer>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -161,13 +159,13 @@ void ReleaseAppService() {
 TAppService::TAppService(const std::string& aName, const std::string& aDisplayName)
     : fsName(aName), fsDisplayName(aDisplayName) {}
 
-int TAppService::Run() {
+int TAppService::Run(IMainLoop& aLoop) {
   // The backslash counts for the host too: "\install" installs.
   if (FindCmdLineSwitch("INSTALL", kSwitchChars))
     return RegisterService();
   if (FindCmdLineSwitch("UNINSTALL", kSwitchChars))
     return UnregisterService();
-  return RunAsServiceHost();
+  return RunAsServiceHost(aLoop);
 }
 
 int TAppService::RegisterService() {
@@ -198,7 +196,7 @@ int TAppService::UnregisterService() {
   return 0;
 }
 
-int TAppService::RunAsServiceHost() {
+int TAppService::RunAsServiceHost(IMainLoop& aLoop) {
   // From here on an escaping error is a system log entry, not a box.
   SetEscapedErrorHandler(ServiceErrorHandler);
   if (!StartedByServiceManager()) {
@@ -216,21 +214,22 @@ int TAppService::RunAsServiceHost() {
   // Running once the loop has taken what start-up queued before (the
   // deferred initialisation), so that a waiting "systemctl start" returns
   // to a service that has loaded its configuration.
-  // (The context object drops the call should the loop end before it runs.)
-  QObject context;
-  QTimer::singleShot(0, &context, [this] {
-    if (fState == TServiceState::eStartPending)
+  // (The token drops the report should the loop end before it runs.)
+  const auto context = std::make_shared<char>();
+  aLoop.Post([this, alive = std::weak_ptr<char>(context)] {
+    if (!alive.expired() && fState == TServiceState::eStartPending)
       ReportStatus(TServiceState::eRunning);
   });
   // Keep-alives from the main thread itself: when it hangs, they stop and
   // the service manager restarts the service.
-  QTimer watchdog;
-  if (const int interval = WatchdogIntervalMs(); interval > 0) {
-    QObject::connect(&watchdog, &QTimer::timeout, [] { NotifyServiceManager("WATCHDOG=1"); });
-    watchdog.start(interval);
-  }
-  QCoreApplication::exec();
-  watchdog.stop();
+  const std::unique_ptr<IMainLoopTimer> watchdog =
+      aLoop.CreateTimer([] { NotifyServiceManager("WATCHDOG=1"); });
+  if (const int interval = WatchdogIntervalMs(); interval > 0)
+    watchdog->Start(interval);
+  fLoop = &aLoop;
+  aLoop.Run();
+  fLoop = nullptr;
+  watchdog->Stop();
   // systemd learns the end from the process's exit; the controller's
   // shutdown follows.
   ReportStatus(TServiceState::eStopped);
@@ -266,7 +265,8 @@ void TAppService::Control(TServiceControl aCode) {
 
 void TAppService::EndServiceLoop() {
   fbStopGranted = true;
-  QCoreApplication::quit();
+  if (fLoop)
+    fLoop->Quit();
 }
 
 void TAppService::ServiceStart(TAppService* /*aSender*/, bool& aStarted) {

@@ -6,9 +6,10 @@
 // command line's switches and the installed service: the desktop, a service
 // run, or an install or uninstall run. In the last two it creates the
 // service object TAppService, whose Run either installs or removes the
-// systemd unit, or runs the main event loop as a service that reports its
-// states to systemd (start pending, running, stop pending, stopped). A stop
-// request is SIGTERM; main() hands it to Control(eStop).
+// systemd unit, or runs the main loop (platform/MainLoop.h) as a service
+// that reports its states to systemd (start pending, running, stop pending,
+// stopped). A stop request is SIGTERM; the run path (shell/HeadlessRuns.h)
+// hands it to Control(eStop).
 //
 // Switches: a switch character followed by the switch word, the word
 // compared without regard to case. "install" and "uninstall" take "-", "/"
@@ -24,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/MainLoop.h"
 #include "platform/SystemdUnit.h"
 
 namespace tavo {
@@ -103,12 +105,12 @@ class TAppService {
   // and enables the unit; "uninstall": disables and removes it; each shows
   // its error or (unless "SILENT") its success box, 0 on success and 1 on
   // failure. Otherwise runs as a service: escaping errors go to the system
-  // log from here on; the main event loop (a QCoreApplication must exist)
-  // runs until a stop has been granted, with the states reported to systemd.
-  // A process the service manager did not start cannot run as a service:
-  // the error goes to the system log and standard error and Run returns 1
-  // without running the loop.
-  int Run();
+  // log from here on; aLoop runs until a stop has been granted, with the
+  // states reported to systemd and, when systemd asks for them, keep-alives
+  // from the loop itself. A process the service manager did not start
+  // cannot run as a service: the error goes to the system log and standard
+  // error and Run returns 1 without running the loop.
+  int Run(IMainLoop& aLoop);
 
   // A control request from the service manager, on the main thread.
   void Control(TServiceControl aCode);
@@ -120,7 +122,7 @@ class TAppService {
  private:
   int RegisterService();
   int UnregisterService();
-  int RunAsServiceHost();
+  int RunAsServiceHost(IMainLoop& aLoop);
   void ReportStatus(TServiceState aState);
   void EndServiceLoop();
 
@@ -128,6 +130,7 @@ class TAppService {
   std::string fsDisplayName;
   TServiceState fState = TServiceState::eStopped;
   bool fbStopGranted = false;
+  IMainLoop* fLoop = nullptr;  // while a service run runs it
 };
 
 // The service object InitServiceMode created; null in desktop mode.

@@ -267,7 +267,7 @@ void TConsoleWindow::FillConsoleLists() {
   if (cboClients->count() > 0)
     cboClients->setCurrentIndex(0);
 
-  btClientCheck->setVisible(fController && fController->CheckIntervalTimer().interval() == 0);
+  btClientCheck->setVisible(fController && fController->CheckInterval() == 0);
 }
 
 void TConsoleWindow::btSendReportClick() {

@@ -1,7 +1,5 @@
 #include "shell/Controller.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <climits>
 #include <cstdio>
 #include <optional>
@@ -21,11 +19,9 @@
 
 namespace tavo {
 
-TfrmMain::TfrmMain(IConsole* aConsole, QObject* aParent)
-    : QObject(aParent), fConsole(aConsole), fCheckIntervalTimer(this) {
-  fCheckIntervalTimer.setSingleShot(false);
-  connect(&fCheckIntervalTimer, &QTimer::timeout, this,
-          [this] { Guarded([this] { CheckIntervalTimerEvent(&fCheckIntervalTimer); }); });
+TfrmMain::TfrmMain(IMainLoop& aLoop, IConsole* aConsole) : fLoop(aLoop), fConsole(aConsole) {
+  fCheckIntervalTimer =
+      aLoop.CreateTimer([this] { CheckIntervalTimerEvent(fCheckIntervalTimer.get()); });
 }
 
 TfrmMain::~TfrmMain() {
@@ -37,7 +33,7 @@ bool TfrmMain::Memo1Visible() const {
   return fConsole && fConsole->LogViewVisible();
 }
 
-void TfrmMain::FormCreate(QObject* /*aSender*/) {
+void TfrmMain::FormCreate(void* /*aSender*/) {
   fbCreated = true;
   fsCaption = kCaption;
   if (fConsole)
@@ -71,7 +67,11 @@ void TfrmMain::FormCreate(QObject* /*aSender*/) {
     WriteLogFileBanner();
     TRecipientList::Instance();
 
-    QCoreApplication::postEvent(this, new QEvent(static_cast<QEvent::Type>(kDeferredInitEvent)));
+    // kDeferredInitEvent: the loop takes it up after what is queued now.
+    fLoop.Post([this, alive = std::weak_ptr<char>(fLifetime)] {
+      if (!alive.expired())
+        DeferredInit();
+    });
   } catch (const std::exception& e) {
     TMsg::Fatal(e.what());
     // Without a window nobody reads a Fatal line that could not be written
@@ -126,24 +126,16 @@ void TfrmMain::NewMsgEvent(TMsgBase* /*aSender*/, TMsgId aId, const std::string&
   }
 }
 
-bool TfrmMain::event(QEvent* aEvent) {
-  if (aEvent->type() == static_cast<QEvent::Type>(kDeferredInitEvent)) {
-    Guarded([this] { DeferredInit(); });
-    return true;
-  }
-  return QObject::event(aEvent);
-}
-
 void TfrmMain::ReadGeneral(const TOrvoIniFile& aIni) {
   const std::int32_t seconds = aIni.ReadInteger("General", "CheckInterval", 10);
-  // QTimer takes milliseconds in an int: about 24 days at most.
+  // The loop's timers take milliseconds in an int: about 24 days at most.
   constexpr std::int32_t kMaxSeconds = INT_MAX / 1000;
   if (seconds < 0 || seconds > kMaxSeconds) {
     TMsg::Error("Invalid check interval %d: the periodic check is off", {seconds});
-    fCheckIntervalTimer.setInterval(0);
+    fiCheckInterval = 0;
     return;
   }
-  fCheckIntervalTimer.setInterval(seconds * 1000);
+  fiCheckInterval = seconds * 1000;
 }
 
 void TfrmMain::LoadRecipients(const TOrvoIniFile& aIni) {
@@ -308,8 +300,8 @@ void TfrmMain::DeferredInit() {
       fConsole->FillConsoleLists();
   }
   TMsg::Trace("Initialization done");
-  if (!fbCheckOnly && fCheckIntervalTimer.interval() > 0)
-    fCheckIntervalTimer.start();
+  if (!fbCheckOnly && fiCheckInterval > 0)
+    fCheckIntervalTimer->Start(fiCheckInterval);
 }
 
 void TfrmMain::CheckBackupCleanUp() {
@@ -338,7 +330,7 @@ void TfrmMain::CheckBackupCleanUp() {
   }
 }
 
-void TfrmMain::CheckIntervalTimerEvent(QObject* /*aSender*/) {
+void TfrmMain::CheckIntervalTimerEvent(void* /*aSender*/) {
   // The count is taken once: a check cannot add clients, and an error ends
   // the cycle (the guard reports it), the timer goes on.
   const std::size_t count = fslClients.size();
@@ -354,11 +346,11 @@ void TfrmMain::CheckIntervalTimerEvent(QObject* /*aSender*/) {
   }
 }
 
-void TfrmMain::FormDestroy(QObject* /*aSender*/) {
+void TfrmMain::FormDestroy(void* /*aSender*/) {
   if (fbDestroyed)
     return;
   fbDestroyed = true;
-  fCheckIntervalTimer.stop();
+  fCheckIntervalTimer->Stop();
   if (fTrapReceiver) {
     // Nothing that arrives from now on reaches the controller.
     fTrapReceiver->OnData = nullptr;

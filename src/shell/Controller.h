@@ -2,19 +2,20 @@
 // TfrmMain, the controller: one per process, in every run mode. It owns the
 // log file, the client list and the trap receiver, connects the message
 // dispatcher to its sink, and brings the system up in two stages:
-// FormCreate (configuration, dispatcher, log file, banner; then it posts the
-// start-up event 1124 to itself) and DeferredInit (when the event loop takes
-// that event: [General], recipients, clients, trap receiver, check timer).
+// FormCreate (configuration, dispatcher, log file, banner; then it posts its
+// start-up step 1124 to the main loop) and DeferredInit (when the loop takes
+// that step up: [General], recipients, clients, trap receiver, check timer).
 // FormDestroy takes everything down in the reverse order; the closing line
 // is the last line of the log file.
 //
-// Main thread only. Every entry from the event loop (the start-up event,
-// timer ticks) runs through the guard of shell/Guard.h. Without a console
+// Main thread only. It runs on the main loop it is given
+// (platform/MainLoop.h), which must outlive it; every entry from the loop
+// (the start-up step, timer ticks) passes the loop's guard. A start-up step
+// still queued when the controller goes is dropped. Without a console
 // window the log view does not exist and reads as hidden.
 
-#include <QObject>
-#include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -25,6 +26,7 @@
 
 #include "messages/LogFile.h"
 #include "messages/MsgClasses.h"
+#include "platform/MainLoop.h"
 #include "shell/Version.h"
 #include "snmp/SnmpTrapReceiver.h"
 
@@ -53,22 +55,23 @@ class IConsole {
 // in the order of their sections in the configuration file.
 using TClientList = std::vector<std::pair<std::string, std::unique_ptr<TClient>>>;
 
-class TfrmMain : public QObject {
-  Q_OBJECT
-
+class TfrmMain {
  public:
-  // The deferred-initialisation event: WM_USER + 100.
+  // The deferred initialisation's name, the message it posts to itself:
+  // WM_USER + 100.
   static constexpr int kDeferredInitEvent = 1124;
   static constexpr const char* kCaption = kTavoCaption;
 
-  explicit TfrmMain(IConsole* aConsole = nullptr, QObject* aParent = nullptr);
-  ~TfrmMain() override;  // runs FormDestroy if it has not run
+  explicit TfrmMain(IMainLoop& aLoop, IConsole* aConsole = nullptr);
+  ~TfrmMain();  // runs FormDestroy if it has not run
+  TfrmMain(const TfrmMain&) = delete;
+  TfrmMain& operator=(const TfrmMain&) = delete;
 
-  void FormCreate(QObject* aSender = nullptr);
-  void FormDestroy(QObject* aSender = nullptr);
+  void FormCreate(void* aSender = nullptr);
+  void FormDestroy(void* aSender = nullptr);
   void DeferredInit();
   void NewMsgEvent(TMsgBase* aSender, TMsgId aId, const std::string& aText);
-  void CheckIntervalTimerEvent(QObject* aSender = nullptr);
+  void CheckIntervalTimerEvent(void* aSender = nullptr);
   // The trap dispatch: the receiver's OnData.
   void TrapReceiverData(TSnmpTrapReceiver* aSender);
   // The receiver thread has ended (its OnDone); aText is its last error.
@@ -84,7 +87,9 @@ class TfrmMain : public QObject {
 
   const std::string& Caption() const { return fsCaption; }
   bool Memo1Visible() const;
-  const QTimer& CheckIntervalTimer() const { return fCheckIntervalTimer; }
+  const IMainLoopTimer& CheckIntervalTimer() const { return *fCheckIntervalTimer; }
+  // The check interval [General] gave, in milliseconds; 0: manual checks only.
+  int CheckInterval() const { return fiCheckInterval; }
   TLogFile* LogFile() const { return fLogFile.get(); }
   TSnmpTrapReceiver* TrapReceiver() const { return fTrapReceiver.get(); }
   const TClientList& Clients() const { return fslClients; }
@@ -93,9 +98,6 @@ class TfrmMain : public QObject {
 
   // Test seam: called with the new receiver before it starts.
   std::function<void(TSnmpTrapReceiver&)> OnTrapReceiverCreated;
-
- protected:
-  bool event(QEvent* aEvent) override;
 
  private:
   void SetUpLogFile();
@@ -109,6 +111,7 @@ class TfrmMain : public QObject {
   void FreeClients();
   void StartTrapReceiver(const TOrvoIniFile& aIni);
 
+  IMainLoop& fLoop;
   IConsole* fConsole;  // not owned; none without a window
   std::string fsCaption;
   std::unique_ptr<TLogFile> fLogFile;
@@ -118,7 +121,10 @@ class TfrmMain : public QObject {
   TClientList fslClients;
   // Lower-case OidMsgId to the first client with it: one look-up per binding.
   std::unordered_map<std::string, TClient*> fClientIndex;
-  QTimer fCheckIntervalTimer;
+  std::unique_ptr<IMainLoopTimer> fCheckIntervalTimer;
+  int fiCheckInterval = 0;  // milliseconds
+  // Expires with the controller: a start-up step still queued then is dropped.
+  std::shared_ptr<char> fLifetime = std::make_shared<char>();
   bool fbCreated = false;           // FormCreate has run
   bool fbDestroyed = false;         // FormDestroy has run
   bool fbCheckOnly = false;         // --check: load, report, start nothing

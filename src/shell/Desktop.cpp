@@ -26,9 +26,9 @@ void ShowQtMessageBox(QWidget* aParent, TMsgBoxIcon aIcon, const std::string& aT
   }
 }
 
-TDesktopSession::TDesktopSession()
+TDesktopSession::TDesktopSession(IMainLoop& aLoop)
     : fWindow(std::make_unique<TConsoleWindow>()),
-      fController(std::make_unique<TfrmMain>(fWindow.get())) {
+      fController(std::make_unique<TfrmMain>(aLoop, fWindow.get())) {
   fWindow->SetController(fController.get());
   TConsoleWindow* window = fWindow.get();
   fPreviousBox = SetMessageBoxHandler([window](TMsgBoxIcon aIcon, const std::string& aText) {

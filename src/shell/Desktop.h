@@ -10,8 +10,9 @@
 // gets its Fatal line, but no box of its own.
 //
 // Main thread only. Create the application object (TTavoApplication) and
-// the main-thread hand-off first; begin the hand-off's shutdown before the
-// session goes, so that no worker reaches a controller being destroyed.
+// the main loop (shell/QtMainLoop.h) first; begin the hand-off's shutdown
+// before the session goes, so that no worker reaches a controller being
+// destroyed.
 
 #include <QApplication>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "shell/ConsoleWindow.h"
 #include "shell/Controller.h"
 #include "shell/Guard.h"
+#include "shell/QtMainLoop.h"
 
 namespace tavo {
 
@@ -35,8 +37,9 @@ void ShowQtMessageBox(QWidget* aParent, TMsgBoxIcon aIcon, const std::string& aT
 
 class TDesktopSession {
  public:
-  // The window and the controller; the hooks are installed, nothing runs.
-  TDesktopSession();
+  // The window and the controller on aLoop; the hooks are installed,
+  // nothing runs.
+  explicit TDesktopSession(IMainLoop& aLoop);
   // FormDestroy (its closing line is the last one), then the hooks are
   // removed and the window freed.
   ~TDesktopSession();

@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "shell/Desktop.h"
+#include "shell/QtMainLoop.h"
 #include "shell/RunMode.h"
 #include "shell/RunScope.h"
-#include "shell/StopSignals.h"
 
 namespace {
 
@@ -53,17 +53,18 @@ extern "C" __attribute__((visibility("default"))) int TavoRunDesktop(int* argc, 
   TPlatformStartGuard guard;
   TTavoApplication app(*argc, argv);
   guard.Release();
-  TRunScope scope(true);
-  TDesktopSession& session = scope.Hold(std::make_unique<TDesktopSession>());
-  std::unique_ptr<QSocketNotifier> stopNotifier;
-  InstallStopSignals(app, stopNotifier, [&session] {
+  TQtMainLoop loop;
+  TRunScope scope(loop, true);
+  TDesktopSession& session = scope.Hold(std::make_unique<TDesktopSession>(loop));
+  loop.WatchStopRequests([&session, &loop] {
     session.Window().close();
     // Also ends a modal box's loop, which would otherwise hold the close.
-    QCoreApplication::quit();
+    loop.Quit();
   });
   session.Start();
-  app.exec();
+  loop.Run();
   scope.End();
+  loop.WatchStopRequests({});
   return 0;
 }
 

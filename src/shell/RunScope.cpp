@@ -2,7 +2,8 @@
 
 namespace tavo {
 
-TRunScope::TRunScope(bool aRealPower, TEscapedErrorHandler aErrors) {
+TRunScope::TRunScope(IMainLoop& aLoop, bool aRealPower, TEscapedErrorHandler aErrors)
+    : fLoop(aLoop) {
   if (aRealPower)
     SetSystemPower(&fPower);
   if (aErrors)
@@ -16,7 +17,7 @@ void TRunScope::End() {
   // Ending in order is what an accepted reboot waits for: its raw fallback
   // must not cut into it.
   fPower.CancelPendingReboot();
-  fMainThread.BeginShutdown();
+  fLoop.BeginShutdown();
   fHeld.reset();
   SetEscapedErrorHandler(nullptr);
   SetSystemPower(nullptr);

@@ -1,9 +1,9 @@
 // tavo: the monitoring agent. Parses the command line, takes the
 // single-instance name, decides the run mode, and runs the controller on the
 // Qt event loop until it is told to stop (or installs or removes the
-// service and ends).
+// service and ends). What a headless run does is shell/HeadlessRuns.h; this
+// file makes its Qt loop, or loads the desktop console.
 
-#include <QSocketNotifier>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
@@ -18,16 +18,11 @@
 #include "platform/SharedLibrary.h"
 #include "platform/StopSignals.h"
 #include "platform/SystemLog.h"
-#include "platform/SystemPower.h"
 #include "shell/AppServiceTools.h"
 #include "shell/CommandLine.h"
-#include "shell/Controller.h"
 #include "shell/DesktopPlugin.h"
-#include "shell/Guard.h"
-#include "shell/QtMainThread.h"
-#include "shell/RunMode.h"
-#include "shell/RunScope.h"
-#include "shell/StopSignals.h"
+#include "shell/HeadlessRuns.h"
+#include "shell/QtMainLoop.h"
 #include "shell/Version.h"
 
 namespace {
@@ -94,44 +89,13 @@ int RunDesktop(int& argc, char** argv) {
   return plugin->Run(&argc, argv);
 }
 
-// --foreground: the controller as a service runs it, without a window and
-// without a service manager, until SIGINT or SIGTERM.
-int RunForeground(int& argc, char** argv) {
-  using namespace tavo;
-  SetRunMode(TRunMode::eService, true);
-  UseQtOwnEventLoop();
-  TTavoCoreApplication app(argc, argv);
-  TRunScope scope(true, ServiceErrorHandler);
-  std::unique_ptr<QSocketNotifier> stopNotifier;
-  InstallStopSignals(app, stopNotifier);
-
-  scope.Hold(std::make_unique<TfrmMain>()).FormCreate();
-  app.exec();
-  // FormDestroy runs and the controller's threads are joined.
-  scope.End();
-  return 0;
-}
-
-// Service mode and install or uninstall runs: the controller is created
-// (an install run writes only its first lines), then the service host runs.
-// A stop request (SIGTERM, or SIGINT by hand) goes to the service object.
-int RunServiceHost(int& argc, char** argv, const std::string& aConfigFile) {
+// A headless run on Qt's own loop.
+int RunHeadless(int& argc, char** argv, const std::function<int(tavo::IMainLoop&)>& aRun) {
   using namespace tavo;
   UseQtOwnEventLoop();
   TTavoCoreApplication app(argc, argv);
-  TRunScope scope(!IsServiceInstallation(), ServiceErrorHandler);
-  TAppService& service = *AppService();
-  service.ConfigFile = aConfigFile;
-  // An install or uninstall run has no loop to hear a stop: Ctrl-C ends it.
-  std::unique_ptr<QSocketNotifier> stopNotifier;
-  if (!IsServiceInstallation())
-    InstallStopSignals(app, stopNotifier, [&service] { service.Control(TServiceControl::eStop); });
-
-  scope.Hold(std::make_unique<TfrmMain>()).FormCreate();
-  const int status = service.Run();
-  scope.End();
-  ReleaseAppService();
-  return status;
+  TQtMainLoop loop;
+  return aRun(loop);
 }
 
 // A refused start is told on standard error and in the system log, and in a
@@ -180,14 +144,8 @@ int main(int argc, char** argv) {
   IgnoreBrokenPipes();
 
   // --check starts nothing and may run beside a running agent.
-  if (cl.bCheck) {
-    UseQtOwnEventLoop();
-    TTavoCoreApplication app(argc, argv);
-    TQtMainThread mainThread;
-    SetRunMode(TRunMode::eService);
-    TfrmMain frm;
-    return frm.RunConfigurationCheck();
-  }
+  if (cl.bCheck)
+    return RunHeadless(argc, argv, RunConfigurationCheck);
 
   SetCommandLineSwitches(cl.Switches);
   // Where a package manages the service, an install or uninstall run would
@@ -211,9 +169,11 @@ int main(int argc, char** argv) {
   }
 
   if (cl.bForeground)
-    return RunForeground(argc, argv);
+    return RunHeadless(argc, argv, RunForeground);
   if (InitServiceMode(kServiceName)) {
-    return RunServiceHost(argc, argv, cl.ConfigFile.empty() ? std::string() : ConfigFilePath());
+    const std::string config = cl.ConfigFile.empty() ? std::string() : ConfigFilePath();
+    return RunHeadless(argc, argv,
+                       [&config](IMainLoop& aLoop) { return RunServiceHost(aLoop, config); });
   }
   return RunDesktop(argc, argv);
 }

@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -17,6 +15,7 @@
 
 #include "FakeSystemctl.h"
 #include "NotifySocket.h"
+#include "TestMainLoop.h"
 #include "TestSupport.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -38,12 +37,6 @@ using test::TempDir;
 
 class AppServiceToolsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char arg0[] = "AppServiceToolsTest";
-    static char* argv[] = {arg0, nullptr};
-    static TTavoCoreApplication app(argc, argv);
-  }
   void SetUp() override {
     fFake.Install();
     ::unsetenv("NOTIFY_SOCKET");
@@ -196,7 +189,8 @@ int HostRun(const std::vector<std::string>& aSwitches, const std::string& aConfi
   EXPECT_TRUE(InitServiceMode(kServiceName));
   EXPECT_TRUE(IsServiceInstallation());
   AppService()->ConfigFile = aConfigFile;
-  const int status = AppService()->Run();
+  test::TestMainLoop loop;  // an install or uninstall run never runs it
+  const int status = AppService()->Run(loop);
   ReleaseAppService();
   return status;
 }
@@ -302,16 +296,14 @@ class ServiceRunTest : public AppServiceToolsTest {
   // Runs the service; aDuring is called on the loop once it runs. The loop
   // is ended after 10 s whatever happens.
   int RunService(std::function<void()> aDuring) {
-    QTimer::singleShot(0, QCoreApplication::instance(), aDuring);
+    fLoop.Post(aDuring);
     bool timedOut = false;
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    const auto watchdog = fLoop.CreateTimer([&] {
       timedOut = true;
-      QCoreApplication::quit();
+      fLoop.Quit();
     });
-    watchdog.start(10000);
-    const int status = AppService()->Run();
+    watchdog->Start(10000);
+    const int status = AppService()->Run(fLoop);
     EXPECT_FALSE(timedOut);
     return status;
   }
@@ -322,13 +314,14 @@ class ServiceRunTest : public AppServiceToolsTest {
     return all;
   }
   NotifySocket fNotify{fDir.File("notify")};
+  test::TestMainLoop fLoop;
 };
 
 TEST_F(ServiceRunTest, TheStatesReachTheServiceManagerInOrder) {
   TAppService& service = *AppService();
   EXPECT_EQ(RunService([&] {
               // Running is reported once the loop has taken what was queued first.
-              QTimer::singleShot(0, [&] {
+              fLoop.Post([&] {
                 EXPECT_EQ(service.State(), TServiceState::eRunning);
                 service.Control(TServiceControl::eInterrogate);
                 service.Control(TServiceControl::eStop);
@@ -351,7 +344,7 @@ TEST_F(ServiceRunTest, ARefusedStopReportsThePreviousStateAgain) {
     aCanClose = ++asked > 1;
   };
   EXPECT_EQ(RunService([&] {
-              QTimer::singleShot(0, [&] {
+              fLoop.Post([&] {
                 service.Control(TServiceControl::eStop);
                 EXPECT_EQ(service.State(), TServiceState::eRunning);
                 service.Control(TServiceControl::eStop);
@@ -381,13 +374,13 @@ TEST_F(ServiceRunTest, AShutdownEndsTheServiceWhateverTheAnswer) {
 TEST_F(ServiceRunTest, WithoutAServiceManagerTheRunEndsAtOnce) {
   ::unsetenv("NOTIFY_SOCKET");
   bool looped = false;
-  QTimer::singleShot(0, QCoreApplication::instance(), [&] {
+  fLoop.Post([&] {
     looped = true;
-    QCoreApplication::quit();
+    fLoop.Quit();
   });
-  EXPECT_EQ(AppService()->Run(), 1);
+  EXPECT_EQ(AppService()->Run(fLoop), 1);
   EXPECT_FALSE(looped) << "the main loop never ran";
-  QCoreApplication::processEvents();  // the pending timer, before the next test
+  fLoop.ProcessPending();  // the pending procedure, before the next test
   EXPECT_EQ(Reports(), std::vector<std::string>{});
 }
 

@@ -101,8 +101,8 @@ ConsoleRun::ConsoleRun(const std::string& aIni) {
   fDir.Write("tavo.ini", aIni);
   SetConfigFileOverride(fDir.File("tavo.ini"));
   SetRunMode(TRunMode::eDesktop);
-  fMainThread = std::make_unique<TQtMainThread>();
-  fSession = std::make_unique<TDesktopSession>();
+  fMainLoop = std::make_unique<TQtMainLoop>();
+  fSession = std::make_unique<TDesktopSession>(*fMainLoop);
 }
 
 ConsoleRun::~ConsoleRun() {
@@ -169,9 +169,9 @@ std::string ConsoleRun::Dump() const {
 void ConsoleRun::Finish() {
   if (!fSession)
     return;
-  fMainThread->BeginShutdown();
+  fMainLoop->BeginShutdown();
   fSession.reset();
-  fMainThread.reset();
+  fMainLoop.reset();
 }
 
 }  // namespace tavo::test

@@ -14,7 +14,7 @@
 
 #include "TestSupport.h"
 #include "shell/Desktop.h"
-#include "shell/QtMainThread.h"
+#include "shell/QtMainLoop.h"
 
 class QWidget;
 
@@ -91,7 +91,7 @@ class ConsoleRun {
 
  private:
   TempDir fDir;
-  std::unique_ptr<TQtMainThread> fMainThread;
+  std::unique_ptr<TQtMainLoop> fMainLoop;
   std::unique_ptr<TDesktopSession> fSession;
 };
 

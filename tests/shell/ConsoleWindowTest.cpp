@@ -210,7 +210,7 @@ TEST(ConsoleWindowTest, ManualCheckButtonOnlyWithIntervalZeroAndEachClickRunsOne
     ConsoleRun run(c.Ini);
     ASSERT_TRUE(run.Start()) << run.Dump();
     EXPECT_EQ(run.Window().btClientCheck->isVisible(), c.Visible);
-    EXPECT_EQ(run.Controller().CheckIntervalTimer().isActive(), !c.Visible);
+    EXPECT_EQ(run.Controller().CheckIntervalTimer().Active(), !c.Visible);
   }
 
   FakeClock clock;

@@ -1,4 +1,4 @@
-// The controller in this process, on a QCoreApplication: the receiver's end
+// The controller in this process, on the test main loop: the receiver's end
 // reported in both forms, with an endpoint failure injected; which client a
 // trap reaches; a check cycle that an error ends; the backup clean-up kept
 // out of Tavo's own folders; a failed rotation reported after the append.
@@ -11,17 +11,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-
 #include "FaultyFileSystem.h"
-#include "TavoE2E.h"
+#include "TestMainLoop.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/ProcessControl.h"
 #include "platform/Socket.h"
-#include "shell/QtMainThread.h"
 #include "shell/RunMode.h"
 #include "snmp/BerEncoding.h"
 
@@ -33,15 +30,9 @@ using ::testing::Contains;
 
 class ControllerTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char arg0[] = "ControllerTest";
-    static char* argv[] = {arg0, nullptr};
-    static QCoreApplication app(argc, argv);
-  }
   void SetUp() override {
     SetRunMode(TRunMode::eService, false);
-    fMain = std::make_unique<TQtMainThread>();
+    fMain = std::make_unique<test::TestMainLoop>();
   }
   void TearDown() override {
     fMain->BeginShutdown();
@@ -51,7 +42,7 @@ class ControllerTest : public ::testing::Test {
   }
   void Create(const std::string& aIni) {
     SetConfigFileOverride(fDir.Write("tavo.ini", aIni));
-    fFrm = std::make_unique<TfrmMain>();
+    fFrm = std::make_unique<TfrmMain>(*fMain);
   }
   std::vector<std::string> Lines() const {
     try {
@@ -68,13 +59,13 @@ class ControllerTest : public ::testing::Test {
         return true;
       if (std::chrono::steady_clock::now() > deadline)
         return false;
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      fMain->RunUntil([] { return false; }, 10ms);
     }
   }
 
   test::TempDir fDir;
   std::string fsLog;  // the log file Lines() reads; empty: tavo.log beside tavo.ini
-  std::unique_ptr<TQtMainThread> fMain;
+  std::unique_ptr<test::TestMainLoop> fMain;
   std::unique_ptr<TfrmMain> fFrm;
   const std::string fReceiver =
       "[SnmpTrapReceiver]\nPort=" + std::to_string(test::FreeUdpPort()) + "\n";
@@ -126,7 +117,7 @@ TEST_F(ControllerTest, TheDispatchFindsTheClientOfTheFirstMatchingBinding) {
   ASSERT_TRUE(SpinUntilLine("Trace: Initialization done"));
   const auto bound = std::chrono::steady_clock::now() + 5s;
   while (fFrm->TrapReceiver()->BoundPort() == 0 && std::chrono::steady_clock::now() < bound)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    fMain->RunUntil([] { return false; }, 10ms);
   TUdpSocket sender;
   const TSocketAddress to =
       ResolveAddress("127.0.0.1", fFrm->TrapReceiver()->BoundPort(), TSockType::eDatagram);
@@ -185,7 +176,7 @@ TEST_F(ControllerTest, TheDispatchFindsTheClientOfTheFirstMatchingBinding) {
     };
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (received() < sent && std::chrono::steady_clock::now() < deadline)
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      fMain->RunUntil([] { return false; }, 10ms);
     EXPECT_EQ(counts(), c.Counts);
     if (!c.Line.empty())
       EXPECT_THAT(Lines(), Contains(c.Line));
@@ -266,7 +257,7 @@ TEST_F(ControllerTest, TheBackupCleanUpStaysOutOfTavosOwnFolders) {
                              "1=L;3;50;Send;Nms;tpl/report.txt\n");
     SetConfigFileOverride(root + "/tavo.ini");
     fsLog = root + "/logs/tavo.log";
-    fFrm = std::make_unique<TfrmMain>();
+    fFrm = std::make_unique<TfrmMain>(*fMain);
     fFrm->FormCreate();
     ASSERT_TRUE(SpinUntilLine("Trace: Initialization done")) << ::testing::PrintToString(Lines());
     ASSERT_EQ(fFrm->Clients().size(), 1u);

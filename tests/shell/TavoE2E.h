@@ -48,7 +48,4 @@ class TavoRun {
 bool WaitForUdpPortTaken(std::uint16_t aPort,
                          std::chrono::milliseconds aTimeout = std::chrono::seconds(5));
 
-// Splits a log file's text into its lines with the time stamps removed.
-std::vector<std::string> LogLinesOf(const std::string& aText);
-
 }  // namespace tavo::test

@@ -1,17 +1,25 @@
 #pragma once
-// The contract of IMainThread (platform/MainThread.h) as one typed test
-// suite, for every implementation: procedures of other threads run on the
-// main thread, the caller waits and gets the procedure's exception; on the
-// main thread a procedure runs directly; once shutdown has begun, waiting
-// callers are released and later ones fail at once, with EShutdown, and the
-// procedure never runs. The implementation installs itself while it lives;
-// its end releases a caller inside (through SynchronizeMain) before the
-// object goes, and later callers find no main thread.
+// The contract of IMainLoop (platform/MainLoop.h) and of its hand-off,
+// IMainThread (platform/MainThread.h), as one typed test suite, for every
+// implementation.
+//
+// The hand-off: procedures of other threads run on the main thread, the
+// caller waits and gets the procedure's exception; on the main thread a
+// procedure runs directly; once shutdown has begun, waiting callers are
+// released and later ones fail at once, with EShutdown, and the procedure
+// never runs. The implementation installs itself while it lives; its end
+// releases a caller inside (through SynchronizeMain) before the object goes,
+// and later callers find no main thread.
+//
+// The loop: posted procedures run later, in order; a timer ticks until it
+// is stopped, and a loop held up gives one late tick, not a pile; Quit ends
+// Run and does nothing outside it; an entry that throws reaches the
+// escaped-error handler and the loop goes on.
 //
 // Each test file instantiates it with an adaptor, in namespace tavo::test:
 //
 //   struct Adaptor {
-//     using Loop = ...;  // the implementation
+//     using Loop = ...;  // the implementation, an IMainLoop
 //     // Makes one on the calling (main) thread.
 //     static std::unique_ptr<Loop> Make();
 //     // Runs its loop until aDone() or aTimeout; aDone()'s last value.
@@ -32,8 +40,10 @@
 #include <exception>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TestProcess.h"
+#include "platform/MainLoop.h"
 #include "platform/MainThread.h"
 
 namespace tavo::test {
@@ -159,10 +169,116 @@ TYPED_TEST_P(MainThreadContract, ItsEndReleasesAWorkerInsideAndLaterOnesFindNone
   EXPECT_THROW(std::rethrow_exception(error), EShutdown);
 }
 
-REGISTER_TYPED_TEST_SUITE_P(MainThreadContract,
-                            WorkerProceduresRunOnTheMainThreadAndCarryTheirErrorsBack,
-                            OnTheMainThreadItRunsDirectly,
-                            ShutdownReleasesAWaitingWorkerAndRefusesLaterOnes,
-                            ItsEndReleasesAWorkerInsideAndLaterOnesFindNone);
+TYPED_TEST_P(MainThreadContract, PostedProceduresRunLaterAndInOrder) {
+  auto loop = TypeParam::Make();
+  std::vector<int> ran;
+  loop->Post([&] {
+    ran.push_back(1);
+    loop->Post([&] { ran.push_back(4); });  // behind what was queued before
+  });
+  loop->Post([&] { ran.push_back(2); });
+  loop->Post([&] { ran.push_back(3); });
+  EXPECT_TRUE(ran.empty()) << "nothing runs inside Post";
+  EXPECT_TRUE(TypeParam::RunUntil(
+      *loop, [&] { return ran.size() >= 4; }, std::chrono::seconds(5)));
+  EXPECT_EQ(ran, (std::vector<int>{1, 2, 3, 4}));
+}
+
+TYPED_TEST_P(MainThreadContract, ATimerTicksUntilStoppedAndALateLoopGetsOneTick) {
+  using namespace std::chrono_literals;
+  auto loop = TypeParam::Make();
+  int ticks = 0;
+  auto timer = loop->CreateTimer([&] { ++ticks; });
+  EXPECT_FALSE(timer->Active());
+  EXPECT_EQ(timer->Interval(), 0);
+  timer->Start(5);
+  EXPECT_TRUE(timer->Active());
+  EXPECT_EQ(timer->Interval(), 5);
+  ASSERT_TRUE(TypeParam::RunUntil(
+      *loop, [&] { return ticks >= 3; }, 5s));
+  timer->Stop();
+  EXPECT_FALSE(timer->Active());
+  EXPECT_EQ(timer->Interval(), 5);
+  const int stoppedAt = ticks;
+  TypeParam::RunUntil(
+      *loop, [] { return false; }, 50ms);
+  EXPECT_EQ(ticks, stoppedAt) << "no tick after Stop";
+
+  // Held up for five intervals, the loop gives one tick, then none until
+  // the next interval has passed.
+  ticks = 0;
+  timer->Start(100);
+  loop->Post([] { std::this_thread::sleep_for(500ms); });
+  ASSERT_TRUE(TypeParam::RunUntil(
+      *loop, [&] { return ticks >= 1; }, 5s));
+  for (int i = 0; i < 3; ++i)
+    TypeParam::ProcessPending(*loop);
+  EXPECT_EQ(ticks, 1);
+  timer.reset();
+  TypeParam::RunUntil(
+      *loop, [] { return false; }, 150ms);
+  EXPECT_EQ(ticks, 1) << "a freed timer is stopped";
+}
+
+TYPED_TEST_P(MainThreadContract, QuitEndsRunAndOutsideRunDoesNothing) {
+  auto loop = TypeParam::Make();
+  loop->Quit();  // nothing runs: no effect on the Run below
+  bool timedOut = false;
+  auto limit = loop->CreateTimer([&] {
+    timedOut = true;
+    loop->Quit();
+  });
+  limit->Start(10000);
+  int ran = 0;
+  loop->Post([&] { ++ran; });
+  loop->Post([&] {
+    ++ran;
+    loop->Quit();
+  });
+  loop->Run();
+  EXPECT_FALSE(timedOut);
+  EXPECT_EQ(ran, 2);
+
+  // Run goes on with what came later, and ends again.
+  loop->Post([&] {
+    ++ran;
+    loop->Quit();
+  });
+  loop->Run();
+  EXPECT_FALSE(timedOut);
+  EXPECT_EQ(ran, 3);
+}
+
+TYPED_TEST_P(MainThreadContract, AnEntryThatThrowsReachesTheHandlerAndTheLoopGoesOn) {
+  using namespace std::chrono_literals;
+  auto loop = TypeParam::Make();
+  std::vector<std::string> reported;
+  SetEscapedErrorHandler([&](const std::string& aText) { reported.push_back(aText); });
+  int ticks = 0;
+  auto timer = loop->CreateTimer([&] {
+    if (++ticks == 1)
+      throw Exception("tick");
+  });
+  timer->Start(5);
+  bool after = false;
+  loop->Post([] { throw Exception("posted"); });
+  loop->Post([] { throw 42; });
+  loop->Post([&] { after = true; });
+  const bool goneOn = TypeParam::RunUntil(
+      *loop, [&] { return after && ticks >= 2; }, 5s);
+  timer.reset();
+  SetEscapedErrorHandler(nullptr);
+  EXPECT_TRUE(goneOn);
+  // Posts keep their order; where the tick falls among them is the loop's.
+  EXPECT_EQ(std::erase(reported, "tick"), 1u);
+  EXPECT_EQ(reported, (std::vector<std::string>{"posted", "Unknown exception"}));
+}
+
+REGISTER_TYPED_TEST_SUITE_P(
+    MainThreadContract, WorkerProceduresRunOnTheMainThreadAndCarryTheirErrorsBack,
+    OnTheMainThreadItRunsDirectly, ShutdownReleasesAWaitingWorkerAndRefusesLaterOnes,
+    ItsEndReleasesAWorkerInsideAndLaterOnesFindNone, PostedProceduresRunLaterAndInOrder,
+    ATimerTicksUntilStoppedAndALateLoopGetsOneTick, QuitEndsRunAndOutsideRunDoesNothing,
+    AnEntryThatThrowsReachesTheHandlerAndTheLoopGoesOn);
 
 }  // namespace tavo::test

@@ -51,6 +51,21 @@ std::string ReadWholeFile(const std::string& aPath) {
   return s.str();
 }
 
+std::vector<std::string> LogLinesOf(const std::string& aText) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < aText.size()) {
+    std::size_t end = aText.find("\r\n", start);
+    if (end == std::string::npos)
+      break;  // a line still being written
+    std::string line = aText.substr(start, end - start);
+    // "dd.mm.yyyy hh:nn:ss.zzz " is 24 characters.
+    lines.push_back(line.size() >= 24 ? line.substr(24) : line);
+    start = end + 2;
+  }
+  return lines;
+}
+
 void WriteWholeFile(const std::string& aPath, const std::string& aBytes) {
   std::ofstream out(aPath, std::ios::binary | std::ios::trunc);
   if (!out)

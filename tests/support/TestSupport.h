@@ -36,6 +36,8 @@ std::string ReadWholeFile(const std::string& aPath);
 void WriteWholeFile(const std::string& aPath, const std::string& aBytes);
 // Sets a file's modification time to now + aOffset.
 void SetFileAge(const std::string& aPath, std::chrono::seconds aOffsetFromNow);
+// Splits a log file's text into its lines with the time stamps removed.
+std::vector<std::string> LogLinesOf(const std::string& aText);
 
 // A clock that says what the test tells it; installed while it lives.
 class FakeClock final : public IClock {

@@ -1,8 +1,8 @@
-// The Qt hand-off to the main thread — the main-thread contract, and what
-// is Qt's own: discarded events, nested event loops — and the guard around
-// Qt's event loop.
+// The main loop on Qt — the main-loop contract, and what is Qt's own:
+// discarded events, nested event loops — and the guard around Qt's event
+// loop.
 
-#include "shell/QtMainThread.h"
+#include "shell/QtMainLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,6 @@
 
 #include "MainThreadContract.h"
 #include "TestProcess.h"
-#include "shell/Guard.h"
 
 namespace tavo {
 namespace {
@@ -25,7 +24,7 @@ using namespace std::chrono_literals;
 // The application object every test here needs, made once.
 void EnsureApplication() {
   static int argc = 1;
-  static char arg0[] = "QtMainThreadTest";
+  static char arg0[] = "QtMainLoopTest";
   static char* argv[] = {arg0, nullptr};
   static TTavoCoreApplication app(argc, argv);
 }
@@ -41,13 +40,13 @@ bool Spin(const std::function<bool()>& aDone, std::chrono::milliseconds aTimeout
   return true;
 }
 
-class QtMainThreadTest : public ::testing::Test {
+class QtMainLoopTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { EnsureApplication(); }
 };
 
-struct QtMainThreadAdaptor {
-  using Loop = TQtMainThread;
+struct QtMainLoopAdaptor {
+  using Loop = TQtMainLoop;
   static std::unique_ptr<Loop> Make() {
     EnsureApplication();
     return std::make_unique<Loop>();
@@ -61,10 +60,10 @@ struct QtMainThreadAdaptor {
   static void ProcessPending(Loop&) { QCoreApplication::processEvents(); }
 };
 
-TEST_F(QtMainThreadTest, AJobWhoseEventIsDiscardedFailsInsteadOfHanging) {
+TEST_F(QtMainLoopTest, AJobWhoseEventIsDiscardedFailsInsteadOfHanging) {
   std::exception_ptr error;
   std::atomic<bool> posted{false};
-  auto main = std::make_unique<TQtMainThread>();
+  auto main = std::make_unique<TQtMainLoop>();
   std::thread waiting([&] {
     try {
       posted = true;
@@ -82,10 +81,10 @@ TEST_F(QtMainThreadTest, AJobWhoseEventIsDiscardedFailsInsteadOfHanging) {
   EXPECT_THROW(std::rethrow_exception(error), EShutdown);
 }
 
-TEST_F(QtMainThreadTest, AHandOffWaitingInANestedEventLoopLetsOthersThrough) {
+TEST_F(QtMainLoopTest, AHandOffWaitingInANestedEventLoopLetsOthersThrough) {
   // A procedure that opens a modal box runs a nested event loop; a second
   // worker's procedure must still run meanwhile, as the modal box waits.
-  TQtMainThread main;
+  TQtMainLoop main;
   std::atomic<bool> secondDone{false};
   std::atomic<bool> firstDone{false};
   std::thread second;
@@ -105,7 +104,7 @@ TEST_F(QtMainThreadTest, AHandOffWaitingInANestedEventLoopLetsOthersThrough) {
   EXPECT_TRUE(secondDone);
 }
 
-TEST_F(QtMainThreadTest, TheGuardKeepsErrorsOutOfQtAndTheLoopGoesOn) {
+TEST_F(QtMainLoopTest, TheGuardKeepsErrorsOutOfQtAndTheLoopGoesOn) {
   std::vector<std::string> reported;
   SetEscapedErrorHandler([&](const std::string& aText) { reported.push_back(aText); });
   QTimer timer;
@@ -127,7 +126,7 @@ TEST_F(QtMainThreadTest, TheGuardKeepsErrorsOutOfQtAndTheLoopGoesOn) {
 }  // namespace
 
 namespace test {
-INSTANTIATE_TYPED_TEST_SUITE_P(QtMainThread, MainThreadContract, QtMainThreadAdaptor);
+INSTANTIATE_TYPED_TEST_SUITE_P(QtMainLoop, MainThreadContract, QtMainLoopAdaptor);
 }  // namespace test
 
 }  // namespace tavo

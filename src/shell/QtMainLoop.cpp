@@ -1,13 +1,17 @@
-#include "shell/QtMainThread.h"
+#include "shell/QtMainLoop.h"
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+
+#include "platform/StopSignals.h"
 
 namespace tavo {
 namespace {
@@ -15,6 +19,7 @@ namespace {
 using TClock = std::chrono::steady_clock;
 
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type kPostedEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 // The longest the main thread runs hand-offs in one go before other events
 // (timers, signals, the console) get their turn. While it runs them, new
@@ -31,7 +36,7 @@ struct TJob {
 
 }  // namespace
 
-struct TQtMainThread::TShared {
+struct TQtMainLoop::TShared {
   std::mutex Mutex;
   std::condition_variable Done;  // a job finished or was abandoned
   std::deque<std::shared_ptr<TJob>> Queue;
@@ -55,7 +60,7 @@ namespace {
 // is gone), it gives the queued jobs up, so no worker waits for ever.
 class TWakeEvent final : public QEvent {
  public:
-  explicit TWakeEvent(std::shared_ptr<TQtMainThread::TShared> aShared)
+  explicit TWakeEvent(std::shared_ptr<TQtMainLoop::TShared> aShared)
       : QEvent(kWakeEvent), TShared(std::move(aShared)) {}
   ~TWakeEvent() override {
     if (bDelivered)
@@ -64,23 +69,84 @@ class TWakeEvent final : public QEvent {
     TShared->bWakePosted = false;
     TShared->AbandonQueued();
   }
-  std::shared_ptr<TQtMainThread::TShared> TShared;
+  std::shared_ptr<TQtMainLoop::TShared> TShared;
   bool bDelivered = false;
+};
+
+// A procedure posted to the loop; discarded undelivered, it never runs.
+class TPostedEvent final : public QEvent {
+ public:
+  explicit TPostedEvent(std::function<void()> aProc)
+      : QEvent(kPostedEvent), Proc(std::move(aProc)) {}
+  std::function<void()> Proc;
+};
+
+class TQtLoopTimer final : public IMainLoopTimer {
+ public:
+  explicit TQtLoopTimer(std::function<void()> aOnTick) : fOnTick(std::move(aOnTick)) {
+    QObject::connect(&fTimer, &QTimer::timeout, &fTimer, [this] { Guarded(fOnTick); });
+  }
+  void Start(int aIntervalMs) override { fTimer.start(aIntervalMs); }
+  void Stop() override { fTimer.stop(); }
+  bool Active() const override { return fTimer.isActive(); }
+  int Interval() const override { return fTimer.interval(); }
+
+ private:
+  std::function<void()> fOnTick;
+  QTimer fTimer;
 };
 
 }  // namespace
 
-TQtMainThread::TQtMainThread() : fShared(std::make_shared<TShared>()) {
+TQtMainLoop::TQtMainLoop() : fShared(std::make_shared<TShared>()) {
   SetMainThread(this);
 }
 
-TQtMainThread::~TQtMainThread() {
+TQtMainLoop::~TQtMainLoop() {
   BeginShutdown();
   // Workers released just now may still be on their way out of Synchronize.
   UninstallMainThread(this);
 }
 
-void TQtMainThread::Synchronize(const std::function<void()>& aProc) {
+void TQtMainLoop::Post(std::function<void()> aProc) {
+  QCoreApplication::postEvent(this, new TPostedEvent(std::move(aProc)));
+}
+
+std::unique_ptr<IMainLoopTimer> TQtMainLoop::CreateTimer(std::function<void()> aOnTick) {
+  return std::make_unique<TQtLoopTimer>(std::move(aOnTick));
+}
+
+void TQtMainLoop::Run() {
+  QCoreApplication::exec();
+}
+
+void TQtMainLoop::Quit() {
+  QCoreApplication::quit();
+}
+
+bool TQtMainLoop::WatchStopRequests(std::function<void()> aOnStop) {
+  fOnStop = std::move(aOnStop);
+  if (fStopNotifier)
+    return true;
+  if (fbStopWatchFailed)
+    return false;
+  const int handle = InstallStopSignalHandle();
+  if (handle < 0) {
+    fbStopWatchFailed = true;
+    return false;
+  }
+  fStopNotifier = std::make_unique<QSocketNotifier>(handle, QSocketNotifier::Read);
+  connect(fStopNotifier.get(), &QSocketNotifier::activated, this, [this] {
+    DrainStopSignalHandle();
+    // A copy: the procedure may replace itself.
+    const std::function<void()> onStop = fOnStop;
+    if (onStop)
+      Guarded(onStop);
+  });
+  return true;
+}
+
+void TQtMainLoop::Synchronize(const std::function<void()>& aProc) {
   if (QThread::currentThread() == thread()) {
     aProc();
     return;
@@ -117,10 +183,19 @@ void TQtMainThread::Synchronize(const std::function<void()>& aProc) {
     std::rethrow_exception(job->Error);
 }
 
-bool TQtMainThread::event(QEvent* aEvent) {
+bool TQtMainLoop::event(QEvent* aEvent) {
+  if (aEvent->type() == kPostedEvent) {
+    Guarded(static_cast<TPostedEvent*>(aEvent)->Proc);
+    return true;
+  }
   if (aEvent->type() != kWakeEvent)
     return QObject::event(aEvent);
   static_cast<TWakeEvent*>(aEvent)->bDelivered = true;
+  RunHandOffs();
+  return true;
+}
+
+void TQtMainLoop::RunHandOffs() {
   {
     std::lock_guard lock(fShared->Mutex);
     fShared->bWakePosted = false;
@@ -133,7 +208,7 @@ bool TQtMainThread::event(QEvent* aEvent) {
       std::lock_guard lock(fShared->Mutex);
       if (fShared->Queue.empty()) {
         fShared->bDraining = false;
-        return true;
+        return;
       }
       job = std::move(fShared->Queue.front());
       fShared->Queue.pop_front();
@@ -166,15 +241,19 @@ bool TQtMainThread::event(QEvent* aEvent) {
       }
       if (post)
         QCoreApplication::postEvent(this, new TWakeEvent(fShared));
-      return true;
+      return;
     }
   }
 }
 
-void TQtMainThread::BeginShutdown() {
+void TQtMainLoop::BeginShutdown() {
   std::lock_guard lock(fShared->Mutex);
   fShared->bShutdown = true;
   fShared->AbandonQueued();
+}
+
+bool TTavoCoreApplication::notify(QObject* aReceiver, QEvent* aEvent) {
+  return GuardedNotify<QCoreApplication>(*this, aReceiver, aEvent);
 }
 
 }  // namespace tavo
