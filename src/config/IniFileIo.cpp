@@ -1,6 +1,5 @@
 #include "config/IniFileIo.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <optional>

@@ -3,19 +3,19 @@
 #include <array>
 
 #include "messages/Format.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 
 std::string MsgLineText(TMsgId aId, const std::string& aText) {
   static constexpr std::array<const char*, 8> kPrefixes = {
       nullptr, "Debug: ", "Trace: ", "Info:  ", "Hint:  ", "Warning: ", "Error: ", "Fatal: "};
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string text;
   text.reserve(aText.size());
   auto escape = [&text](unsigned aCode) {
     text += "\\x";
-    text += kHex[(aCode >> 4) & 0x0F];
-    text += kHex[aCode & 0x0F];
+    const char byte = static_cast<char>(aCode);
+    text += HexText(std::string_view(&byte, 1));
   };
   for (std::size_t i = 0; i < aText.size(); ++i) {
     const auto c = static_cast<unsigned char>(aText[i]);

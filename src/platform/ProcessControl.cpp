@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 
 #include "platform/ChildProcess.h"
 #include "platform/Paths.h"
+#include "platform/TextUtils.h"
 
 namespace tavo {
 namespace {
@@ -24,7 +24,7 @@ TLinuxProcessControl gLinuxControl;
 IProcessControl* gControl = &gLinuxControl;
 
 bool SameFileName(const std::string& a, const std::string& b) {
-  return !a.empty() && a.size() == b.size() && ::strcasecmp(a.c_str(), b.c_str()) == 0;
+  return !a.empty() && SameText(a, b);
 }
 
 std::string ReadLink(const std::string& aPath) {

@@ -10,6 +10,8 @@
 
 namespace tavo {
 
+const int TSingleInstanceLock::kTaken = EADDRINUSE;
+
 TSingleInstanceLock::~TSingleInstanceLock() {
   Release();
 }

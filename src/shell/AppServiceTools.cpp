@@ -1,6 +1,5 @@
 #include "shell/AppServiceTools.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -101,7 +100,7 @@ bool CheckSingleInstance(const std::string& aName) {
   const int e = gInstanceLock.Acquire(name);
   if (e == 0)
     return true;
-  if (e == EADDRINUSE) {
+  if (e == TSingleInstanceLock::kTaken) {
     ShowErrorMessage(Format("App \"%s\" already running!", {name}));
   } else {
     ShowErrorMessage(Format("App \"%s\" already running! (%d)", {name, e}));

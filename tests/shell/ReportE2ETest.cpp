@@ -4,12 +4,8 @@
 // watchdog that restarts a real script; SNMPv3 traps from net-snmp counted
 // or refused; a malformed configuration.
 
-#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
