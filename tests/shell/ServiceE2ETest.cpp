@@ -240,36 +240,63 @@ TEST(ServiceE2ETest, UnderTheServiceManagerItReportsReadyAndStoppingAndClosesThe
   EXPECT_EQ(fake.Calls(), "");
 }
 
-TEST(ServiceE2ETest, WithAWatchdogTheMainThreadSendsKeepAlives) {
-  TempDir dir;
-  FakeSystemctl fake(dir);
-  NotifySocket notify(dir.File("notify"));
-  dir.Write("units/ORVO_Tavo.service", "[Service]\nType=notify\nUser=" + ProcessUserName() + "\n");
-  const std::string ini = dir.Write("tavo.ini", "[Logging]\nLevel=Trace\n");
-  // 600 ms: a keep-alive every 200 ms.
-  ChildProcess tavo(
-      {TAVO_EXE, "--config", ini}, dir.File("tavo"),
-      Env({notify.Env(), fake.UnitDirEnv(), fake.PackageUnitDirEnv(), fake.SystemctlEnv(),
-           "WATCHDOG_USEC=600000", "QT_QPA_PLATFORM=offscreen"}));
-  std::vector<std::string> reports;
-  auto receiveUntil = [&](const std::string& aReport) {
-    for (;;) {
-      const auto r = notify.Receive(10s);
-      if (!r)
-        return false;
-      reports.push_back(*r);
-      if (*r == aReport)
-        return true;
-    }
+TEST(ServiceE2ETest, WithAWatchdogTheMainThreadSendsKeepAlivesAndNoneWithoutIt) {
+  struct {
+    const char* Name;
+    std::vector<std::string> Watchdog;
+    bool KeepAlives;
+  } cases[] = {
+      // 600 ms: a keep-alive every 200 ms.
+      {"a watchdog", {"WATCHDOG_USEC=600000"}, true},
+      {"a watchdog for us by pid", {"WATCHDOG_USEC=600000", "WATCHDOG_PID=self"}, true},
+      {"no watchdog", {}, false},
+      {"a watchdog for another process", {"WATCHDOG_USEC=600000", "WATCHDOG_PID=1"}, false},
   };
-  ASSERT_TRUE(receiveUntil("READY=1\nSTATUS=Running")) << tavo.Stderr();
-  std::this_thread::sleep_for(1s);
-  tavo.Signal(SIGTERM);
-  ASSERT_TRUE(receiveUntil("STATUS=Stopped"));
-  ASSERT_TRUE(tavo.WaitExit(10s));
-  EXPECT_GE(std::count(reports.begin(), reports.end(), "WATCHDOG=1"), 2)
-      << ::testing::PrintToString(reports);
-  EXPECT_EQ(LogOf(dir.File("tavo.log")).back(), "Info:  Service closed");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TempDir dir;
+    FakeSystemctl fake(dir);
+    NotifySocket notify(dir.File("notify"));
+    dir.Write("units/ORVO_Tavo.service",
+              "[Service]\nType=notify\nUser=" + ProcessUserName() + "\n");
+    const std::string ini = dir.Write("tavo.ini", "[Logging]\nLevel=Trace\n");
+    std::vector<std::string> env = {notify.Env(), fake.UnitDirEnv(), fake.PackageUnitDirEnv(),
+                                    fake.SystemctlEnv(), "QT_QPA_PLATFORM=offscreen"};
+    bool selfPid = false;
+    for (const std::string& v : c.Watchdog) {
+      if (v == "WATCHDOG_PID=self")
+        selfPid = true;
+      else
+        env.push_back(v);
+    }
+    // The pid is known only once the child runs: a shell sets it and execs.
+    std::vector<std::string> argv = {TAVO_EXE, "--config", ini};
+    if (selfPid)
+      argv = {"/bin/sh", "-c", "WATCHDOG_PID=$$ exec \"$0\" \"$@\"", TAVO_EXE, "--config", ini};
+    ChildProcess tavo(argv, dir.File("tavo"), Env(env));
+    std::vector<std::string> reports;
+    auto receiveUntil = [&](const std::string& aReport) {
+      for (;;) {
+        const auto r = notify.Receive(10s);
+        if (!r)
+          return false;
+        reports.push_back(*r);
+        if (*r == aReport)
+          return true;
+      }
+    };
+    ASSERT_TRUE(receiveUntil("READY=1\nSTATUS=Running")) << tavo.Stderr();
+    std::this_thread::sleep_for(1s);
+    tavo.Signal(SIGTERM);
+    ASSERT_TRUE(receiveUntil("STATUS=Stopped"));
+    ASSERT_TRUE(tavo.WaitExit(10s));
+    const auto keepAlives = std::count(reports.begin(), reports.end(), "WATCHDOG=1");
+    if (c.KeepAlives)
+      EXPECT_GE(keepAlives, 2) << ::testing::PrintToString(reports);
+    else
+      EXPECT_EQ(keepAlives, 0) << ::testing::PrintToString(reports);
+    EXPECT_EQ(LogOf(dir.File("tavo.log")).back(), "Info:  Service closed");
+  }
 }
 
 TEST(ServiceE2ETest, AnyAccountWithoutAServiceManagerSaysSoAndEnds) {
