@@ -67,7 +67,7 @@ expect_eq "files" "$files" "./etc/tavo/heartbeat.txt
 ./usr/share/doc/tavo/copyright"
 mode_of() { awk -v p="$1" '$3 == p { print $1, $2 }' "$work/contents"; }
 for entry in "./usr/bin/tavo -rwxr-xr-x" "./usr/bin/tavot -rwxr-xr-x" \
-  "./usr/lib/tavo/libtavo_desktop.so -rw-r--r--" "./etc/tavo/tavo.ini -rw-r--r--" \
+  "./usr/lib/tavo/libtavo_desktop.so -rw-r--r--" "./etc/tavo/tavo.ini -rw-r-----" \
   "./usr/lib/systemd/system/ORVO_Tavo.service -rw-r--r--" "./var/log/tavo/ drwxr-x---" \
   "./etc/tavo/ drwxr-xr-x" "./usr/lib/tavo/ drwxr-xr-x"; do
   path=${entry% *}
