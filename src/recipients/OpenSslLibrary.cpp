@@ -4,12 +4,9 @@
 #include <mutex>
 
 #include "platform/Errors.h"
-#include "platform/SharedLibrary.h"
 
 namespace tavo {
 namespace {
-
-constexpr const char* kLibSsl = "libssl.so.3";
 
 TOpenSsl gOpenSsl;
 std::string gOpenSslError;  // why it could not be loaded; empty once it is
@@ -22,16 +19,7 @@ const TOpenSsl& OpenSsl() {
     return *installed;
   static std::once_flag once;
   std::call_once(once, [] {
-    void* library = LoadSharedLibrary(kLibSsl, gOpenSslError);
-    if (!library)
-      return;
-#define TAVO_OPENSSL_RESOLVE(name)                                                          \
-  gOpenSsl.name = reinterpret_cast<decltype(&::name)>(SharedLibrarySymbol(library, #name)); \
-  if (!gOpenSsl.name && gOpenSslError.empty())                                              \
-    gOpenSslError = std::string(kLibSsl) + " lacks " #name;
-    TAVO_OPENSSL_FUNCTIONS(TAVO_OPENSSL_RESOLVE)
-#undef TAVO_OPENSSL_RESOLVE
-    if (!gOpenSslError.empty())
+    if (!FillOpenSslTable(gOpenSsl, gOpenSslError))
       return;
     // No exit handler: a detached worker may still be inside OpenSSL while
     // the process ends.

@@ -1,9 +1,10 @@
 #pragma once
-// OpenSSL for the mail channel's TLS, loaded (libssl.so.3, through
-// platform/SharedLibrary) when a mail first asks for TLS rather than at
-// start: most runs never use it, and it would take well over a megabyte of
-// every run's memory. Its functions are called through the table below,
-// typed by OpenSSL's own declarations.
+// OpenSSL for the mail channel's TLS, called through the table below, typed
+// by OpenSSL's own declarations. On Linux the table is loaded (libssl.so.3,
+// through platform/SharedLibrary) when a mail first asks for TLS rather
+// than at start: most runs never use it, and it would take well over a
+// megabyte of every run's memory. On Windows OpenSSL is linked statically
+// and the table holds its functions directly.
 //
 // Any thread may ask for the table; it is loaded once per process, read
 // only afterwards and never unloaded. Tests may put another table in its
@@ -28,6 +29,10 @@
   X(SSL_CTX_ctrl) \
   X(SSL_CTX_set_verify) \
   X(SSL_CTX_set_default_verify_paths) \
+  X(SSL_CTX_get_cert_store) \
+  X(X509_STORE_add_cert) \
+  X(d2i_X509) \
+  X(X509_free) \
   X(SSL_new) \
   X(SSL_free) \
   X(SSL_get0_param) \
@@ -60,6 +65,9 @@ const TOpenSsl& OpenSsl();
 // nullptr the loaded library again. Meant for tests; the table must outlive
 // every connection that uses it.
 void SetOpenSsl(const TOpenSsl* aTable);
+// Fills aTable from this platform's OpenSSL; false with aError set (the
+// loader's text, or the function the library lacks) when it cannot.
+bool FillOpenSslTable(TOpenSsl& aTable, std::string& aError);
 // The texts of the errors OpenSSL has queued on this thread, separated by
 // "; "; the queue is empty afterwards.
 std::string OpenSslErrors(const TOpenSsl& aSsl);

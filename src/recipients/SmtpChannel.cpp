@@ -1,9 +1,12 @@
 #include "recipients/SmtpChannel.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "messages/Format.h"
+#include "platform/Environment.h"
 #include "platform/Network.h"
+#include "platform/TrustStore.h"
 #include "recipients/OpenSslLibrary.h"
 #include "recipients/SmtpSession.h"
 
@@ -23,6 +26,24 @@ std::string WithErrors(std::string aText, const TOpenSsl& aSsl) {
   if (!detail.empty())
     aText += ": " + detail;
   return aText;
+}
+
+// The system's root certificates into the context's store; one that does
+// not parse or is there already is skipped.
+void AddSystemRoots(const TOpenSsl& aSsl, SSL_CTX* aCtx) {
+  const std::vector<std::string> roots = SystemRootCertificates();
+  if (roots.empty())
+    return;
+  X509_STORE* store = aSsl.SSL_CTX_get_cert_store(aCtx);
+  for (const std::string& der : roots) {
+    const auto* p = reinterpret_cast<const unsigned char*>(der.data());
+    X509* cert = aSsl.d2i_X509(nullptr, &p, static_cast<long>(der.size()));
+    if (!cert)
+      continue;
+    aSsl.X509_STORE_add_cert(store, cert);
+    aSsl.X509_free(cert);
+  }
+  aSsl.ERR_clear_error();
 }
 
 }  // namespace
@@ -64,6 +85,10 @@ void TSmtpChannel::StartTls(const std::string& aHost, int aTimeoutMs) {
   if (ssl.SSL_CTX_set_default_verify_paths(fCtx) != 1) {
     throw EBrokenConnection("TLS: cannot load the trust store: " + OpenSslErrors(ssl));
   }
+  // SSL_CERT_FILE names the one bundle to trust, as OpenSSL has it;
+  // otherwise the system's roots too, where OpenSSL cannot find them.
+  if (EnvironmentValue("SSL_CERT_FILE").empty())
+    AddSystemRoots(ssl, fCtx);
   fSsl = ssl.SSL_new(fCtx);
   if (!fSsl)
     throw EBrokenConnection("TLS: " + OpenSslErrors(ssl));
