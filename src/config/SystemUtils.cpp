@@ -25,13 +25,16 @@ std::string GetLocalIpAddress() {
 
 std::string CombinePath(const std::string& aBase, const std::string& aPath) {
   std::string joined;
-  if (!aPath.empty() && aPath.front() == '/') {
+  if (IsAbsolutePath(aPath)) {
     joined = aPath;
+  } else if (!aPath.empty() && IsPathDelimiter(aPath.front())) {
+    // Windows: from the root of the folder's drive or share.
+    joined = ExtractFileDrive(aBase) + aPath;
   } else {
     joined = ExtractFilePath(aBase) + aPath;
   }
   std::string result = NormalizePath(joined);
-  if (result.size() > kMaxPath)
+  if (PathLength(result) > kMaxPath)
     return {};
   return result;
 }

@@ -16,9 +16,10 @@ bool RebootSystem(std::uint16_t aFlags, bool aForce, std::string* aReason = null
 // name does not resolve, empty when the host name cannot be read.
 std::string GetLocalIpAddress();
 
-// aPath resolved against the folder of aBase: an absolute path stays, any
-// other is appended to the folder; "." and ".." are folded. Empty when the
-// result is longer than the platform's path limit.
+// aPath resolved against the folder of aBase: an absolute path stays, one
+// starting with a separator (Windows) goes from the root of aBase's drive or
+// share, any other is appended to the folder; "." and ".." are folded. Empty
+// when the result is longer than the platform's path limit.
 std::string CombinePath(const std::string& aBase, const std::string& aPath);
 
 // The text between the first two aQuote characters, everything after a

@@ -28,6 +28,7 @@ TAppendOptions LogFileOptions() {
   options.NoFollow = true;
   options.NonBlocking = true;
   options.OwnRegularFileOnly = true;
+  options.Exclusive = true;
   options.CreateMode = TLogFile::kCreateMode;
   return options;
 }

@@ -11,7 +11,9 @@
 // mode 0640). Anything else is refused: "Log file refused: ..." goes to
 // standard error and the system log directly (never through the message
 // dispatcher, whose sink is the caller), once until a write succeeds again,
-// and the lines are treated as for a file that cannot be written.
+// and the lines are treated as for a file that cannot be written. While
+// the file is open no other process may open it (Windows' share modes; Linux
+// has none).
 
 #include <cstdint>
 #include <deque>

@@ -20,7 +20,8 @@ class EConvertError : public Exception {
   using Exception::Exception;
 };
 
-// A failed operating-system call; `Code` is errno or the called tool's exit status.
+// A failed operating-system call; `Code` is errno (on Windows the Win32
+// error code of the file calls) or the called tool's exit status.
 class EOSError : public Exception {
  public:
   EOSError(const std::string& aMessage, int aCode) : Exception(aMessage), Code(aCode) {}
@@ -29,7 +30,9 @@ class EOSError : public Exception {
 
 // Builds "<what>: <strerror(code)>" for an errno value.
 std::string ErrnoText(const std::string& aWhat, int aCode);
-// The platform's text for an errno value alone: strerror(code).
+// The platform's text for the error code of its file calls alone:
+// strerror(code) for an errno value; on Windows the system's message for a
+// Win32 error code (GetLastError).
 std::string OSErrorText(int aCode);
 
 }  // namespace tavo

@@ -14,7 +14,8 @@ bool FileExists(const std::string& aPath);  // exists and is not a directory
 bool RegularFileExists(const std::string& aPath);
 bool DirectoryExists(const std::string& aPath);
 bool DeleteFile(const std::string& aPath);
-// rename(2): replaces an existing target on the same file system.
+// rename(2) (MoveFileExW on Windows): replaces an existing target on the
+// same file system.
 bool RenameFile(const std::string& aFrom, const std::string& aTo);
 
 struct TDirEntry {
@@ -30,7 +31,8 @@ std::string ReadFileBytes(const std::string& aPath);
 // The same for a file named in configuration: only a regular file of at
 // most aMaxBytes is read, so a FIFO cannot block and a device cannot fill
 // memory. Anything else throws EOSError: EINVAL for a file that is not
-// regular, EFBIG for a larger one.
+// regular, EFBIG for a larger one (on Windows ERROR_INVALID_PARAMETER and
+// ERROR_FILE_TOO_LARGE).
 std::string ReadFileBytes(const std::string& aPath, std::size_t aMaxBytes);
 // The whole file as UTF-8, by its byte-order mark or the received-text rule.
 // Throws EOSError; the second form limits the file as ReadFileBytes does.

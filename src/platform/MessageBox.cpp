@@ -1,20 +1,7 @@
 #include "platform/MessageBox.h"
 
-#include <cstdio>
-
-#include "platform/SystemLog.h"
-
 namespace tavo {
 namespace {
-
-void DefaultBox(TMsgBoxIcon aIcon, const std::string& aText) {
-  std::fprintf(stderr, "%s\n", aText.c_str());
-  std::fflush(stderr);
-  WriteSystemLog(aIcon == TMsgBoxIcon::eError     ? TSysLogLevel::eError
-                 : aIcon == TMsgBoxIcon::eWarning ? TSysLogLevel::eWarning
-                                                  : TSysLogLevel::eInfo,
-                 aText);
-}
 
 TMessageBoxHandler gHandler;
 
@@ -24,7 +11,7 @@ void ShowMessageBox(TMsgBoxIcon aIcon, const std::string& aText) {
   if (gHandler) {
     gHandler(aIcon, aText);
   } else {
-    DefaultBox(aIcon, aText);
+    ShowSystemMessageBox(aIcon, aText);
   }
 }
 

@@ -40,6 +40,22 @@ std::string ConfigFilePath() {
   return gConfigOverride.empty() ? ChangeFileExt(ExecutablePath(), ".ini") : gConfigOverride;
 }
 
+bool IsPathDelimiter(char aChar) {
+  return aChar == '/';
+}
+
+std::size_t PathLength(const std::string& aPath) {
+  return aPath.size();
+}
+
+bool IsAbsolutePath(const std::string& aPath) {
+  return !aPath.empty() && aPath.front() == '/';
+}
+
+std::string ExtractFileDrive(const std::string&) {
+  return {};
+}
+
 std::string ExtractFilePath(const std::string& aPath) {
   const auto slash = aPath.rfind('/');
   return slash == std::string::npos ? std::string() : aPath.substr(0, slash + 1);

@@ -9,7 +9,17 @@ namespace {
 std::mutex gMutex;
 std::string gIdent;  // openlog keeps the pointer: the text must outlive it
 bool gOpen = false;
+ISystemLog* gInstalled = nullptr;
 }  // namespace
+
+std::string SystemLogIdent() {
+  std::lock_guard lock(gMutex);
+  return gIdent;
+}
+
+void SetSystemLog(ISystemLog* aLog) {
+  gInstalled = aLog;
+}
 
 void SetSystemLogIdent(const std::string& aIdent) {
   std::lock_guard lock(gMutex);
@@ -19,6 +29,10 @@ void SetSystemLogIdent(const std::string& aIdent) {
 }
 
 void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText) {
+  if (gInstalled) {
+    gInstalled->Write(aLevel, aText);
+    return;
+  }
   std::lock_guard lock(gMutex);
   if (!gOpen) {
     ::openlog(nullptr, LOG_PID, LOG_DAEMON);

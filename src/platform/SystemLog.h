@@ -1,7 +1,10 @@
 #pragma once
-// The system log: syslog(3), which journald collects. Where no system log
+// The system log: syslog(3), which journald collects; on Windows the event
+// log (ReportEventW, the Application log), with a message table linked into
+// every program so that the Event Viewer shows the text. Where no system log
 // runs, entries are dropped silently, which is why callers that must be
-// heard also write to standard error.
+// heard also write to standard error. Any thread; tests install a log that
+// records.
 
 #include <string>
 
@@ -9,8 +12,21 @@ namespace tavo {
 
 enum class TSysLogLevel { eInfo, eWarning, eError };
 
-// Sets the identifier entries carry (default: the executable's file name).
+// Sets the identifier entries carry (default: the executable's file name; on
+// Windows without its extension, the event source; the service's name when
+// running as the service).
 void SetSystemLogIdent(const std::string& aIdent);
+// The identifier set, or empty for the default.
+std::string SystemLogIdent();
 void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText);
+
+class ISystemLog {
+ public:
+  virtual ~ISystemLog() = default;
+  virtual void Write(TSysLogLevel aLevel, const std::string& aText) = 0;
+};
+// Installs aLog (not owned) for every entry; nullptr restores the system's.
+// Only while no other thread writes.
+void SetSystemLog(ISystemLog* aLog);
 
 }  // namespace tavo

@@ -1,10 +1,17 @@
 #include "config/IniFileIo.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
+
+#include <filesystem>
 
 #include "TestSupport.h"
 #include "platform/Errors.h"
+#include "platform/Paths.h"
 
 namespace tavo {
 namespace {
@@ -191,15 +198,27 @@ TEST(IniFileIoTest, ManySectionsAndKeysKeepFirstOccurrences) {
 // without waiting for a writer or reading for ever.
 TEST(IniFileIoTest, NotARegularFileReadsAsEmpty) {
   TempDir dir;
+#ifdef _WIN32
+  // A named pipe whose server never writes, and a device.
+  const std::string pipe = "\\\\.\\pipe\\tavo-ini-test-" + std::to_string(::GetCurrentProcessId());
+  const HANDLE server =
+      ::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  for (const std::string& path : {pipe, std::string("NUL")}) {
+#else
   const std::string fifo = dir.File("fifo.ini");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+#endif
     SCOPED_TRACE(path);
     const TOrvoIniFile ini(path);
     TStringList sections;
     ini.ReadSections(sections);
     EXPECT_TRUE(sections.empty());
   }
+#ifdef _WIN32
+  ::CloseHandle(server);
+#endif
 }
 
 TEST(IniFileIoTest, HexStrings) {
@@ -234,8 +253,9 @@ TEST(IniFileIoTest, LoggingDefaultsWithoutAFile) {
 
 TEST(IniFileIoTest, LoggingSettingsAndDirectoryResolution) {
   TempDir dir;
-  ::mkdir(dir.File("logs").c_str(), 0755);
-  ::mkdir(dir.File("bak").c_str(), 0755);
+  std::filesystem::create_directory(dir.File("logs"));
+  std::filesystem::create_directory(dir.File("bak"));
+  const std::string inLogs = dir.File("logs") + kPathDelimiter + "tavo.log";
   const struct {
     std::string section;
     TMsgTypeId level;
@@ -246,11 +266,11 @@ TEST(IniFileIoTest, LoggingSettingsAndDirectoryResolution) {
   } cases[] = {
       {"Level=warning\nMaxFileSize=0x100000\nDirectory=logs\nBackupDirectory=./x/../bak\n"
        "BackupRetainDays=7\n",
-       eWarning, 1048576, dir.File("logs/tavo.log"), dir.File("bak"), 7},
+       eWarning, 1048576, inLogs, dir.File("bak"), 7},
       {"Level=Verbose\nMaxFileSize=$FF\nDirectory=missing\nBackupDirectory=missing\n", eTrace, 255,
        dir.File("tavo.log"), "", 0},
       {"Level=None\nMaxFileSize=12abc\nDirectory=" + dir.File("logs") + "\n", eTrace, 2097152,
-       dir.File("logs/tavo.log"), "", 0},
+       inLogs, "", 0},
   };
   for (const auto& c : cases) {
     dir.Write("tavo.ini", "[Logging]\n" + c.section);

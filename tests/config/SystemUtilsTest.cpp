@@ -8,6 +8,7 @@
 namespace tavo {
 namespace {
 
+#ifndef _WIN32
 TEST(SystemUtilsTest, CombinePath) {
   const struct {
     const char* base;
@@ -24,6 +25,34 @@ TEST(SystemUtilsTest, CombinePath) {
     EXPECT_EQ(CombinePath(c.base, c.path), c.result) << c.path;
   EXPECT_EQ(CombinePath("/opt/tavo", std::string(5000, 'a')), "");
 }
+#else
+TEST(SystemUtilsTest, CombinePathWithDrivesAndShares) {
+  const struct {
+    const char* base;
+    const char* path;
+    const char* result;
+  } cases[] = {
+      {"C:\\Tools\\app.exe", "logs", "C:\\Tools\\logs"},
+      {"C:\\Tools\\app.exe", "..\\logs", "C:\\logs"},
+      {"C:\\Tools\\app.exe", "D:\\data", "D:\\data"},
+      {"C:\\Tools\\app.exe", "\\data", "C:\\data"},
+      {"C:\\Tools\\app.exe", "./t/../daily.txt", "C:\\Tools\\daily.txt"},
+      {"C:\\Tools\\app.exe", "..\\..\\..\\x", "C:\\x"},
+      {"C:\\Tools\\app.exe", "\\\\srv\\share\\t.txt", "\\\\srv\\share\\t.txt"},
+      {"\\\\srv\\share\\tavo\\tavo.exe", "..\\..\\x", "\\\\srv\\share\\x"},
+      {"\\\\srv\\share\\tavo\\tavo.exe", "\\data", "\\\\srv\\share\\data"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(CombinePath(c.base, c.path), c.result) << c.base << " + " << c.path;
+  // 259 UTF-16 units fit, 260 do not, however many bytes they take.
+  EXPECT_EQ(CombinePath("C:\\Tools\\app.exe", std::string(250, 'a')).size(), 259u);
+  EXPECT_EQ(CombinePath("C:\\Tools\\app.exe", std::string(251, 'a')), "");
+  std::string accents;
+  for (int i = 0; i < 250; ++i)
+    accents += "\xC3\xA9";
+  EXPECT_EQ(CombinePath("C:\\Tools\\app.exe", accents), "C:\\Tools\\" + accents);
+}
+#endif
 
 TEST(SystemUtilsTest, UnquoteAndDigits) {
   EXPECT_EQ(UnquoteText("  \"abc\"  "), "abc");

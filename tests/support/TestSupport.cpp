@@ -1,8 +1,14 @@
 #include "TestSupport.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/WideText.h"
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,9 +18,43 @@
 #include <stdexcept>
 
 #include "messages/MsgUtils.h"
+#include "platform/Paths.h"
 
 namespace tavo::test {
+namespace {
 
+// The path as std::filesystem and the streams take it: UTF-8 inside, UTF-16
+// on Windows.
+std::filesystem::path FsPath(const std::string& aPath) {
+#ifdef _WIN32
+  return std::filesystem::path(Utf8ToWide(aPath));
+#else
+  return std::filesystem::path(aPath);
+#endif
+}
+
+}  // namespace
+
+#ifdef _WIN32
+TempDir::TempDir() {
+  wchar_t base[MAX_PATH + 1] = {};
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, base);
+  if (n == 0 || n > MAX_PATH)
+    throw std::runtime_error("GetTempPathW failed");
+  // A new name per attempt: the process id, a counter and the clock.
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::wstring path =
+        std::wstring(base) + L"tavo-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+        std::to_wstring(++counter) + L"-" + std::to_wstring(::GetTickCount64() % 100000);
+    if (::CreateDirectoryW(path.c_str(), nullptr)) {
+      fsPath = WideToUtf8(path);
+      return;
+    }
+  }
+  throw std::runtime_error("CreateDirectoryW failed");
+}
+#else
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
   std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tavo-test-XXXXXX";
@@ -22,14 +62,15 @@ TempDir::TempDir() {
     throw std::runtime_error("mkdtemp failed");
   fsPath = tmpl;
 }
+#endif
 
 TempDir::~TempDir() {
   std::error_code ec;
-  std::filesystem::remove_all(fsPath, ec);
+  std::filesystem::remove_all(FsPath(fsPath), ec);
 }
 
 std::string TempDir::File(const std::string& aName) const {
-  return fsPath + "/" + aName;
+  return fsPath + kPathDelimiter + aName;
 }
 
 std::string TempDir::Write(const std::string& aName, const std::string& aBytes) const {
@@ -43,7 +84,7 @@ std::string TempDir::Read(const std::string& aName) const {
 }
 
 std::string ReadWholeFile(const std::string& aPath) {
-  std::ifstream in(aPath, std::ios::binary);
+  std::ifstream in(FsPath(aPath), std::ios::binary);
   if (!in)
     throw std::runtime_error("cannot read " + aPath);
   std::ostringstream s;
@@ -67,12 +108,33 @@ std::vector<std::string> LogLinesOf(const std::string& aText) {
 }
 
 void WriteWholeFile(const std::string& aPath, const std::string& aBytes) {
-  std::ofstream out(aPath, std::ios::binary | std::ios::trunc);
+  std::ofstream out(FsPath(aPath), std::ios::binary | std::ios::trunc);
   if (!out)
     throw std::runtime_error("cannot write " + aPath);
   out << aBytes;
 }
 
+#ifdef _WIN32
+void SetFileAge(const std::string& aPath, std::chrono::seconds aOffsetFromNow) {
+  // Backup semantics: a folder's age too.
+  const HANDLE h = ::CreateFileW(Utf8ToWide(aPath).c_str(), FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    throw std::runtime_error("cannot open " + aPath);
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER t{};
+  t.LowPart = now.dwLowDateTime;
+  t.HighPart = now.dwHighDateTime;
+  t.QuadPart += static_cast<std::int64_t>(aOffsetFromNow.count()) * 10000000;
+  FILETIME when{t.LowPart, t.HighPart};
+  const bool ok = ::SetFileTime(h, nullptr, &when, &when);
+  ::CloseHandle(h);
+  if (!ok)
+    throw std::runtime_error("SetFileTime failed for " + aPath);
+}
+#else
 void SetFileAge(const std::string& aPath, std::chrono::seconds aOffsetFromNow) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
@@ -83,6 +145,7 @@ void SetFileAge(const std::string& aPath, std::chrono::seconds aOffsetFromNow) {
     throw std::runtime_error("utimensat failed for " + aPath);
   }
 }
+#endif
 
 FakeClock::FakeClock() {
   Set(2024, 3, 5, 14, 7, 9, 42);
