@@ -32,4 +32,10 @@ std::string ErrnoText(const std::string& aWhat, int aCode);
 // The platform's text for an errno value alone: strerror(code).
 std::string OSErrorText(int aCode);
 
+#ifdef _WIN32
+// Builds "<what>: <the system's text> (<code>)" for a Windows error code, as
+// GetLastError or WSAGetLastError return them; the text comes in UTF-8.
+std::string Win32ErrorText(const std::string& aWhat, unsigned long aCode);
+#endif
+
 }  // namespace tavo
