@@ -111,7 +111,7 @@ bool WaitFor(SOCKET aSocket, TWait aWait, int aTimeoutMs) {
   return SelectOnce(aSocket, aWait, -1);
 }
 
-int SendLength(std::size_t aLen) {
+int IoLength(std::size_t aLen) {
   return static_cast<int>(std::min<std::size_t>(aLen, INT_MAX));
 }
 
@@ -290,7 +290,7 @@ bool TUdpSocket::WaitReadable(int aTimeoutMs) {
 
 std::size_t TUdpSocket::ReceiveFrom(char* aBuf, std::size_t aLen, TSocketAddress& aFrom) {
   int fromLen = sizeof aFrom.Storage;
-  const int n = ::recvfrom(fhSocket, aBuf, SendLength(aLen), 0,
+  const int n = ::recvfrom(fhSocket, aBuf, IoLength(aLen), 0,
                            reinterpret_cast<sockaddr*>(&aFrom.Storage), &fromLen);
   aFrom.Length = static_cast<std::uint32_t>(std::max(fromLen, 0));
   if (n >= 0)
@@ -306,7 +306,7 @@ std::size_t TUdpSocket::ReceiveFrom(char* aBuf, std::size_t aLen, TSocketAddress
 void TUdpSocket::SendTo(std::string_view aData, const TSocketAddress& aTo) {
   if (fhSocket == kNoSocket)
     OpenFamily(aTo.Family());
-  if (::sendto(fhSocket, aData.data(), SendLength(aData.size()), 0,
+  if (::sendto(fhSocket, aData.data(), IoLength(aData.size()), 0,
                reinterpret_cast<const sockaddr*>(&aTo.Storage),
                static_cast<int>(aTo.Length)) == SOCKET_ERROR)
     ThrowSocketError("sendto " + aTo.ToString(), ::WSAGetLastError());
@@ -350,7 +350,7 @@ std::size_t TUdpBatchReader::Read(TUdpSocket& aSocket) {
   while (n < fFrom.size()) {
     TSocketAddress& from = fFrom[n];
     int fromLen = sizeof from.Storage;
-    const int got = ::recvfrom(s, fBuffer.get() + n * fnMaxLen, SendLength(fnMaxLen), 0,
+    const int got = ::recvfrom(s, fBuffer.get() + n * fnMaxLen, IoLength(fnMaxLen), 0,
                                reinterpret_cast<sockaddr*>(&from.Storage), &fromLen);
     if (got >= 0) {
       fLength[n] = static_cast<std::size_t>(got);
@@ -449,7 +449,7 @@ void TTcpStream::SendAll(std::string_view aData, int aTimeoutMs) {
   while (!aData.empty()) {
     if (!WaitFor(fhSocket, TWait::eWrite, aTimeoutMs))
       throw ETimeout("Send timed out");
-    const int n = ::send(fhSocket, aData.data(), SendLength(aData.size()), 0);
+    const int n = ::send(fhSocket, aData.data(), IoLength(aData.size()), 0);
     if (n == SOCKET_ERROR) {
       const int err = ::WSAGetLastError();
       if (err == WSAEWOULDBLOCK)
@@ -464,7 +464,7 @@ std::size_t TTcpStream::Receive(char* aBuf, std::size_t aLen, int aTimeoutMs) {
   for (;;) {
     if (!WaitFor(fhSocket, TWait::eRead, aTimeoutMs))
       throw ETimeout("Receive timed out");
-    const int n = ::recv(fhSocket, aBuf, SendLength(aLen), 0);
+    const int n = ::recv(fhSocket, aBuf, IoLength(aLen), 0);
     if (n >= 0)
       return static_cast<std::size_t>(n);
     const int err = ::WSAGetLastError();
