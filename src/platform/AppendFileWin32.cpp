@@ -15,7 +15,7 @@ void SetError(int* aError, DWORD aCode) {
 }
 
 std::string ErrorText(const std::string& aWhat, DWORD aCode) {
-  return aWhat + ": " + OSErrorText(static_cast<int>(aCode)) + " (" + std::to_string(aCode) + ")";
+  return Win32ErrorText(aWhat, aCode);
 }
 
 // Writes every byte at the file's end; false with GetLastError's code set.

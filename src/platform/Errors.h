@@ -35,4 +35,10 @@ std::string ErrnoText(const std::string& aWhat, int aCode);
 // Win32 error code (GetLastError).
 std::string OSErrorText(int aCode);
 
+#ifdef _WIN32
+// Builds "<what>: <the system's text> (<code>)" for a Windows error code, as
+// GetLastError or WSAGetLastError return them; the text comes in UTF-8.
+std::string Win32ErrorText(const std::string& aWhat, unsigned long aCode);
+#endif
+
 }  // namespace tavo

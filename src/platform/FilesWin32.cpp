@@ -18,9 +18,7 @@ DWORD AttributesOf(const std::string& aPath) {
 }
 
 [[noreturn]] void ThrowError(const std::string& aWhat, DWORD aCode) {
-  throw EOSError(
-      aWhat + ": " + OSErrorText(static_cast<int>(aCode)) + " (" + std::to_string(aCode) + ")",
-      static_cast<int>(aCode));
+  throw EOSError(Win32ErrorText(aWhat, aCode), static_cast<int>(aCode));
 }
 
 // FILETIME counts 100 ns since 1601-01-01; the system clock counts from 1970.

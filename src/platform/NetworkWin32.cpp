@@ -1,57 +1,54 @@
 #include "platform/Network.h"
 
 #include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
+#include "platform/Errors.h"
+#include "platform/NameLookup.h"
 #include "platform/WideText.h"
-
-// A stand-in until the Windows Sockets half is written: the host name is the
-// machine's DNS name, and only a dotted IPv4 text counts as an address (a
-// name is not looked up, so GetLocalIpAddress answers "127.0.0.1").
+#include "platform/WinsockStartup.h"
 
 namespace tavo {
-namespace {
-
-bool IsDottedQuad(const std::string& aText) {
-  int parts = 0;
-  std::size_t at = 0;
-  while (parts < 4) {
-    std::size_t digits = 0;
-    unsigned value = 0;
-    while (at < aText.size() && aText[at] >= '0' && aText[at] <= '9' && digits < 4) {
-      value = value * 10 + static_cast<unsigned>(aText[at] - '0');
-      ++at;
-      ++digits;
-    }
-    if (digits == 0 || digits > 3 || value > 255)
-      return false;
-    ++parts;
-    if (parts < 4) {
-      if (at >= aText.size() || aText[at] != '.')
-        return false;
-      ++at;
-    }
-  }
-  return at == aText.size();
-}
-
-}  // namespace
 
 std::string HostName() {
+  // The DNS host name, as gethostname() gives it on Linux; asked in wide
+  // characters, so that a name outside the code page survives.
   wchar_t buf[256] = {};
-  DWORD size = sizeof buf / sizeof buf[0];
-  if (!::GetComputerNameExW(ComputerNameDnsHostname, buf, &size))
+  DWORD len = sizeof buf / sizeof buf[0];
+  if (!::GetComputerNameExW(ComputerNameDnsHostname, buf, &len))
     return {};
-  return WideToUtf8(std::wstring(buf, size));
+  return WideToUtf8({buf, len});
 }
 
 std::optional<std::string> FirstIPv4Address(const std::string& aHost) {
-  if (IsDottedQuad(aHost))
-    return aHost;
-  return std::nullopt;
+  if (aHost.empty())
+    return std::nullopt;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  TAddrInfo res;
+  int err = 0;
+  try {
+    if (LookUpAddresses(aHost, "", hints, res, err) != 0 || !res)
+      return std::nullopt;
+  } catch (const EOSError&) {
+    return std::nullopt;  // no Windows Sockets: no address either
+  }
+  char buf[INET_ADDRSTRLEN] = {};
+  const auto* in = reinterpret_cast<const sockaddr_in*>(res->ai_addr);
+  ::inet_ntop(AF_INET, &in->sin_addr, buf, sizeof buf);
+  return std::string(buf);
+}
+
+bool IsIpAddress(const std::string& aText) {
+  unsigned char buf[sizeof(in6_addr)];
+  return ::inet_pton(AF_INET, aText.c_str(), buf) == 1 ||
+         ::inet_pton(AF_INET6, aText.c_str(), buf) == 1;
 }
 
 bool IsIPv4Address(const std::string& aText) {
-  return IsDottedQuad(aText);
+  unsigned char buf[sizeof(in_addr)];
+  return ::inet_pton(AF_INET, aText.c_str(), buf) == 1;
 }
 
 }  // namespace tavo

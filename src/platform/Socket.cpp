@@ -5,16 +5,24 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <type_traits>
 
 #include "platform/NameLookup.h"
 
 namespace tavo {
+
+static_assert(sizeof(TSocketAddress::Storage) == sizeof(sockaddr_storage) &&
+              alignof(TSocketAddress) >= alignof(sockaddr_storage));
+static_assert(std::is_same_v<decltype(TSocketAddress::Length), socklen_t>);
+
 namespace {
 
 void CloseFd(int& aFd) {
@@ -260,33 +268,42 @@ void TUdpSocket::Close() {
   CloseFd(fhSocket);
 }
 
+struct TUdpBatchReader::TSystemBuffers {
+  std::vector<mmsghdr> Msgs;
+  std::vector<iovec> Iov;
+};
+
 TUdpBatchReader::TUdpBatchReader(std::size_t aBatch, std::size_t aMaxLen)
     : fnMaxLen(aMaxLen),
       fBuffer(new char[aBatch * aMaxLen]),
       fFrom(aBatch),
       fLength(aBatch),
-      fMsgs(aBatch),
-      fIov(aBatch) {
+      fSystem(new TSystemBuffers{std::vector<mmsghdr>(aBatch), std::vector<iovec>(aBatch)}) {
+  auto& msgs = fSystem->Msgs;
+  auto& iov = fSystem->Iov;
   for (std::size_t i = 0; i < aBatch; ++i) {
-    fIov[i].iov_base = fBuffer.get() + i * fnMaxLen;
-    fIov[i].iov_len = fnMaxLen;
-    fMsgs[i].msg_hdr.msg_iov = &fIov[i];
-    fMsgs[i].msg_hdr.msg_iovlen = 1;
-    fMsgs[i].msg_hdr.msg_name = &fFrom[i].Storage;
+    iov[i].iov_base = fBuffer.get() + i * fnMaxLen;
+    iov[i].iov_len = fnMaxLen;
+    msgs[i].msg_hdr.msg_iov = &iov[i];
+    msgs[i].msg_hdr.msg_iovlen = 1;
+    msgs[i].msg_hdr.msg_name = &fFrom[i].Storage;
   }
 }
 
+TUdpBatchReader::~TUdpBatchReader() = default;
+
 std::size_t TUdpBatchReader::Read(TUdpSocket& aSocket) {
-  const std::size_t batch = fMsgs.size();
-  for (auto& m : fMsgs)
+  auto& msgs = fSystem->Msgs;
+  const std::size_t batch = msgs.size();
+  for (auto& m : msgs)
     m.msg_hdr.msg_namelen = sizeof(sockaddr_storage);
   for (;;) {
-    const int n = ::recvmmsg(aSocket.Handle(), fMsgs.data(), static_cast<unsigned>(batch),
+    const int n = ::recvmmsg(aSocket.Handle(), msgs.data(), static_cast<unsigned>(batch),
                              MSG_DONTWAIT, nullptr);
     if (n >= 0) {
       for (int i = 0; i < n; ++i) {
-        fFrom[i].Length = fMsgs[i].msg_hdr.msg_namelen;
-        fLength[i] = std::min<std::size_t>(fMsgs[i].msg_len, fnMaxLen);
+        fFrom[i].Length = msgs[i].msg_hdr.msg_namelen;
+        fLength[i] = std::min<std::size_t>(msgs[i].msg_len, fnMaxLen);
       }
       return static_cast<std::size_t>(n);
     }

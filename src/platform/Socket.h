@@ -1,16 +1,14 @@
 #pragma once
-// POSIX sockets: UDP datagrams and TCP client streams, with name resolution
-// that prefers IPv4. Errors throw EOSError (ETimeout for a time-out); a
-// closed or moved-from socket holds no descriptor. A socket object is used by
-// one thread at a time; a thread that must notice a stop request waits with
-// a time-out.
-
-#include <sys/socket.h>
-#include <sys/uio.h>
+// Sockets: UDP datagrams and TCP client streams, with name resolution that
+// prefers IPv4; POSIX sockets on Linux, Windows Sockets on Windows. Errors
+// throw EOSError (ETimeout for a time-out); a closed or moved-from socket
+// holds no handle. A socket object is used by one thread at a time; a thread
+// that must notice a stop request waits with a time-out.
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,11 +26,26 @@ class ETimeout : public Exception {
 enum class TSockType { eDatagram, eStream };
 enum class TAddressFamily { eIPv4, eIPv6 };
 
-struct TSocketAddress {
-  sockaddr_storage Storage{};
-  socklen_t Length = 0;
+// The system's handle of a socket: a descriptor on POSIX, a SOCKET on Windows.
+#ifdef _WIN32
+using TSocketHandle = std::uintptr_t;
+inline constexpr TSocketHandle kNoSocket = ~TSocketHandle{0};
+#else
+using TSocketHandle = int;
+inline constexpr TSocketHandle kNoSocket = -1;
+#endif
 
-  int Family() const { return Storage.ss_family; }
+struct TSocketAddress {
+  // A sockaddr_storage of the system (128 bytes, 8-aligned on both) with the
+  // address family as its first 16 bits.
+  alignas(8) unsigned char Storage[128] = {};
+  std::uint32_t Length = 0;
+
+  int Family() const {
+    std::uint16_t family;  // sa_family_t, ADDRESS_FAMILY: 16 bits in the machine's order
+    std::memcpy(&family, Storage, sizeof family);
+    return family;
+  }
   std::string Host() const;  // numeric form
   std::uint16_t Port() const;
   std::string ToString() const;  // "host:port", "[v6]:port"
@@ -90,21 +103,25 @@ class TUdpSocket {
   void SendTo(std::string_view aData, const TSocketAddress& aTo);
 
   std::uint16_t LocalPort() const;
-  int Handle() const { return fhSocket; }
-  bool IsOpen() const { return fhSocket >= 0; }
+  TSocketHandle Handle() const { return fhSocket; }
+  bool IsOpen() const { return fhSocket != kNoSocket; }
   void Close();
 
  private:
   void OpenFamily(int aFamily);
 
-  int fhSocket = -1;
+  TSocketHandle fhSocket = kNoSocket;
 };
 
-// Reads the datagrams waiting on a socket in batches, one system call per
-// batch (recvmmsg). Holds its buffers; used by one thread.
+// Reads the datagrams waiting on a socket in batches: one system call per
+// batch on Linux (recvmmsg), a non-blocking read per datagram on Windows.
+// Holds its buffers; used by one thread.
 class TUdpBatchReader {
  public:
   explicit TUdpBatchReader(std::size_t aBatch = 32, std::size_t aMaxLen = 65536);
+  ~TUdpBatchReader();
+  TUdpBatchReader(const TUdpBatchReader&) = delete;
+  TUdpBatchReader& operator=(const TUdpBatchReader&) = delete;
   // Reads up to the batch size of datagrams already waiting, without
   // blocking; each one is cut at aMaxLen bytes. Returns how many were read
   // (0 when none waits). Throws EOSError on a socket error.
@@ -117,8 +134,8 @@ class TUdpBatchReader {
   std::unique_ptr<char[]> fBuffer;  // not zero-filled: untouched pages stay unmapped
   std::vector<TSocketAddress> fFrom;
   std::vector<std::size_t> fLength;
-  std::vector<mmsghdr> fMsgs;
-  std::vector<iovec> fIov;
+  struct TSystemBuffers;  // the system call's own records (recvmmsg's headers)
+  std::unique_ptr<TSystemBuffers> fSystem;
 };
 
 class TTcpStream {
@@ -147,12 +164,12 @@ class TTcpStream {
   bool WaitReadable(std::chrono::steady_clock::time_point aDeadline);
   bool WaitWritable(std::chrono::steady_clock::time_point aDeadline);
 
-  int Handle() const { return fhSocket; }
-  bool IsOpen() const { return fhSocket >= 0; }
+  TSocketHandle Handle() const { return fhSocket; }
+  bool IsOpen() const { return fhSocket != kNoSocket; }
   void Close();
 
  private:
-  int fhSocket = -1;
+  TSocketHandle fhSocket = kNoSocket;
 };
 
 }  // namespace tavo
