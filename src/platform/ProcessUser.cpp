@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <type_traits>
 #include <vector>
 
 namespace tavo {
@@ -26,7 +27,9 @@ std::string ProcessUserName() {
   }
 }
 
-uid_t ProcessUserId() {
+static_assert(std::is_same_v<TUserId, uid_t>, "a uid is TUserId");
+
+TUserId ProcessUserId() {
   return ::geteuid();
 }
 

@@ -11,15 +11,16 @@
 namespace tavo {
 
 const int TSingleInstanceLock::kTaken = EADDRINUSE;
+const int TSingleInstanceLock::kNameTooLong = ENAMETOOLONG;
 
 TSingleInstanceLock::~TSingleInstanceLock() {
   Release();
 }
 
 void TSingleInstanceLock::Release() {
-  if (fiSocket >= 0) {
-    ::close(fiSocket);
-    fiSocket = -1;
+  if (fhLock != kNoLock) {
+    ::close(static_cast<int>(fhLock));
+    fhLock = kNoLock;
   }
 }
 
@@ -30,7 +31,7 @@ int TSingleInstanceLock::Acquire(const std::string& aName) {
   // A leading NUL byte makes the address abstract; the name is not
   // NUL-terminated and its length is part of the address.
   if (aName.size() > kMaxNameLength || name.size() + 1 > sizeof addr.sun_path)
-    return ENAMETOOLONG;
+    return kNameTooLong;
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path + 1, name.data(), name.size());
   const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
@@ -43,7 +44,7 @@ int TSingleInstanceLock::Acquire(const std::string& aName) {
     ::close(fd);
     return err;
   }
-  fiSocket = fd;
+  fhLock = fd;
   return 0;
 }
 

@@ -42,7 +42,7 @@
 #include <thread>
 #include <vector>
 
-#include "TestProcess.h"
+#include "WaitFor.h"
 #include "platform/MainLoop.h"
 #include "platform/MainThread.h"
 

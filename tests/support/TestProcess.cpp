@@ -12,7 +12,6 @@
 #include <atomic>
 #include <cstring>
 #include <stdexcept>
-#include <thread>
 
 #include "TestSupport.h"
 
@@ -143,17 +142,6 @@ RunResult RunProgram(const std::vector<std::string>& aArgv, const std::string& a
   r.Out = child.Stdout();
   r.Err = child.Stderr();
   return r;
-}
-
-bool WaitFor(const std::function<bool()>& aDone, std::chrono::milliseconds aTimeout) {
-  const auto deadline = std::chrono::steady_clock::now() + aTimeout;
-  for (;;) {
-    if (aDone())
-      return true;
-    if (std::chrono::steady_clock::now() >= deadline)
-      return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
 }
 
 namespace {

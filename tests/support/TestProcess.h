@@ -2,16 +2,17 @@
 // Programs started by tests: the real tavo, net-snmp's tools, a Python peer.
 // Standard output and error go to files, so a test can read them while the
 // program runs. Every wait is bounded; a child still running when its object
-// goes is killed and reaped. Also: free ports for loopback peers, and a
-// bounded poll.
+// goes is killed and reaped. Also: free ports for loopback peers, and the
+// bounded poll of WaitFor.h.
 
 #include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
+
+#include "WaitFor.h"
 
 namespace tavo::test {
 
@@ -54,9 +55,6 @@ struct RunResult {
 RunResult RunProgram(const std::vector<std::string>& aArgv, const std::string& aOutputBase,
                      std::chrono::milliseconds aTimeout = std::chrono::seconds(30),
                      const std::vector<std::string>& aEnv = {});
-
-// Polls aDone every few milliseconds until it is true or aTimeout passes.
-bool WaitFor(const std::function<bool()>& aDone, std::chrono::milliseconds aTimeout);
 
 // A port on 127.0.0.1 that was free a moment ago (bound to 0, read, released).
 std::uint16_t FreeUdpPort();
