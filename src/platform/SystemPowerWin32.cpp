@@ -2,7 +2,6 @@
 
 #include "platform/Errors.h"
 #include "platform/SystemPower.h"
-#include "platform/WideText.h"
 
 namespace tavo {
 namespace {
