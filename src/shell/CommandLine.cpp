@@ -62,6 +62,15 @@ std::string CommandLineHelp(const std::string& aProgram) {
          "  --version      print the version and exit\n"
          "  --help         print this text and exit\n"
          "\n"
+#ifdef _WIN32
+         "  /install       register the Windows service ORVO_Tavo (running this program,\n"
+         "                 with --config when given) for automatic start as LocalSystem\n"
+         "  /uninstall     remove the service\n"
+         "  /SILENT        no success message for /install and /uninstall\n"
+         "  /AnyAccount    run as the service whatever account it is configured for\n"
+         "Switches also start with '-' (and install, uninstall, AnyAccount with '\\');\n"
+         "their case does not matter. TAVO_INSTANCE sets the single-instance name.\n";
+#else
          "  -install       install the systemd service ORVO_Tavo (running this program,\n"
          "                 with --config when given) and enable it for automatic start\n"
          "  -uninstall     disable the service and remove its unit\n"
@@ -72,6 +81,7 @@ std::string CommandLineHelp(const std::string& aProgram) {
          "TAVO_SYSTEMCTL redirect the unit directories and systemctl, TAVO_INSTANCE\n"
          "the single-instance name. Where a package manages the service, -install\n"
          "and -uninstall refuse.\n";
+#endif
 }
 
 }  // namespace tavo
