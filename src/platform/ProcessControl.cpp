@@ -217,8 +217,7 @@ TExecutableMatcher::TExecutableMatcher(const std::string& aExecutable)
   if (words.empty())
     return;
   fbScript = true;
-  fScriptDev = st.st_dev;
-  fScriptIno = st.st_ino;
+  fScript = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   fsInterpreterPath = RealPath(words[0]);
   if (ExtractFileName(words[0]) != "env")
     return;
@@ -251,7 +250,9 @@ bool TExecutableMatcher::RunsScript(const TProcessEntry& aProcess) const {
       path = aProcess.Cwd + "/" + arg;
     }
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && st.st_dev == fScriptDev && st.st_ino == fScriptIno;
+    return ::stat(path.c_str(), &st) == 0 &&
+           TFileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                         static_cast<std::uint64_t>(st.st_ino)} == fScript;
   }
   return false;
 }

@@ -6,15 +6,16 @@
 // Ending is asked for first (RequestEnd) and made final later through the
 // handle that request gave back (IEndingProcess::EndForGood): on Linux a
 // pidfd, SIGTERM first and SIGKILL for what still runs, so the late signal
-// can only reach the process that was asked; where a platform has no
-// gentle end, the request ends the process at once and the final step finds
-// nothing to do. TLinuxProcessControl reads /proc; it never lists or signals
+// can only reach the process that was asked. Windows has no gentle end for
+// a program without a window: there the request terminates the process at
+// once (TerminateProcess, through a process handle) and the final step
+// finds nothing to do. TLinuxProcessControl reads /proc,
+// TWin32ProcessControl takes a Toolhelp snapshot; neither lists or ends
 // this process. Tests install a recording IProcessControl through
 // SetProcessControl, or use the real one only on processes they started
 // themselves. Main thread only (the client's check cycle).
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,9 +24,11 @@ namespace tavo {
 
 struct TProcessEntry {
   int Pid = 0;
-  std::string ExePath;            // /proc/<pid>/exe, without a " (deleted)" mark
-  std::vector<std::string> Args;  // /proc/<pid>/cmdline
-  std::string Cwd;                // /proc/<pid>/cwd; empty when it cannot be read
+  // Linux: /proc/<pid>/exe, without a " (deleted)" mark. Windows: the
+  // executable's file name as the snapshot gives it, without its folder.
+  std::string ExePath;
+  std::vector<std::string> Args;  // /proc/<pid>/cmdline; empty on Windows
+  std::string Cwd;                // /proc/<pid>/cwd; empty when it cannot be read, and on Windows
 };
 
 // A process whose end has been asked for. The handle keeps naming that one
@@ -43,7 +46,7 @@ class IEndingProcess {
 
 struct TEndRequest {
   // 0 when the end was asked for, or the process had gone already; else
-  // the errno.
+  // the errno (Windows: the system error code).
   int Error = 0;
   // The handle for the final step; null when the process had gone or the
   // request failed.
@@ -55,21 +58,31 @@ class IProcessControl {
   virtual ~IProcessControl() = default;
   // Every process whose executable can be read, except this process.
   virtual std::vector<TProcessEntry> Snapshot() = 0;
-  // Asks aPid to end (SIGTERM) and gives back the handle for the final
-  // step. This process and pids below 1 are never asked (EPERM).
+  // Asks aPid to end (SIGTERM; on Windows it is terminated) and gives back
+  // the handle for the final step. This process and pids below 1 are never
+  // asked (EPERM; on Windows ERROR_ACCESS_DENIED).
   virtual TEndRequest RequestEnd(int aPid) = 0;
 };
 
+#ifdef _WIN32
+// CreateToolhelp32Snapshot, OpenProcess and TerminateProcess.
+class TWin32ProcessControl final : public IProcessControl {
+ public:
+  std::vector<TProcessEntry> Snapshot() override;
+  TEndRequest RequestEnd(int aPid) override;
+};
+#else
 // pidfd_open and pidfd_send_signal (Linux 5.3 and later; ENOSYS before).
 class TLinuxProcessControl final : public IProcessControl {
  public:
   std::vector<TProcessEntry> Snapshot() override;
   TEndRequest RequestEnd(int aPid) override;
 };
+#endif
 
-// The control in effect: the installed one, else TLinuxProcessControl.
+// The control in effect: the installed one, else the system's.
 IProcessControl& ProcessControl();
-// Installs aControl (not owned); nullptr restores TLinuxProcessControl.
+// Installs aControl (not owned); nullptr restores the system's.
 void SetProcessControl(IProcessControl* aControl);
 
 // This process's id.
@@ -88,6 +101,9 @@ int CurrentProcessId();
 // the program that is not an option, resolved against the process's working
 // directory) is the same file as the script. Matching an interpreter by its
 // name alone never happens.
+//
+// On Windows the rule is the file name alone, compared as Windows compares
+// file names (ordinal, ignoring case); there are no "#!" scripts there.
 class TExecutableMatcher {
  public:
   // Reads the program file's first line now; aExecutable relative to our
@@ -99,10 +115,17 @@ class TExecutableMatcher {
   bool IsInterpreter(const TProcessEntry& aProcess) const;
   bool RunsScript(const TProcessEntry& aProcess) const;
 
-  std::string fsFileName;  // name part of the program file
-  bool fbScript = false;   // a "#!" file whose identity is known
-  dev_t fScriptDev = 0;    // the script's identity
-  ino_t fScriptIno = 0;
+  // Which file a path names, whatever the path: the device and inode on
+  // POSIX, wide enough for any platform's pair.
+  struct TFileIdentity {
+    std::uint64_t Volume = 0;
+    std::uint64_t Index = 0;
+    bool operator==(const TFileIdentity&) const = default;
+  };
+
+  std::string fsFileName;         // name part of the program file
+  bool fbScript = false;          // a "#!" file whose identity is known
+  TFileIdentity fScript;          // the script's identity
   std::string fsInterpreterPath;  // resolved path of the interpreter, may be empty
   std::string fsInterpreterName;  // its name as "#!/usr/bin/env NAME" gives it, may be empty
 };

@@ -25,21 +25,35 @@
 // Start and Stop queue the job and do not wait for the service. Every call
 // of the tool is bounded by its time-out; one that takes longer is killed
 // and fails with ETIMEDOUT.
+//
+// On Windows it is the service control manager (TWin32ServiceControl):
+// OpenSCManagerW and OpenServiceW for each call, StartServiceW without
+// arguments, ControlService with SERVICE_CONTROL_STOP; the codes are the
+// system's error codes as these calls give them. Start and Stop do not wait
+// for the service there either.
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tavo {
 
+#ifdef _WIN32
+// The code for a service that is not installed (ERROR_SERVICE_DOES_NOT_EXIST).
+inline constexpr int kServiceNotFound = 1060;
+#else
 // The code for a service that is not installed: the exit status systemctl
 // itself uses for a unit it does not know.
 inline constexpr int kServiceNotFound = 5;
-// The code for a stop request to a service that is not running.
+#endif
+// The code for a stop request to a service that is not running
+// (ERROR_SERVICE_NOT_ACTIVE).
 inline constexpr int kServiceNotActive = 1062;
 
 // Each operation returns 0 on success, else the code of the failure: an
-// errno, the tool's exit status, kServiceNotFound or kServiceNotActive.
+// errno, the tool's exit status, kServiceNotFound or kServiceNotActive; on
+// Windows the system's error code.
 class IServiceControl {
  public:
   virtual ~IServiceControl() = default;
@@ -55,6 +69,15 @@ class IServiceControl {
   virtual int Stop(const std::string& aName) = 0;
 };
 
+#ifdef _WIN32
+class TWin32ServiceControl final : public IServiceControl {
+ public:
+  int Connect() override;
+  int Exists(const std::string& aName) override;
+  int Start(const std::string& aName) override;
+  int Stop(const std::string& aName) override;
+};
+#else
 class TSystemdServiceControl final : public IServiceControl {
  public:
   static constexpr int kDefaultCommandTimeoutMs = 30000;
@@ -75,8 +98,12 @@ class TSystemdServiceControl final : public IServiceControl {
   int fiCommandTimeoutMs;
   std::string fsProgram;  // the tool, once Connect has found it
 };
+#endif
 
-// The control in effect: the installed one, else a TSystemdServiceControl.
+// The system's control, whatever is installed: a TSystemdServiceControl,
+// on Windows a TWin32ServiceControl.
+IServiceControl& SystemServiceControl();
+// The control in effect: the installed one, else the system's.
 IServiceControl& ServiceControl();
 // Installs aControl (not owned); nullptr restores the system's.
 void SetServiceControl(IServiceControl* aControl);
@@ -85,6 +112,15 @@ class TServiceManager {
  public:
   static constexpr int kServiceNotFound = tavo::kServiceNotFound;
   static constexpr int kServiceNotActive = tavo::kServiceNotActive;
+  // The wrapper's own refusals: nothing connected or opened, and an
+  // argument it does not take.
+#ifdef _WIN32
+  static constexpr int kNotOpen = 6;           // ERROR_INVALID_HANDLE
+  static constexpr int kInvalidArgument = 87;  // ERROR_INVALID_PARAMETER
+#else
+  static constexpr int kNotOpen = EBADF;
+  static constexpr int kInvalidArgument = EINVAL;
+#endif
 
   TServiceManager() = default;
   ~TServiceManager() = default;
@@ -92,22 +128,25 @@ class TServiceManager {
   TServiceManager& operator=(const TServiceManager&) = delete;
 
   // Connects to the service manager of the local machine. Only the local
-  // machine is served (a non-empty MachineName fails with EINVAL);
+  // machine is served (a non-empty MachineName fails with kInvalidArgument);
   // DatabaseName and Access are accepted as given.
   bool Connect(const std::string& MachineName, const std::string& DatabaseName,
                std::uint32_t Access);
   // Opens the service ServiceName: true when the service manager knows it.
-  // Needs a connection (else EBADF); an empty name fails with EINVAL.
+  // Needs a connection (else kNotOpen); an empty name fails with
+  // kInvalidArgument.
   bool OpenConnection(const std::string& ServiceName);
-  // Starts the opened service (else EBADF). Services take no start
-  // arguments here: a non-empty list fails with EINVAL.
+  // Starts the opened service (else kNotOpen). Services take no start
+  // arguments here: a non-empty list fails with kInvalidArgument.
   bool Start();
   bool Start(const std::vector<std::string>& ServiceArgVectors);
-  // Asks the opened service to stop (else EBADF); does not wait for it. A
+  // Asks the opened service to stop (else kNotOpen); does not wait for it. A
   // service that is not active gives false with kServiceNotActive.
   bool Stop();
 
-  int LastError() const { return fiLastError; }
+  int LastError() const {
+    return fiLastError;
+  }
 
  private:
   bool Result(int aCode);

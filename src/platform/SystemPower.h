@@ -2,8 +2,16 @@
 // Rebooting the machine and ending the process at once. Both sit behind one
 // interface so that nothing but the real program can reach them: the
 // installed default refuses the reboot and does not end the process; only
-// tavo's run paths install TLinuxSystemPower. Tests install fakes.
+// tavo's run paths install the system's (TPlatformSystemPower). Tests
+// install fakes.
 //
+// On Windows the request is ExitWindowsEx with the design's flags and a
+// planned reason, after the shutdown privilege has been enabled in this
+// process's token; the service control manager then stops every service,
+// this one in order. Both steps can be replaced (TWin32PowerSettings), so
+// that tests see what would be asked without asking it.
+//
+// On Linux:
 // A reboot is orderly: the system's service manager stops every service,
 // this process too (SIGTERM), and its job time-outs end what hangs. Where
 // systemd runs (its directory /run/systemd/system exists), the request is
@@ -37,6 +45,43 @@ class ISystemPower {
   // Ends the process at once: no shutdown sequence, no destructors.
   virtual void TerminateProcessNow(int aExitCode) = 0;
 };
+
+#ifdef _WIN32
+
+struct TWin32PowerSettings {
+  // Enables the shutdown privilege in our token: 0, or the system error
+  // code. Empty: OpenProcessToken and AdjustTokenPrivileges.
+  std::function<int()> EnableShutdownPrivilege;
+  // Asks for the end of the session with aFlags (EWX_*) and the shutdown
+  // reason aReason (SHTDN_REASON_*): 0 when accepted, else the system error
+  // code. Empty: ExitWindowsEx.
+  std::function<int(std::uint32_t aFlags, std::uint32_t aReason)> RequestShutdown;
+};
+
+class TWin32SystemPower : public ISystemPower {
+ public:
+  explicit TWin32SystemPower(TWin32PowerSettings aSettings = {});
+
+  // aFlags are ExitWindowsEx's (EWX_REBOOT, EWX_FORCEIFHUNG), given as
+  // they come; the reason says a planned maintenance by an application.
+  bool Reboot(std::uint16_t aFlags, std::string& aReason) override;
+  void TerminateProcessNow(int aExitCode) override;
+  // Nothing waits after an accepted request here: the service control
+  // manager's own time-outs end what hangs. Kept for the run's orderly end.
+  void CancelPendingReboot() {}
+  bool RebootPending() const { return false; }
+
+  // SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_MAINTENANCE |
+  // SHTDN_REASON_FLAG_PLANNED, as the event log records it.
+  static constexpr std::uint32_t kPlannedReason = 0x00040000 | 0x00000001 | 0x80000000;
+
+ private:
+  TWin32PowerSettings fSettings;
+};
+
+using TPlatformSystemPower = TWin32SystemPower;
+
+#else
 
 struct TSystemPowerSettings {
   // Exists as a folder where systemd is the service manager.
@@ -74,6 +119,10 @@ class TLinuxSystemPower : public ISystemPower {
   bool fbPending = false;
   std::thread fFallback;
 };
+
+using TPlatformSystemPower = TLinuxSystemPower;
+
+#endif
 
 ISystemPower& SystemPower();
 // Installs aPower (not owned); nullptr restores the refusing default.

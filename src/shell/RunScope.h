@@ -41,7 +41,7 @@ class TRunScope {
 
  private:
   IMainLoop& fLoop;
-  TLinuxSystemPower fPower;
+  TPlatformSystemPower fPower;
   std::shared_ptr<void> fHeld;
   bool fbEnded = false;
 };

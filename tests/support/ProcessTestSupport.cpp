@@ -66,10 +66,10 @@ void KillOnExit::Add(int aPid) {
 }
 
 KillOnExit::~KillOnExit() {
-  for (int fd : fPidFds) {
+  for (const std::intptr_t fd : fPidFds) {
     // ESRCH when the process has ended meanwhile: then nothing is signalled.
     ::syscall(SYS_pidfd_send_signal, fd, SIGKILL, nullptr, 0);
-    ::close(fd);
+    ::close(static_cast<int>(fd));
   }
 }
 

@@ -5,6 +5,7 @@
 // Starting a child of the test and bounded polls: TestProcess.h.
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,8 @@ std::string SleeperPath();
 // appeared); the kill goes through that pidfd and can never reach another
 // process that has since been given the same pid. A pid whose process is
 // already gone is ignored. Throws std::runtime_error when the kernel has no
-// pidfds (Linux before 5.3).
+// pidfds (Linux before 5.3). On Windows a process handle stands for the
+// pidfd and TerminateProcess for SIGKILL.
 class KillOnExit {
  public:
   KillOnExit() = default;
@@ -42,7 +44,7 @@ class KillOnExit {
   void Add(int aPid);
 
  private:
-  std::vector<int> fPidFds;
+  std::vector<std::intptr_t> fPidFds;  // process handles on Windows
 };
 
 }  // namespace tavo::test
