@@ -11,9 +11,11 @@ namespace tavo {
 namespace {
 
 // A handle the parent gave us (a file, a pipe, its console).
+bool LeadsSomewhere(HANDLE aHandle) {
+  return aHandle && aHandle != INVALID_HANDLE_VALUE && ::GetFileType(aHandle) != FILE_TYPE_UNKNOWN;
+}
 bool LeadsSomewhere(DWORD aStd) {
-  const HANDLE h = ::GetStdHandle(aStd);
-  return h && h != INVALID_HANDLE_VALUE && ::GetFileType(h) != FILE_TYPE_UNKNOWN;
+  return LeadsSomewhere(::GetStdHandle(aStd));
 }
 
 }  // namespace
@@ -22,11 +24,30 @@ bool AttachParentConsole() {
   const bool out = LeadsSomewhere(STD_OUTPUT_HANDLE);
   const bool err = LeadsSomewhere(STD_ERROR_HANDLE);
   if (!::AttachConsole(ATTACH_PARENT_PROCESS))
-    return false;
+    return err;
   if (!out && std::freopen("CONOUT$", "w", stdout))
     std::setvbuf(stdout, nullptr, _IOLBF, 4096);
   if (!err && std::freopen("CONOUT$", "w", stderr))
     std::setvbuf(stderr, nullptr, _IONBF, 0);
+  return true;
+}
+
+bool EnsureConsole() {
+  if (::GetConsoleWindow() || ::AttachConsole(ATTACH_PARENT_PROCESS))
+    return true;
+  // AllocConsole sets the standard handles to the new console; the C
+  // library's streams keep theirs, and so do the handles we had.
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+  const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+  if (!::AllocConsole())
+    return false;
+  if (LeadsSomewhere(out))
+    ::SetStdHandle(STD_OUTPUT_HANDLE, out);
+  if (LeadsSomewhere(err))
+    ::SetStdHandle(STD_ERROR_HANDLE, err);
+  if (in && in != INVALID_HANDLE_VALUE)
+    ::SetStdHandle(STD_INPUT_HANDLE, in);
   return true;
 }
 

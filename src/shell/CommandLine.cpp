@@ -48,15 +48,23 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& aArgs) {
 }
 
 std::string CommandLineHelp(const std::string& aProgram) {
-  return "Usage: " + aProgram +
-         " [--config FILE] [--foreground | --check | -install | -uninstall] [-SILENT]\n"
+#ifdef _WIN32
+  const char* const installSwitches = "/install | /uninstall] [/SILENT]\n";
+  const char* const stopRequests = "Ctrl+C or Ctrl+Break";
+#else
+  const char* const installSwitches = "-install | -uninstall] [-SILENT]\n";
+  const char* const stopRequests = "SIGINT or SIGTERM";
+#endif
+  return "Usage: " + aProgram + " [--config FILE] [--foreground | --check | " + installSwitches +
          "\n"
          "Watches applications by counting the SNMP traps they send and reports on them.\n"
          "\n"
          "  --config FILE  configuration file (default: tavo.ini beside the program);\n"
          "                 the log file and relative paths follow its folder\n"
          "  --foreground   run without a window and without a service manager, as the\n"
-         "                 service runs, until SIGINT or SIGTERM\n"
+         "                 service runs, until " +
+         stopRequests +
+         "\n"
          "  --check        load the configuration, print every message line, start\n"
          "                 nothing; exit status 1 when an error was found\n"
          "  --version      print the version and exit\n"

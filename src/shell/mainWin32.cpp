@@ -69,7 +69,8 @@ int main() {
     return 0;
   }
 
-  // Started from a console, boxes become lines there; otherwise the
+  // Started from a console (or with standard error redirected), boxes
+  // become lines there; otherwise the
   // platform's box shows where a desktop is and goes to the event log where
   // none is (the service).
   if (console)
@@ -87,8 +88,11 @@ int main() {
   if (!CheckSingleInstance(InstanceName()))
     return 1;
 
-  if (cl.bForeground)
+  // Ctrl+C reaches only a process with a console.
+  if (cl.bForeground) {
+    EnsureConsole();
     return RunHeadless(RunForeground);
+  }
   if (InitServiceMode(kServiceName)) {
     const std::string config = cl.ConfigFile.empty() ? std::string() : ConfigFilePath();
     return RunHeadless([&config](IMainLoop& aLoop) { return RunServiceHost(aLoop, config); });
