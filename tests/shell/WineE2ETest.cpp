@@ -90,6 +90,7 @@ TEST(WineE2ETest, ForegroundCountsATrapAndEndsInOrderOnSigint) {
   ASSERT_TRUE(
       tavo.WaitForLine("SNMP trap receiver listening on 127.0.0.1:" + std::to_string(port), 60s))
       << tavo.Dump() << tavo.Process().Stderr();
+  ASSERT_TRUE(WaitForUdpPortTaken(port, 10s));
 
   const RunResult sent = RunSnmpTrap(
       dir.Path(), SnmpV1TrapArgs({.Target = "127.0.0.1:" + std::to_string(port),
@@ -191,6 +192,36 @@ TEST(WineE2ETest, TheServiceRunsUnderWinesServiceControlManager) {
   EXPECT_NE(wine({"reg", "query", key}, "gone", env).Status, 0);
   keeper.Signal(SIGKILL);
   keeper.WaitExit(10s);
+}
+
+TEST(WineE2ETest, TavotSendsTrapsThatSnmptrapdLogs) {
+  TAVO_SKIP_WITHOUT_WINE();
+  const std::string tavot = std::filesystem::path(TAVO_WINDOWS_EXE).replace_filename("tavot.exe");
+  if (!std::filesystem::exists(tavot))
+    GTEST_SKIP() << tavot << " is not there: run scripts/build-windows first";
+  TempDir dir;
+  const PrefixCleared cleared(dir);
+  const auto env = WineEnvironment();
+  SnmpTrapd trapd(dir.Path(), "authCommunity log public\n");
+  const RunResult v1 = RunProgram({kWine, tavot, "--v1", "--port", std::to_string(trapd.Port())},
+                                  dir.File("v1"), 60s, env);
+  ASSERT_EQ(v1.Status, 0) << v1.Err;
+  EXPECT_EQ(v1.Out, "Traps sent: 1\r\n");  // a Windows text stream
+  EXPECT_TRUE(trapd.WaitForLog(".1.3.6.4.1.52814.8424.1 = INTEGER: 100")) << trapd.Log();
+  EXPECT_NE(trapd.Log().find("TRAP, SNMP v1, community public"), std::string::npos) << trapd.Log();
+
+  // SNMPv3 AuthPriv, decoded as far as the outer message goes.
+  UdpListener listener;
+  const RunResult v3 = RunProgram({kWine, tavot, "--v3", "--level", "AuthPriv", "--port",
+                                   std::to_string(listener.Port()), "--count", "2"},
+                                  dir.File("v3"), 60s, env);
+  ASSERT_EQ(v3.Status, 0) << v3.Err;
+  EXPECT_EQ(v3.Out, "Traps sent: 2\r\n");
+  for (int i = 0; i < 2; ++i) {
+    TSNMPRec rec;
+    EXPECT_TRUE(rec.DecodeBuf(listener.Receive(10s), false));
+    EXPECT_EQ(rec.FVersion, 3);
+  }
 }
 
 }  // namespace
