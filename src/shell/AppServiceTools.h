@@ -6,10 +6,12 @@
 // command line's switches and the installed service: the desktop, a service
 // run, or an install or uninstall run. In the last two it creates the
 // service object TAppService, whose Run either installs or removes the
-// systemd unit, or runs the main loop (platform/MainLoop.h) as a service
-// that reports its states to systemd (start pending, running, stop pending,
-// stopped). A stop request is SIGTERM; the run path (shell/HeadlessRuns.h)
-// hands it to Control(eStop).
+// service, or runs the main loop (platform/MainLoop.h) as a service that
+// reports its states to the service manager (start pending, running, stop
+// pending, stopped). On Linux that is systemd's unit and notify protocol,
+// and a stop request is SIGTERM, which the run path (shell/HeadlessRuns.h)
+// hands to Control(eStop); on Windows the service control manager
+// (platform/WinService.h), whose requests the host posts to the loop.
 //
 // Switches: a switch character followed by the switch word, the word
 // compared without regard to case. "install" and "uninstall" take "-", "/"
@@ -26,7 +28,11 @@
 #include <vector>
 
 #include "platform/MainLoop.h"
+#ifndef _WIN32
 #include "platform/SystemdUnit.h"
+#else
+#include "platform/WinService.h"
+#endif
 
 namespace tavo {
 
@@ -44,11 +50,13 @@ bool FindCmdLineSwitch(std::string_view aWord, std::string_view aChars = kSwitch
 bool IsRunModeSwitch(std::string_view aArg);
 // The switch "install" or "uninstall" is given: an install or uninstall run.
 bool IsServiceInstallationSwitch();
+#ifndef _WIN32
 // An install or uninstall run where a package manages the service (its unit
 // stands in the package unit directory, SystemdUnit.h): shows
 // kPackageManagedServiceText on standard error and returns true, having
 // changed nothing. false otherwise, for the run to go on.
 bool RefusePackageManagedInstallation();
+#endif
 
 // The single-instance name: TAVO_INSTANCE when it is set and not empty,
 // else "Tavo".
@@ -69,12 +77,16 @@ void ShowErrorMessage(const std::string& aText);
 // runs, creates the service object. Service mode is chosen by:
 //  - the install or uninstall switch (an install or uninstall run);
 //  - the "AnyAccount" switch;
-//  - an installed unit whose account (User=, else root) is the user this
-//    process runs as, provided the service manager started the process
-//    (NOTIFY_SOCKET set): an operator's plain start on a machine with the
-//    service installed stays a desktop start.
+//  - an installed service whose account is the user this process runs as
+//    (InstalledServiceRunsAsUs).
 // Returns the run-mode flag (RunAsService).
 bool InitServiceMode(const std::string& aName);
+// Linux: the unit's account (User=, else root), provided the service
+// manager started the process (NOTIFY_SOCKET set), so that an operator's
+// plain start on a machine with the service installed stays a desktop
+// start. Windows: the service's configured account ("LocalSystem" counts as
+// "SYSTEM"), read with all access; no access or no service: false.
+bool InstalledServiceRunsAsUs(const std::string& aServiceName);
 std::string ServiceName();
 std::string ServiceDisplayName();
 
@@ -97,19 +109,20 @@ class TAppService {
   TServiceState State() const { return fState; }
 
   TCloseQueryEvent OnCloseQuery;
-  // The --config file an install run writes into the unit (absolute);
-  // empty when none was given.
+  // The --config file an install run writes into the unit or the service's
+  // command line (absolute); empty when none was given.
   std::string ConfigFile;
 
   // Runs the host and returns the process's exit status. "install": writes
-  // and enables the unit; "uninstall": disables and removes it; each shows
-  // its error or (unless "SILENT") its success box, 0 on success and 1 on
-  // failure. Otherwise runs as a service: escaping errors go to the system
-  // log from here on; aLoop runs until a stop has been granted, with the
-  // states reported to systemd and, when systemd asks for them, keep-alives
-  // from the loop itself. A process the service manager did not start
-  // cannot run as a service: the error goes to the system log and standard
-  // error and Run returns 1 without running the loop.
+  // and enables the unit (Windows: registers the service); "uninstall":
+  // disables and removes it; each shows its error or (unless "SILENT") its
+  // success box, 0 on success and 1 on failure. Otherwise runs as a service:
+  // escaping errors go to the system log from here on; aLoop runs until a
+  // stop has been granted, with the states reported to the service manager
+  // and, when systemd asks for them, keep-alives from the loop itself. A
+  // process the service manager did not start cannot run as a service: the
+  // error goes to the system log and standard error and Run returns 1 (on
+  // Windows once the loop has taken what was queued before).
   int Run(IMainLoop& aLoop);
 
   // A control request from the service manager, on the main thread.
@@ -138,11 +151,22 @@ TAppService* AppService();
 // Frees it (after the controller is gone).
 void ReleaseAppService();
 
+#ifndef _WIN32
 // The unit an install run writes: the service aName running aProgram, with
 // --config aConfigFile unless that is empty. The package's unit is the same,
 // written at build time by tavo_service_unit (ServiceUnitMain.cpp).
 TServiceUnit ServiceUnitOf(const std::string& aName, const std::string& aDisplayName,
                            const std::string& aProgram, const std::string& aConfigFile);
+#else
+// The registration an install run makes: own process, automatic start, the
+// local system account, restart 10 s after a failure; the command line is
+// aProgram (quoted when it has a blank), then --config aConfigFile unless
+// that is empty.
+TWinServiceRegistration ServiceRegistrationOf(const std::string& aName,
+                                              const std::string& aDisplayName,
+                                              const std::string& aProgram,
+                                              const std::string& aConfigFile);
+#endif
 
 // The refusal of -install and -uninstall where a package manages the
 // service: the service name, the package's unit file.
@@ -152,7 +176,12 @@ inline constexpr const char* kPackageManagedServiceText =
     "or remove the package";
 
 // The text for a service run without a service manager.
+#ifndef _WIN32
 inline constexpr const char* kNoServiceManagerText =
     "The service process could not connect to the service manager (NOTIFY_SOCKET is not set)";
+#else
+inline constexpr const char* kNoServiceManagerText =
+    "The service process could not connect to the service control manager";
+#endif
 
 }  // namespace tavo

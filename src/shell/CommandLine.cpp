@@ -48,20 +48,37 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& aArgs) {
 }
 
 std::string CommandLineHelp(const std::string& aProgram) {
-  return "Usage: " + aProgram +
-         " [--config FILE] [--foreground | --check | -install | -uninstall] [-SILENT]\n"
+#ifdef _WIN32
+  const char* const installSwitches = "/install | /uninstall] [/SILENT]\n";
+  const char* const stopRequests = "Ctrl+C or Ctrl+Break";
+#else
+  const char* const installSwitches = "-install | -uninstall] [-SILENT]\n";
+  const char* const stopRequests = "SIGINT or SIGTERM";
+#endif
+  return "Usage: " + aProgram + " [--config FILE] [--foreground | --check | " + installSwitches +
          "\n"
          "Watches applications by counting the SNMP traps they send and reports on them.\n"
          "\n"
          "  --config FILE  configuration file (default: tavo.ini beside the program);\n"
          "                 the log file and relative paths follow its folder\n"
          "  --foreground   run without a window and without a service manager, as the\n"
-         "                 service runs, until SIGINT or SIGTERM\n"
+         "                 service runs, until " +
+         stopRequests +
+         "\n"
          "  --check        load the configuration, print every message line, start\n"
          "                 nothing; exit status 1 when an error was found\n"
          "  --version      print the version and exit\n"
          "  --help         print this text and exit\n"
          "\n"
+#ifdef _WIN32
+         "  /install       register the Windows service ORVO_Tavo (running this program,\n"
+         "                 with --config when given) for automatic start as LocalSystem\n"
+         "  /uninstall     remove the service\n"
+         "  /SILENT        no success message for /install and /uninstall\n"
+         "  /AnyAccount    run as the service whatever account it is configured for\n"
+         "Switches also start with '-' (and install, uninstall, AnyAccount with '\\');\n"
+         "their case does not matter. TAVO_INSTANCE sets the single-instance name.\n";
+#else
          "  -install       install the systemd service ORVO_Tavo (running this program,\n"
          "                 with --config when given) and enable it for automatic start\n"
          "  -uninstall     disable the service and remove its unit\n"
@@ -72,6 +89,7 @@ std::string CommandLineHelp(const std::string& aProgram) {
          "TAVO_SYSTEMCTL redirect the unit directories and systemctl, TAVO_INSTANCE\n"
          "the single-instance name. Where a package manages the service, -install\n"
          "and -uninstall refuse.\n";
+#endif
 }
 
 }  // namespace tavo

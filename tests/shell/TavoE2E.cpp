@@ -12,9 +12,12 @@ TavoRun::TavoRun(const TempDir& aDir, const std::string& aIni, std::vector<std::
 }
 
 void TavoRun::Start() {
-  std::vector<std::string> argv = {TAVO_EXE, "--foreground", "--config", IniPath()};
+  std::vector<std::string> argv = Launcher;
+  for (const char* arg : {Program.c_str(), "--foreground", "--config"})
+    argv.push_back(arg);
+  argv.push_back(IniPath());
   argv.insert(argv.end(), fExtraArgs.begin(), fExtraArgs.end());
-  fProcess = std::make_unique<ChildProcess>(argv, fDir.File("tavo"));
+  fProcess = std::make_unique<ChildProcess>(argv, fDir.File("tavo"), Env);
 }
 
 std::vector<std::string> TavoRun::Lines() const {

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the real tavo in a temporary folder: writes tavo.ini, starts
-// `tavo --foreground --config <dir>/tavo.ini`, and reads its log file.
+// `tavo --foreground --config <dir>/tavo.ini` (behind a launcher such as
+// wine, if one is set), and reads its log file.
 
 #include <signal.h>
 
@@ -19,6 +20,12 @@ class TavoRun {
  public:
   explicit TavoRun(const TempDir& aDir, const std::string& aIni,
                    std::vector<std::string> aExtraArgs = {});
+
+  // What Start runs: Launcher's words (e.g. wine), then Program, then the
+  // options; Env is added to the test's environment.
+  std::vector<std::string> Launcher;
+  std::string Program = TAVO_EXE;
+  std::vector<std::string> Env;
 
   std::string IniPath() const { return fDir.File("tavo.ini"); }
   std::string LogPath() const { return fDir.File("tavo.log"); }

@@ -1,0 +1,228 @@
+// The Windows build's tavo.exe under Wine, driven from Linux: a --foreground
+// run receives a trap sent by net-snmp's snmptrap on 127.0.0.1, counts it,
+// reports it as an SNMPv1 trap, and ends in order on SIGINT, which Wine
+// hands to the console's Ctrl+C handler; and the service under Wine's
+// service control manager, installed, started, refusing a second instance,
+// stopped and removed. Skipped when the Windows build or Wine is not there.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "NetSnmpPeer.h"
+#include "TavoE2E.h"
+#include "UdpListener.h"
+#include "snmp/SnmpMessage.h"
+
+namespace tavo::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kWine = "/usr/lib/wine/wine64";
+constexpr const char* kWineServer = "/usr/lib/wine/wineserver64";
+constexpr const char* kBase = "1.3.6.4.1.52814.8424";
+
+// A prefix of this build's own, booted once and kept for later runs: a
+// prefix of the Windows build's tests may be ended under us.
+// The instance name is the default, so that the service, which Wine's
+// service manager starts with an environment of its own, takes the same.
+std::vector<std::string> WineEnvironment(const std::string& aDebug = "-all") {
+  return {std::string("WINEPREFIX=") + TAVO_WINE_E2E_PREFIX, "WINEDEBUG=" + aDebug,
+          "WINEDLLOVERRIDES=mscoree,mshtml=", "TAVO_INSTANCE=Tavo"};
+}
+
+// A Linux path as Wine's drive Z: names it.
+std::string WinePath(const std::string& aPath) {
+  std::string path = "Z:" + aPath;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+constexpr const char* kServiceKey = "HKLM\\System\\CurrentControlSet\\Services\\ORVO_Tavo";
+
+// A registration left by a failed run would start with every session of
+// the prefix and hold the instance name: removed before and after each
+// test, with the prefix's server (only our processes use the prefix).
+void ClearPrefix(const TempDir& aDir) {
+  const auto env = WineEnvironment();
+  RunProgram({kWine, "reg", "delete", kServiceKey, "/f"}, aDir.File("clear"), 60s, env);
+  RunProgram({kWineServer, "-k"}, aDir.File("wineserver"), 30s, env);
+}
+
+struct PrefixCleared {
+  explicit PrefixCleared(const TempDir& aDir) : Dir(aDir) { ClearPrefix(Dir); }
+  ~PrefixCleared() { ClearPrefix(Dir); }
+  const TempDir& Dir;
+};
+
+#define TAVO_SKIP_WITHOUT_WINE()                                                            \
+  do {                                                                                      \
+    if (!std::filesystem::exists(TAVO_WINDOWS_EXE))                                         \
+      GTEST_SKIP() << TAVO_WINDOWS_EXE << " is not there: run scripts/build-windows first"; \
+    if (!std::filesystem::exists(kWine))                                                    \
+      GTEST_SKIP() << kWine << " is not there: install wine64 (scripts/setup)";             \
+  } while (false)
+
+TEST(WineE2ETest, ForegroundCountsATrapAndEndsInOrderOnSigint) {
+  TAVO_SKIP_WITHOUT_WINE();
+  TempDir dir;
+  const PrefixCleared cleared(dir);
+  const auto env = WineEnvironment();
+  ASSERT_EQ(RunProgram({kWine, "wineboot", "--init"}, dir.File("boot"), 180s, env).Status, 0);
+
+  UdpListener manager;
+  const std::uint16_t port = FreeUdpPort();
+  dir.Write("seen.txt", "100\r\nSeen %CLIENT_NAME\r\n%TEXT\r\n");
+  TavoRun tavo(dir,
+               "[General]\nCheckInterval=1\n[SnmpTrapReceiver]\nHost=127.0.0.1\n"
+               "BindAddress=127.0.0.1\nCommunity=public\nPort=" +
+                   std::to_string(port) +
+                   "\n[Recipients]\nManager=Type=SnmpTrapV1;Host=127.0.0.1;Port=" +
+                   std::to_string(manager.Port()) + "\n[Client App]\nName=App\nOidMsgId=" + kBase +
+                   ".1\nOidMsgText=" + kBase + ".2\n100=Seen;0;0;Send;Manager;seen.txt\n");
+  tavo.Launcher = {kWine};
+  tavo.Program = TAVO_WINDOWS_EXE;
+  tavo.Env = env;
+  tavo.Start();
+  ASSERT_TRUE(
+      tavo.WaitForLine("SNMP trap receiver listening on 127.0.0.1:" + std::to_string(port), 60s))
+      << tavo.Dump() << tavo.Process().Stderr();
+  ASSERT_TRUE(WaitForUdpPortTaken(port, 10s));
+
+  const RunResult sent = RunSnmpTrap(
+      dir.Path(), SnmpV1TrapArgs({.Target = "127.0.0.1:" + std::to_string(port),
+                                  .Community = "public",
+                                  .Enterprise = std::string(kBase) + ".0",
+                                  .Specific = "8424",
+                                  .Bindings = {std::string(kBase) + ".1", "i", "100",
+                                               std::string(kBase) + ".2", "s", "from Linux"}}));
+  ASSERT_EQ(sent.Status, 0) << sent.Err;
+  TSNMPRec report;
+  ASSERT_TRUE(report.DecodeBuf(manager.Receive(20s))) << tavo.Dump();
+  EXPECT_EQ(report.MIBGet("1.3.6.4.1.52814.8423.2"), "Seen App");
+  EXPECT_EQ(tavo.Count("SNMP trap packet received from 127.0.0.1: Version=0"), 1) << tavo.Dump();
+  EXPECT_EQ(tavo.Count("Report \"App-100\": Counter = 1 > 0"), 1) << tavo.Dump();
+
+  ASSERT_TRUE(tavo.Stop(SIGINT, 20s)) << tavo.Dump();
+  EXPECT_EQ(tavo.Process().ExitStatus(), 0);
+  const auto lines = tavo.Lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "Info:  Service closed");
+}
+
+// Wine ends the services when the last other process of the prefix ends
+// and starts the automatic ones again with the next: a keeper process holds
+// the session for the test's length. Wine stores no failure actions, and
+// its sc changes no binary path, so /AnyAccount goes in through the
+// registry (its user is the Unix one, never SYSTEM), read at the service
+// manager's next start.
+TEST(WineE2ETest, TheServiceRunsUnderWinesServiceControlManager) {
+  TAVO_SKIP_WITHOUT_WINE();
+  TempDir dir;
+  const PrefixCleared cleared(dir);
+  const auto env = WineEnvironment();
+  ASSERT_EQ(RunProgram({kWine, "wineboot", "--init"}, dir.File("boot"), 180s, env).Status, 0);
+  const std::uint16_t port = FreeUdpPort();
+  TavoRun tavo(dir,
+               "[SnmpTrapReceiver]\nHost=127.0.0.1\nBindAddress=127.0.0.1\n"
+               "Community=public\nPort=" +
+                   std::to_string(port) + "\n");
+  auto wine = [&](std::vector<std::string> aArgs, const std::string& aName,
+                  const std::vector<std::string>& aEnv) {
+    aArgs.insert(aArgs.begin(), kWine);
+    return RunProgram(aArgs, dir.File(aName), 60s, aEnv);
+  };
+  const std::string exe = WinePath(TAVO_WINDOWS_EXE);
+  const std::string ini = WinePath(tavo.IniPath());
+  ASSERT_EQ(wine({exe, "/install", "/SILENT", "--config", ini}, "install", env).Status, 0);
+  const std::string key = kServiceKey;
+  const RunResult query = wine({"reg", "query", key}, "query", env);
+  EXPECT_NE(query.Out.find(exe + " --config " + ini), std::string::npos) << query.Out;
+  EXPECT_NE(query.Out.find("Start    REG_DWORD    0x2"), std::string::npos) << query.Out;
+  EXPECT_NE(query.Out.find("Type    REG_DWORD    0x10"), std::string::npos) << query.Out;
+  ASSERT_EQ(wine({"reg", "add", key, "/v", "ImagePath", "/t", "REG_SZ", "/d",
+                  exe + " --config " + ini + " /AnyAccount", "/f"},
+                 "anyaccount", env)
+                .Status,
+            0);
+
+  // Wine's service manager reads the changed path only at its next start.
+  RunProgram({kWineServer, "-k"}, dir.File("restart"), 30s, env);
+  ChildProcess keeper({kWine, "ping", "-n", "200", "127.0.0.1"}, dir.File("keeper"), env);
+  // The session's start starts the service already (automatic start);
+  // net start then finds it running.
+  const RunResult started = wine({"net", "start", "ORVO_Tavo"}, "start", env);
+  ASSERT_TRUE(started.Status == 0 || started.Out.find("already running") != std::string::npos)
+      << started.Out << started.Err << tavo.Dump();
+  ASSERT_TRUE(
+      tavo.WaitForLine("SNMP trap receiver listening on 127.0.0.1:" + std::to_string(port), 30s))
+      << tavo.Dump();
+  EXPECT_EQ(tavo.Count("Service start: "), 1) << tavo.Dump();
+  const RunResult sent =
+      RunSnmpTrap(dir.Path(), SnmpV1TrapArgs({.Target = "127.0.0.1:" + std::to_string(port),
+                                              .Community = "public",
+                                              .Enterprise = std::string(kBase) + ".0",
+                                              .Specific = "8424"}));
+  ASSERT_EQ(sent.Status, 0) << sent.Err;
+  EXPECT_TRUE(tavo.WaitForLine("SNMP trap packet received from 127.0.0.1", 20s)) << tavo.Dump();
+
+  // A second instance is refused by the named mutex; the refusal goes to
+  // standard error and the event log, which Wine's debug channel shows.
+  const RunResult second =
+      wine({exe, "--foreground", "--config", ini}, "second", WineEnvironment("-all,err+eventlog"));
+  EXPECT_EQ(second.Status, 1);
+  EXPECT_NE(second.Err.find("err:eventlog:ReportEventW L\"App \\\"Tavo\\\" already running!\""),
+            std::string::npos)
+      << second.Err;
+
+  ASSERT_EQ(wine({"net", "stop", "ORVO_Tavo"}, "stop", env).Status, 0);
+  // The install run closed its lines with one already.
+  ASSERT_TRUE(WaitFor([&] { return tavo.Count("Service closed") == 2; }, 20s)) << tavo.Dump();
+  EXPECT_EQ(tavo.Lines().back(), "Info:  Service closed");
+  // The stopped state comes before the controller's end: the name is free
+  // a moment later.
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        return wine({exe, "/uninstall", "/SILENT"}, "uninstall", env).Status == 0;
+      },
+      20s));
+  EXPECT_NE(wine({"reg", "query", key}, "gone", env).Status, 0);
+  keeper.Signal(SIGKILL);
+  keeper.WaitExit(10s);
+}
+
+TEST(WineE2ETest, TavotSendsTrapsThatSnmptrapdLogs) {
+  TAVO_SKIP_WITHOUT_WINE();
+  const std::string tavot = std::filesystem::path(TAVO_WINDOWS_EXE).replace_filename("tavot.exe");
+  if (!std::filesystem::exists(tavot))
+    GTEST_SKIP() << tavot << " is not there: run scripts/build-windows first";
+  TempDir dir;
+  const PrefixCleared cleared(dir);
+  const auto env = WineEnvironment();
+  SnmpTrapd trapd(dir.Path(), "authCommunity log public\n");
+  const RunResult v1 = RunProgram({kWine, tavot, "--v1", "--port", std::to_string(trapd.Port())},
+                                  dir.File("v1"), 60s, env);
+  ASSERT_EQ(v1.Status, 0) << v1.Err;
+  EXPECT_EQ(v1.Out, "Traps sent: 1\r\n");  // a Windows text stream
+  EXPECT_TRUE(trapd.WaitForLog(".1.3.6.4.1.52814.8424.1 = INTEGER: 100")) << trapd.Log();
+  EXPECT_NE(trapd.Log().find("TRAP, SNMP v1, community public"), std::string::npos) << trapd.Log();
+
+  // SNMPv3 AuthPriv, decoded as far as the outer message goes.
+  UdpListener listener;
+  const RunResult v3 = RunProgram({kWine, tavot, "--v3", "--level", "AuthPriv", "--port",
+                                   std::to_string(listener.Port()), "--count", "2"},
+                                  dir.File("v3"), 60s, env);
+  ASSERT_EQ(v3.Status, 0) << v3.Err;
+  EXPECT_EQ(v3.Out, "Traps sent: 2\r\n");
+  for (int i = 0; i < 2; ++i) {
+    TSNMPRec rec;
+    EXPECT_TRUE(rec.DecodeBuf(listener.Receive(10s), false));
+    EXPECT_EQ(rec.FVersion, 3);
+  }
+}
+
+}  // namespace
+}  // namespace tavo::test
