@@ -9,6 +9,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "NetSnmpPeer.h"
@@ -58,12 +59,23 @@ struct PrefixCleared {
   const TempDir& Dir;
 };
 
+// scripts/test builds the Windows programs first and sets TAVO_REQUIRE_WINE,
+// so that there a missing program fails instead of skipping.
+bool WineRequired() {
+  const char* v = std::getenv("TAVO_REQUIRE_WINE");
+  return v && std::string(v) == "1";
+}
+
 #define TAVO_SKIP_WITHOUT_WINE()                                                            \
   do {                                                                                      \
-    if (!std::filesystem::exists(TAVO_WINDOWS_EXE))                                         \
+    if (!std::filesystem::exists(TAVO_WINDOWS_EXE)) {                                       \
+      ASSERT_FALSE(WineRequired()) << TAVO_WINDOWS_EXE << " is not there";                  \
       GTEST_SKIP() << TAVO_WINDOWS_EXE << " is not there: run scripts/build-windows first"; \
-    if (!std::filesystem::exists(kWine))                                                    \
+    }                                                                                       \
+    if (!std::filesystem::exists(kWine)) {                                                  \
+      ASSERT_FALSE(WineRequired()) << kWine << " is not there";                             \
       GTEST_SKIP() << kWine << " is not there: install wine64 (scripts/setup)";             \
+    }                                                                                       \
   } while (false)
 
 TEST(WineE2ETest, ForegroundCountsATrapAndEndsInOrderOnSigint) {
@@ -197,8 +209,10 @@ TEST(WineE2ETest, TheServiceRunsUnderWinesServiceControlManager) {
 TEST(WineE2ETest, TavotSendsTrapsThatSnmptrapdLogs) {
   TAVO_SKIP_WITHOUT_WINE();
   const std::string tavot = std::filesystem::path(TAVO_WINDOWS_EXE).replace_filename("tavot.exe");
-  if (!std::filesystem::exists(tavot))
+  if (!std::filesystem::exists(tavot)) {
+    ASSERT_FALSE(WineRequired()) << tavot << " is not there";
     GTEST_SKIP() << tavot << " is not there: run scripts/build-windows first";
+  }
   TempDir dir;
   const PrefixCleared cleared(dir);
   const auto env = WineEnvironment();
