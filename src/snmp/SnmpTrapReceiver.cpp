@@ -195,8 +195,10 @@ void TSnmpTrapReceiver::ReaderLoop() {
 }
 
 std::size_t TSnmpTrapReceiver::ReceiveBatch() {
-  // While refusals wait to be reported, wake up in time for their Warning.
-  const int waitMs = fLimiter.Pending() ? std::min(Timeout, 1000) : Timeout;
+  // While refusals or drops wait to be reported, wake up in time for their
+  // Warning.
+  const bool pending = fLimiter.Pending() || fQueue->Dropped() != fnDroppedReported;
+  const int waitMs = pending ? std::min(Timeout, 1000) : Timeout;
   const std::size_t n =
       fQueue->Take(fTaken, kMaxBatch, kMaxBatchBytes, std::chrono::milliseconds(waitMs));
   for (std::size_t i = 0; i < n; ++i) {
@@ -309,7 +311,10 @@ void TSnmpTrapReceiver::SignalDone() {
 }
 
 std::uint64_t TSnmpTrapReceiver::TakeDrops() {
-  const std::uint64_t total = fnDroppedTotal.load();
+  // The queue's own count: it drops under the lock that Take holds, so a
+  // batch taken after a drop always sees it (the reader adds to
+  // fnDroppedTotal only when it has drained the socket).
+  const std::uint64_t total = fQueue->Dropped();
   if (total == fnDroppedReported)
     return 0;
   const std::int64_t now = NowMs();

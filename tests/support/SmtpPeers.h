@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "LoopbackTcp.h"
+
 namespace tavo::test {
 
 class ScriptedSmtpServer {
@@ -43,7 +45,7 @@ class ScriptedSmtpServer {
   ScriptedSmtpServer(const ScriptedSmtpServer&) = delete;
   ScriptedSmtpServer& operator=(const ScriptedSmtpServer&) = delete;
 
-  std::uint16_t Port() const { return fwPort; }
+  std::uint16_t Port() const { return fListener.Port(); }
   // Extension lines of the default EHLO reply; set before a client connects.
   void SetCapabilities(std::vector<std::string> aCapabilities);
 
@@ -62,11 +64,10 @@ class ScriptedSmtpServer {
 
  private:
   void Run();
-  void Serve(int aFd);
+  void Serve(TSocketHandle aSocket);
 
   TScript fScript;
-  int fhListen = -1;
-  std::uint16_t fwPort = 0;
+  LoopbackTcpListener fListener;
   std::atomic<bool> fbStop{false};
   std::atomic<int> fnClosed{0};
   mutable std::mutex fMutex;

@@ -144,30 +144,4 @@ RunResult RunProgram(const std::vector<std::string>& aArgv, const std::string& a
   return r;
 }
 
-namespace {
-std::uint16_t FreePort(int aType) {
-  const int fd = ::socket(AF_INET, aType | SOCK_CLOEXEC, 0);
-  if (fd < 0)
-    throw std::runtime_error("socket failed");
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-    ::close(fd);
-    throw std::runtime_error("bind failed");
-  }
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-}  // namespace
-
-std::uint16_t FreeUdpPort() {
-  return FreePort(SOCK_DGRAM);
-}
-std::uint16_t FreeTcpPort() {
-  return FreePort(SOCK_STREAM);
-}
-
 }  // namespace tavo::test

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "FreePorts.h"
 #include "WaitFor.h"
 
 namespace tavo::test {
@@ -55,9 +56,5 @@ struct RunResult {
 RunResult RunProgram(const std::vector<std::string>& aArgv, const std::string& aOutputBase,
                      std::chrono::milliseconds aTimeout = std::chrono::seconds(30),
                      const std::vector<std::string>& aEnv = {});
-
-// A port on 127.0.0.1 that was free a moment ago (bound to 0, read, released).
-std::uint16_t FreeUdpPort();
-std::uint16_t FreeTcpPort();
 
 }  // namespace tavo::test
