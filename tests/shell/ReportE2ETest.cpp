@@ -2,7 +2,8 @@
 // client's account, reported at the check cycle through an SNMPv1 trap
 // recipient (a UDP socket here) and a mail recipient (aiosmtpd); a heartbeat
 // watchdog that restarts a real script; SNMPv3 traps from net-snmp counted
-// or refused; a malformed configuration.
+// or refused; a malformed configuration. The first table runs against the
+// Windows build's tavo.exe under Wine as well (WineRun.h).
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <numeric>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -19,6 +21,7 @@
 #include "SmtpPeers.h"
 #include "TavoE2E.h"
 #include "UdpListener.h"
+#include "WineRun.h"
 #include "platform/Socket.h"
 #include "platform/TextCodec.h"
 #include "snmp/SnmpMessage.h"
@@ -79,57 +82,172 @@ class ReportE2ETest : public ::testing::Test {
   std::unique_ptr<TavoRun> fTavo;
 };
 
-TEST_F(ReportE2ETest, ATrapIsCountedAndReportedByTrapAndByMail) {
-  AiosmtpdServer smtp(fDir.Path(), {});
+// One table for both builds: the Linux tavo, and the Windows build's
+// tavo.exe under Wine (skipped without it). Each row takes an SNMPv1 trap
+// from snmptrap, an SNMPv3 AuthPriv one and tavot's, counts them, reports
+// each by trap and by mail, and writes the same lines. The mail goes in
+// clear or over STARTTLS with the test authority trusted through
+// SSL_CERT_FILE or, on Windows, through the ROOT store.
+enum class TTrust { eNone, eCertFile, eRootStore };
+struct ReportRow {
+  const char* Name;
+  bool Wine;
+  TTrust Trust;
+};
+
+void PrintTo(const ReportRow& aRow, std::ostream* aOut) {
+  *aOut << aRow.Name;
+}
+
+class ReportAcrossBuildsTest : public ReportE2ETest,
+                               public ::testing::WithParamInterface<ReportRow> {
+ protected:
+  // The lines every build writes alike, the request ids of SNMPv3 (random)
+  // left out.
+  std::vector<std::string> SharedLines() const {
+    static const std::regex kShared(
+        "^(Trace: SNMP trap packet received|Trace: Report \"App-100\"|Trace: Mail to|Info:  "
+        "Service closed|Error: |Warning: ).*");
+    static const std::regex kRequestId("RequestId=\\d+");
+    std::vector<std::string> out;
+    for (const auto& line : fTavo->Lines()) {
+      if (std::regex_match(line, kShared))
+        out.push_back(std::regex_replace(line, kRequestId, "RequestId=*"));
+    }
+    return out;
+  }
+};
+
+TEST_P(ReportAcrossBuildsTest, TrapsAreCountedAndReportedByTrapAndByMail) {
+  const ReportRow& row = GetParam();
+  std::optional<wine::PrefixCleared> prefix;
+  if (row.Wine) {
+    TAVO_SKIP_WITHOUT_WINE();
+    prefix.emplace(fDir);
+    ASSERT_TRUE(prefix->Boot());
+  }
+  AiosmtpdServer::TOptions smtpOptions;
+  std::vector<std::string> env;
+  std::string mailTls;
+  if (row.Trust != TTrust::eNone) {
+    MakeTestCertificates(fDir.Path());
+    smtpOptions = {
+        .Tls = "starttls", .CertFile = fDir.File("server.pem"), .KeyFile = fDir.File("server.key")};
+    mailTls = ";Tls=starttls";
+  }
+  if (row.Trust == TTrust::eCertFile)
+    env.push_back("SSL_CERT_FILE=" +
+                  (row.Wine ? wine::WinePath(fDir.File("ca.pem")) : fDir.File("ca.pem")));
+  if (row.Trust == TTrust::eRootStore) {
+    // A bundle named by the test's environment would stand in for the store.
+    env.insert(env.end(), {"SSL_CERT_FILE=", "SSL_CERT_DIR="});
+    const std::string helper = wine::WindowsBuildFile("tests/shell/tavo_add_root_certificate.exe");
+    TAVO_SKIP_WITHOUT_FILE(helper, "run scripts/build-windows first");
+    const RunResult added = RunProgram({wine::kWine, helper, wine::WinePath(fDir.File("ca.pem"))},
+                                       fDir.File("root"), 60s, wine::Environment());
+    ASSERT_EQ(added.Status, 0) << added.Err;
+  }
+  AiosmtpdServer smtp(fDir.Path(), smtpOptions);
   UdpListener manager;
   fDir.Write("trap.txt", "100\r\nSubject %CLIENT_NAME\r\n%TEXT\r\n");
   fDir.Write("mail.txt", "Report %CLIENT_NAME-%ID\r\nText: %TEXT\r\nCounter: %COUNTER\r\n");
-  StartTavo("[General]\nCheckInterval=1\n" + Receiver() +
-            "[Recipients]\n"
-            "Manager=Type=SnmpTrapV1;Host=127.0.0.1;Port=" +
-            std::to_string(manager.Port()) +
-            "\n"
-            "Mail1=Type=SmtpMail;Host=127.0.0.1;Port=" +
-            std::to_string(smtp.Port()) +
-            ";FromAddress=tavo@example.org;To=ops@example.org\n"
-            "[Client App]\nName=App\nOidMsgId=" +
-            std::string(kBase) + ".1\nOidMsgText=" + std::string(kBase) +
-            ".2\n"
-            "100=Seen;0;0;Send;Manager;trap.txt\n"
-            "100=Seen;0;0;Send;Mail1;mail.txt\n");
+  const std::string ini = "[General]\nCheckInterval=1\n" + Receiver() +
+                          "[Recipients]\n"
+                          "Manager=Type=SnmpTrapV1;Host=127.0.0.1;Port=" +
+                          std::to_string(manager.Port()) +
+                          "\n"
+                          "Mail1=Type=SmtpMail;Host=127.0.0.1;Port=" +
+                          std::to_string(smtp.Port()) +
+                          ";FromAddress=tavo@example.org;To=ops@example.org" + mailTls +
+                          "\n"
+                          "[Client App]\nName=App\nOidMsgId=" +
+                          std::string(kBase) + ".1\nOidMsgText=" + std::string(kBase) +
+                          ".2\n"
+                          "100=Seen;0;0;Send;Manager;trap.txt\n"
+                          "100=Seen;0;0;Send;Mail1;mail.txt\n";
+  // Wine takes a few seconds to start a program.
+  const auto startup = row.Wine ? 60s : 10s;
+  fTavo = std::make_unique<TavoRun>(fDir, ini);
+  if (row.Wine)
+    wine::UseWine(*fTavo);
+  fTavo->Env.insert(fTavo->Env.end(), env.begin(), env.end());
+  fTavo->Start();
+  ASSERT_TRUE(fTavo->WaitForLine("Trace: Initialization done", startup))
+      << fTavo->Dump() << fTavo->Process().Stderr();
+  ASSERT_TRUE(WaitForUdpPortTaken(fPort, startup));
 
+  // Each trap in turn: its report by trap, then by mail.
+  auto reported = [&](std::size_t aMails, const std::string& aText) {
+    TSNMPRec trap;
+    EXPECT_TRUE(trap.DecodeBuf(manager.Receive(15s))) << fTavo->Dump();
+    EXPECT_EQ(trap.FVersion, 0);
+    EXPECT_EQ(trap.FOldTrapEnterprise, "1.3.6.4.1.52814.8423.0");
+    EXPECT_EQ(trap.MIBCount(), 3);
+    EXPECT_EQ(trap.MIBGet("1.3.6.4.1.52814.8423.1"), "100");
+    EXPECT_EQ(trap.MIBGet("1.3.6.4.1.52814.8423.2"), "Subject App");
+    EXPECT_EQ(Cp1252ToUtf8(trap.MIBGet("1.3.6.4.1.52814.8423.3")), aText + "\r\n");
+    EXPECT_TRUE(WaitFor([&] { return smtp.Mails().size() == aMails; }, 15s)) << fTavo->Dump();
+    if (smtp.Mails().size() != aMails)
+      return;
+    const SinkMail mail = smtp.Mails()[aMails - 1];
+    EXPECT_EQ(mail.Get("subject"), "Report App-100");
+    EXPECT_THAT(mail.All("body"), Contains("Text: " + aText));
+    EXPECT_THAT(mail.All("body"), Contains("Counter: 1"));
+    EXPECT_EQ(mail.Get("tls"), row.Trust == TTrust::eNone ? "0" : "1");
+    // Its line before the next trap's, for the comparison below.
+    EXPECT_TRUE(WaitFor(
+        [&] { return fTavo->Count("Trace: Mail to \"Mail1\" sent") == static_cast<int>(aMails); },
+        10s));
+  };
   ASSERT_EQ(
       V1({std::string(kBase) + ".1", "i", "100", std::string(kBase) + ".2", "s", kUtf8Text}).Status,
       0);
-  TSNMPRec trap;
-  ASSERT_TRUE(trap.DecodeBuf(manager.Receive(10s))) << fTavo->Dump();
-  EXPECT_EQ(trap.FVersion, 0);
-  EXPECT_EQ(trap.FOldTrapEnterprise, "1.3.6.4.1.52814.8423.0");
-  ASSERT_EQ(trap.MIBCount(), 3);
-  EXPECT_EQ(trap.MIBGet("1.3.6.4.1.52814.8423.1"), "100");
-  EXPECT_EQ(trap.MIBGet("1.3.6.4.1.52814.8423.2"), "Subject App");
-  EXPECT_EQ(Cp1252ToUtf8(trap.MIBGet("1.3.6.4.1.52814.8423.3")), std::string(kUtf8Text) + "\r\n");
-
-  ASSERT_TRUE(WaitFor([&] { return smtp.Mails().size() == 1; }, 10s)) << fTavo->Dump();
-  SinkMail mail = smtp.Mails()[0];
-  EXPECT_EQ(mail.Get("subject"), "Report App-100");
-  EXPECT_THAT(mail.All("body"), Contains("Text: " + std::string(kUtf8Text)));
-  EXPECT_THAT(mail.All("body"), Contains("Counter: 1"));
-
+  reported(1, kUtf8Text);
+  std::vector<std::string> v3 = SnmpV3Args({.EngineId = "0x8000000001020304",
+                                            .Name = kUser,
+                                            .Level = "authPriv",
+                                            .Auth = "MD5",
+                                            .AuthPassword = kAuthPwd,
+                                            .Priv = "DES",
+                                            .PrivPassword = kPrivPwd});
+  v3.insert(v3.end(), {Target(), "", std::string(kBase) + ".0", std::string(kBase) + ".1", "i",
+                       "100", std::string(kBase) + ".2", "s", "v3 text"});
+  ASSERT_EQ(RunSnmpTrap(fDir.Path(), v3).Status, 0);
+  reported(2, "v3 text");
   // tavot sends its text in Windows-1252; the report still carries it intact.
   const RunResult tavot = RunProgram(
       {TAVOT_EXE, "--v1", "--host", "127.0.0.1", "--port", std::to_string(fPort)}, fDir.File("t"));
   ASSERT_EQ(tavot.Status, 0) << tavot.Err;
-  ASSERT_TRUE(WaitFor([&] { return smtp.Mails().size() == 2; }, 10s)) << fTavo->Dump();
-  mail = smtp.Mails()[1];
-  EXPECT_THAT(mail.All("body"), Contains("Text: " + std::string(kTavotText)));
-  ASSERT_TRUE(trap.DecodeBuf(manager.Receive(10s)));
-  EXPECT_EQ(Cp1252ToUtf8(trap.MIBGet("1.3.6.4.1.52814.8423.3")), std::string(kTavotText) + "\r\n");
+  reported(3, kTavotText);
 
-  ASSERT_TRUE(fTavo->WaitForLine("Trace: Mail to \"Mail1\" sent"));
-  ASSERT_TRUE(fTavo->Stop());
-  EXPECT_EQ(fTavo->Lines().back(), "Info:  Service closed");
+  // Wine hands SIGINT to tavo.exe's Ctrl+C handler.
+  ASSERT_TRUE(fTavo->Stop(row.Wine ? SIGINT : SIGTERM, row.Wine ? 20s : 6s)) << fTavo->Dump();
+  EXPECT_EQ(fTavo->Process().ExitStatus(), 0);
+  const std::string packet = "Trace: SNMP trap packet received from 127.0.0.1: ";
+  const std::string report = "Trace: Report \"App-100\": Counter = 1 > 0";
+  const std::string mail = "Trace: Mail to \"Mail1\" sent";
+  // The account reports once for each of its two recipients.
+  std::vector<std::string> expected = {
+      "Warning: SNMP trap receiver uses the built-in SNMPv3 password(s); set UserPassword and "
+      "PrivacyPassword in [SnmpTrapReceiver]"};
+  for (const int mibs : {2, 4, 2}) {
+    expected.insert(expected.end(),
+                    {packet + "Version=" + (mibs == 4 ? "3" : "0") +
+                         ", RequestId=*, ErrorStatus=0, ErrorIndex=0, MIBs=" + std::to_string(mibs),
+                     report, report, mail});
+  }
+  expected.push_back("Info:  Service closed");
+  EXPECT_EQ(SharedLines(), expected) << fTavo->Dump();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Builds, ReportAcrossBuildsTest,
+    ::testing::Values(ReportRow{"Linux", false, TTrust::eNone},
+                      ReportRow{"LinuxStartTlsCertFile", false, TTrust::eCertFile},
+                      ReportRow{"Wine", true, TTrust::eNone},
+                      ReportRow{"WineStartTlsRootStore", true, TTrust::eRootStore},
+                      ReportRow{"WineStartTlsCertFile", true, TTrust::eCertFile}),
+    [](const auto& aInfo) { return std::string(aInfo.param.Name); });
 
 // A mail server that takes the connection and never answers: the mail's
 // worker waits for a greeting that does not come, and the end is not held up.

@@ -3,18 +3,23 @@
 // reports it as an SNMPv1 trap, and ends in order on SIGINT, which Wine
 // hands to the console's Ctrl+C handler; and the service under Wine's
 // service control manager, installed, started, refusing a second instance,
-// stopped and removed. Skipped when the Windows build or Wine is not there.
+// stopped and removed; a Restart action ending a test program under Wine
+// and starting it again. The report table shared with the Linux build is in
+// ReportE2ETest. Skipped when the Windows build or Wine is not there.
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
 #include "NetSnmpPeer.h"
+#include "ProcessTestSupport.h"
 #include "TavoE2E.h"
 #include "UdpListener.h"
+#include "WineRun.h"
 #include "snmp/SnmpMessage.h"
 
 namespace tavo::test {
@@ -22,67 +27,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kWine = "/usr/lib/wine/wine64";
-constexpr const char* kWineServer = "/usr/lib/wine/wineserver64";
+using namespace wine;
+
 constexpr const char* kBase = "1.3.6.4.1.52814.8424";
-
-// A prefix of this build's own, booted once and kept for later runs: a
-// prefix of the Windows build's tests may be ended under us.
-// The instance name is the default, so that the service, which Wine's
-// service manager starts with an environment of its own, takes the same.
-std::vector<std::string> WineEnvironment(const std::string& aDebug = "-all") {
-  return {std::string("WINEPREFIX=") + TAVO_WINE_E2E_PREFIX, "WINEDEBUG=" + aDebug,
-          "WINEDLLOVERRIDES=mscoree,mshtml=", "TAVO_INSTANCE=Tavo"};
-}
-
-// A Linux path as Wine's drive Z: names it.
-std::string WinePath(const std::string& aPath) {
-  std::string path = "Z:" + aPath;
-  std::replace(path.begin(), path.end(), '/', '\\');
-  return path;
-}
-
-constexpr const char* kServiceKey = "HKLM\\System\\CurrentControlSet\\Services\\ORVO_Tavo";
-
-// A registration left by a failed run would start with every session of
-// the prefix and hold the instance name: removed before and after each
-// test, with the prefix's server (only our processes use the prefix).
-void ClearPrefix(const TempDir& aDir) {
-  const auto env = WineEnvironment();
-  RunProgram({kWine, "reg", "delete", kServiceKey, "/f"}, aDir.File("clear"), 60s, env);
-  RunProgram({kWineServer, "-k"}, aDir.File("wineserver"), 30s, env);
-}
-
-struct PrefixCleared {
-  explicit PrefixCleared(const TempDir& aDir) : Dir(aDir) { ClearPrefix(Dir); }
-  ~PrefixCleared() { ClearPrefix(Dir); }
-  const TempDir& Dir;
-};
-
-// scripts/test builds the Windows programs first and sets TAVO_REQUIRE_WINE,
-// so that there a missing program fails instead of skipping.
-bool WineRequired() {
-  const char* v = std::getenv("TAVO_REQUIRE_WINE");
-  return v && std::string(v) == "1";
-}
-
-#define TAVO_SKIP_WITHOUT_WINE()                                                            \
-  do {                                                                                      \
-    if (!std::filesystem::exists(TAVO_WINDOWS_EXE)) {                                       \
-      ASSERT_FALSE(WineRequired()) << TAVO_WINDOWS_EXE << " is not there";                  \
-      GTEST_SKIP() << TAVO_WINDOWS_EXE << " is not there: run scripts/build-windows first"; \
-    }                                                                                       \
-    if (!std::filesystem::exists(kWine)) {                                                  \
-      ASSERT_FALSE(WineRequired()) << kWine << " is not there";                             \
-      GTEST_SKIP() << kWine << " is not there: install wine64 (scripts/setup)";             \
-    }                                                                                       \
-  } while (false)
 
 TEST(WineE2ETest, ForegroundCountsATrapAndEndsInOrderOnSigint) {
   TAVO_SKIP_WITHOUT_WINE();
   TempDir dir;
   const PrefixCleared cleared(dir);
-  const auto env = WineEnvironment();
+  const auto env = Environment();
   ASSERT_EQ(RunProgram({kWine, "wineboot", "--init"}, dir.File("boot"), 180s, env).Status, 0);
 
   UdpListener manager;
@@ -95,9 +48,7 @@ TEST(WineE2ETest, ForegroundCountsATrapAndEndsInOrderOnSigint) {
                    "\n[Recipients]\nManager=Type=SnmpTrapV1;Host=127.0.0.1;Port=" +
                    std::to_string(manager.Port()) + "\n[Client App]\nName=App\nOidMsgId=" + kBase +
                    ".1\nOidMsgText=" + kBase + ".2\n100=Seen;0;0;Send;Manager;seen.txt\n");
-  tavo.Launcher = {kWine};
-  tavo.Program = TAVO_WINDOWS_EXE;
-  tavo.Env = env;
+  UseWine(tavo);
   tavo.Start();
   ASSERT_TRUE(
       tavo.WaitForLine("SNMP trap receiver listening on 127.0.0.1:" + std::to_string(port), 60s))
@@ -135,7 +86,7 @@ TEST(WineE2ETest, TheServiceRunsUnderWinesServiceControlManager) {
   TAVO_SKIP_WITHOUT_WINE();
   TempDir dir;
   const PrefixCleared cleared(dir);
-  const auto env = WineEnvironment();
+  const auto env = Environment();
   ASSERT_EQ(RunProgram({kWine, "wineboot", "--init"}, dir.File("boot"), 180s, env).Status, 0);
   const std::uint16_t port = FreeUdpPort();
   TavoRun tavo(dir,
@@ -184,7 +135,7 @@ TEST(WineE2ETest, TheServiceRunsUnderWinesServiceControlManager) {
   // A second instance is refused by the named mutex; the refusal goes to
   // standard error and the event log, which Wine's debug channel shows.
   const RunResult second =
-      wine({exe, "--foreground", "--config", ini}, "second", WineEnvironment("-all,err+eventlog"));
+      wine({exe, "--foreground", "--config", ini}, "second", Environment("-all,err+eventlog"));
   EXPECT_EQ(second.Status, 1);
   EXPECT_NE(second.Err.find("err:eventlog:ReportEventW L\"App \\\"Tavo\\\" already running!\""),
             std::string::npos)
@@ -206,16 +157,68 @@ TEST(WineE2ETest, TheServiceRunsUnderWinesServiceControlManager) {
   keeper.WaitExit(10s);
 }
 
+// A Restart action under Wine: the client's program, a test program this
+// test starts under Wine, is ended at once (TerminateProcess: Windows has
+// no two-phase end) and started again by tavo.exe at the next cycle.
+TEST(WineE2ETest, ARestartEndsTheClientsProgramAndStartsItAgain) {
+  TAVO_SKIP_WITHOUT_WINE();
+  const std::string sleeper = WindowsBuildFile("tests/support/tavo_test_sleeper.exe");
+  TAVO_SKIP_WITHOUT_FILE(sleeper, "run scripts/build-windows first");
+  TempDir dir;
+  const PrefixCleared prefix(dir);
+  ASSERT_TRUE(prefix.Boot());
+  const auto env = Environment();
+  // A name of its own, since tavo ends every process of the program's name;
+  // the sleeper writes its Windows pid to "<its path>.pid".
+  const std::string program = dir.File("restart-agent-" + std::to_string(::getpid()) + ".exe");
+  std::filesystem::copy_file(sleeper, program);
+  const std::string pidFile = program + ".pid";
+  ChildProcess first({kWine, program}, dir.File("first"), env);
+  const int firstPid = WaitForPidFile(pidFile, 60s);
+  ASSERT_GT(firstPid, 0) << first.Stderr();
+  std::filesystem::remove(pidFile);
+
+  const std::uint16_t port = FreeUdpPort();
+  TavoRun tavo(dir,
+               "[General]\nCheckInterval=1\n[SnmpTrapReceiver]\nHost=127.0.0.1\n"
+               "BindAddress=127.0.0.1\nCommunity=public\nPort=" +
+                   std::to_string(port) + "\n[Client Agent]\nName=Agent\nExecutable=" +
+                   WinePath(program) + "\nOidMsgId=" + kBase + ".1\n100=Restart;0;0;Restart\n");
+  UseWine(tavo);
+  tavo.Start();
+  ASSERT_TRUE(tavo.WaitForLine("Trace: Initialization done", 60s))
+      << tavo.Dump() << tavo.Process().Stderr();
+  ASSERT_TRUE(WaitForUdpPortTaken(port, 30s));
+  const RunResult sent = RunProgram({TAVOT_EXE, "--v1", "--host", "127.0.0.1", "--port",
+                                     std::to_string(port), "--oid", kBase, "--id", "100"},
+                                    dir.File("tavot"));
+  ASSERT_EQ(sent.Status, 0) << sent.Err;
+
+  ASSERT_TRUE(tavo.WaitForLine("Info:  Start client \"Agent\"", 30s)) << tavo.Dump();
+  EXPECT_TRUE(first.WaitExit(20s)) << "the first program still runs";
+  const int second = WaitForPidFile(pidFile, 30s);
+  ASSERT_GT(second, 0) << tavo.Dump();
+  EXPECT_NE(second, firstPid);
+  const auto lines = tavo.Lines();
+  const auto terminate =
+      std::find(lines.begin(), lines.end(), "Info:  Terminate client \"Agent\" to restart...");
+  const auto start = std::find(lines.begin(), lines.end(), "Info:  Start client \"Agent\"");
+  EXPECT_LT(terminate, start) << tavo.Dump();
+  EXPECT_EQ(tavo.Count("Info:  Terminate client \"Agent\" to restart..."), 1) << tavo.Dump();
+  EXPECT_EQ(tavo.Count("Info:  Start client \"Agent\""), 1) << tavo.Dump();
+
+  ASSERT_TRUE(tavo.Stop(SIGINT, 20s)) << tavo.Dump();
+  EXPECT_EQ(tavo.Lines().back(), "Info:  Service closed");
+  // The second program ends with the prefix's processes (PrefixCleared).
+}
+
 TEST(WineE2ETest, TavotSendsTrapsThatSnmptrapdLogs) {
   TAVO_SKIP_WITHOUT_WINE();
-  const std::string tavot = std::filesystem::path(TAVO_WINDOWS_EXE).replace_filename("tavot.exe");
-  if (!std::filesystem::exists(tavot)) {
-    ASSERT_FALSE(WineRequired()) << tavot << " is not there";
-    GTEST_SKIP() << tavot << " is not there: run scripts/build-windows first";
-  }
+  const std::string tavot = WindowsBuildFile("tavot.exe");
+  TAVO_SKIP_WITHOUT_FILE(tavot, "run scripts/build-windows first");
   TempDir dir;
   const PrefixCleared cleared(dir);
-  const auto env = WineEnvironment();
+  const auto env = Environment();
   SnmpTrapd trapd(dir.Path(), "authCommunity log public\n");
   const RunResult v1 = RunProgram({kWine, tavot, "--v1", "--port", std::to_string(trapd.Port())},
                                   dir.File("v1"), 60s, env);
