@@ -67,7 +67,7 @@ function(tavo_add_wine_prefix_fixture)
   set(log "${TAVO_WINE_PREFIX}/boot.log")
   add_test(NAME WinePrefixBoot COMMAND env ${TAVO_WINE_ENV} sh -c
            "mkdir -p '${TAVO_WINE_PREFIX}' && exec >'${log}' 2>&1 </dev/null && \
-            '${TAVO_WINESERVER}' -p && '${TAVO_WINE64}' wineboot --init")
+            { '${TAVO_WINESERVER}' -k; '${TAVO_WINESERVER}' -p && '${TAVO_WINE64}' wineboot --init; }")
   add_test(NAME WinePrefixStop COMMAND env ${TAVO_WINE_ENV} "${TAVO_WINESERVER}" -k)
   set_tests_properties(WinePrefixBoot PROPERTIES FIXTURES_SETUP WinePrefix TIMEOUT 300 LABELS unit)
   set_tests_properties(WinePrefixStop PROPERTIES FIXTURES_CLEANUP WinePrefix TIMEOUT 60 LABELS unit)

@@ -108,8 +108,9 @@ TEST_F(ServiceManagerTest, StopRefusesAServiceThatIsNotActive) {
     TServiceManager m;
     ASSERT_TRUE(Open(m));
     EXPECT_EQ(m.Stop(), c.Stopped) << c.State;
-    if (!c.Stopped)
+    if (!c.Stopped) {
       EXPECT_EQ(m.LastError(), TServiceManager::kServiceNotActive) << c.State;
+    }
     EXPECT_EQ(fFake.Calls().find("stop --no-block -- agent.service\n") != std::string::npos,
               c.Stopped)
         << c.State;

@@ -178,8 +178,9 @@ TEST_F(ControllerTest, TheDispatchFindsTheClientOfTheFirstMatchingBinding) {
     while (received() < sent && std::chrono::steady_clock::now() < deadline)
       fMain->RunUntil([] { return false; }, 10ms);
     EXPECT_EQ(counts(), c.Counts);
-    if (!c.Line.empty())
+    if (!c.Line.empty()) {
       EXPECT_THAT(Lines(), Contains(c.Line));
+    }
   }
 }
 

@@ -506,8 +506,9 @@ TEST(SnmpMessageTest, HostileDatagramsDecodeWithinTheirBounds) {
       EXPECT_TRUE(rec.DecodeBuf(datagram));
       EXPECT_LE(BerItemReadCount() - before, datagram.size() / 2 + 16);
       EXPECT_LE(rec.StoredBytes(), 2 * datagram.size() + 4096);
-      if (place == TNesting::eBindingList)
+      if (place == TNesting::eBindingList) {
         EXPECT_EQ(rec.MIBCount(), 0);
+      }
     }
   }
 }
