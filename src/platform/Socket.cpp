@@ -70,52 +70,6 @@ bool PollFor(int aFd, short aEvents, int aTimeoutMs) {
 
 }  // namespace
 
-std::string TSocketAddress::Host() const {
-  char buf[INET6_ADDRSTRLEN] = {};
-  if (Family() == AF_INET) {
-    const auto* a = reinterpret_cast<const sockaddr_in*>(&Storage);
-    ::inet_ntop(AF_INET, &a->sin_addr, buf, sizeof buf);
-  } else if (Family() == AF_INET6) {
-    const auto* a = reinterpret_cast<const sockaddr_in6*>(&Storage);
-    ::inet_ntop(AF_INET6, &a->sin6_addr, buf, sizeof buf);
-  }
-  return buf;
-}
-
-std::uint16_t TSocketAddress::Port() const {
-  if (Family() == AF_INET)
-    return ntohs(reinterpret_cast<const sockaddr_in*>(&Storage)->sin_port);
-  if (Family() == AF_INET6) {
-    return ntohs(reinterpret_cast<const sockaddr_in6*>(&Storage)->sin6_port);
-  }
-  return 0;
-}
-
-TSenderAddress::TSenderAddress(const TSocketAddress& aAddress) {
-  const std::size_t n =
-      std::min<std::size_t>(aAddress.Length, std::min(sizeof fBytes, sizeof aAddress.Storage));
-  static_assert(sizeof fBytes >= sizeof(sockaddr_in6));
-  std::memcpy(fBytes, &aAddress.Storage, n);
-  fnLength = static_cast<std::uint8_t>(n);
-}
-
-bool TSenderAddress::operator==(const TSenderAddress& aOther) const {
-  return fnLength == aOther.fnLength && std::memcmp(fBytes, aOther.fBytes, fnLength) == 0;
-}
-
-std::string TSenderAddress::Host() const {
-  TSocketAddress a;
-  std::memcpy(&a.Storage, fBytes, fnLength);
-  a.Length = fnLength;
-  return a.Host();
-}
-
-std::string TSocketAddress::ToString() const {
-  const std::string host = Host();
-  const std::string port = std::to_string(Port());
-  return Family() == AF_INET6 ? "[" + host + "]:" + port : host + ":" + port;
-}
-
 std::vector<TSocketAddress> ResolveAddresses(const std::string& aHost, std::uint16_t aPort,
                                              TSockType aSockType) {
   addrinfo hints{};
@@ -144,20 +98,6 @@ std::vector<TSocketAddress> ResolveAddresses(const std::string& aHost, std::uint
   if (out.empty())
     throw EOSError("Cannot resolve \"" + aHost + "\": no address", EAI_NONAME);
   return out;
-}
-
-TSocketAddress ResolveAddress(const std::string& aHost, std::uint16_t aPort, TSockType aSockType) {
-  if (aHost.empty()) {
-    // The wildcard for binding: all IPv4 interfaces.
-    TSocketAddress a;
-    auto* in = reinterpret_cast<sockaddr_in*>(&a.Storage);
-    in->sin_family = AF_INET;
-    in->sin_port = htons(aPort);
-    in->sin_addr.s_addr = htonl(INADDR_ANY);
-    a.Length = sizeof(sockaddr_in);
-    return a;
-  }
-  return ResolveAddresses(aHost, aPort, aSockType).front();
 }
 
 // --- UDP ---------------------------------------------------------------------
