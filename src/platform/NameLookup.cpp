@@ -1,7 +1,9 @@
 #include "platform/NameLookup.h"
 
+#ifndef _WIN32
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -10,14 +12,40 @@
 #include <mutex>
 #include <thread>
 
+#ifdef _WIN32
+#include "platform/WinsockStartup.h"
+#endif
+
 namespace tavo {
 namespace {
+
+// What differs between the platforms: Windows Sockets must be started and
+// keep their error apart from errno.
+#ifdef _WIN32
+void PrepareResolver() {
+  StartWinsock();
+}
+int ResolverError(int aResult) {
+  return aResult != 0 ? ::WSAGetLastError() : 0;
+}
+#else
+void PrepareResolver() {}
+int ResolverError(int) {
+  return errno;
+}
+#endif
+
+// A plain function for the pointer (Windows declares getaddrinfo WSAAPI).
+int SystemResolver(const char* aHost, const char* aService, const addrinfo* aHints,
+                   addrinfo** aResult) {
+  return ::getaddrinfo(aHost, aService, aHints, aResult);
+}
 
 std::atomic<TGetAddrInfo> gResolver{nullptr};
 
 TGetAddrInfo Resolver() {
   const TGetAddrInfo r = gResolver.load();
-  return r ? r : &::getaddrinfo;
+  return r ? r : &SystemResolver;
 }
 
 struct TLookup {
@@ -43,11 +71,12 @@ int LookUpAddresses(const std::string& aHost, const std::string& aService, const
   const char* host = aHost.empty() ? nullptr : aHost.c_str();
   const char* service = aService.empty() ? nullptr : aService.c_str();
   aErrno = 0;
+  PrepareResolver();
   // Numbers need no resolver: no thread for them.
   if (IsNumeric(aHost)) {
     addrinfo* info = nullptr;
     const int rc = ::getaddrinfo(host, service, &aHints, &info);
-    aErrno = errno;
+    aErrno = ResolverError(rc);
     aResult.reset(info);
     return rc;
   }
@@ -56,7 +85,7 @@ int LookUpAddresses(const std::string& aHost, const std::string& aService, const
     std::thread([lookup, name = aHost, svc = aService, hints = aHints, resolve = Resolver()] {
       addrinfo* info = nullptr;
       const int rc = resolve(name.c_str(), svc.empty() ? nullptr : svc.c_str(), &hints, &info);
-      const int err = errno;
+      const int err = ResolverError(rc);
       std::lock_guard lock(lookup->Mutex);
       if (lookup->Abandoned) {
         if (info)
@@ -73,7 +102,7 @@ int LookUpAddresses(const std::string& aHost, const std::string& aService, const
     // No thread to spare: resolve here, unbounded, as a last resort.
     addrinfo* info = nullptr;
     const int rc = ::getaddrinfo(host, service, &aHints, &info);
-    aErrno = errno;
+    aErrno = ResolverError(rc);
     aResult.reset(info);
     return rc;
   }
