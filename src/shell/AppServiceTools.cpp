@@ -120,6 +120,34 @@ int TAppService::Run(IMainLoop& aLoop) {
   return RunAsServiceHost(aLoop);
 }
 
+int TAppService::RegisterService() {
+  try {
+    InstallRegistration();
+  } catch (const std::exception& e) {
+    ShowMessageBox(
+        TMsgBoxIcon::eError,
+        Format("Service \"%s\" failed to install with error: \"%s\"", {fsDisplayName, e.what()}));
+    return 1;
+  }
+  if (!FindCmdLineSwitch("SILENT", kHostSwitchChars))
+    ShowMessageBox(TMsgBoxIcon::eInformation, "Service installed successfully");
+  return 0;
+}
+
+int TAppService::UnregisterService() {
+  try {
+    RemoveRegistration();
+  } catch (const std::exception& e) {
+    ShowMessageBox(
+        TMsgBoxIcon::eError,
+        Format("Service \"%s\" failed to uninstall with error: \"%s\"", {fsDisplayName, e.what()}));
+    return 1;
+  }
+  if (!FindCmdLineSwitch("SILENT", kHostSwitchChars))
+    ShowMessageBox(TMsgBoxIcon::eInformation, "Service uninstalled successfully");
+  return 0;
+}
+
 void TAppService::Control(TServiceControl aCode) {
   if (fbStopGranted)
     return;

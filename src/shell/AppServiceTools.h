@@ -135,6 +135,10 @@ class TAppService {
  private:
   int RegisterService();
   int UnregisterService();
+  // The platform's registration of this service (a systemd unit, the
+  // service control manager's entry); throw with the reason.
+  void InstallRegistration();
+  void RemoveRegistration();
   int RunAsServiceHost(IMainLoop& aLoop);
   void ReportStatus(TServiceState aState);
   void EndServiceLoop();

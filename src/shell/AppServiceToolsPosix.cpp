@@ -64,32 +64,12 @@ bool InstalledServiceRunsAsUs(const std::string& aServiceName) {
   return account && IsProcessAccount(*account);
 }
 
-int TAppService::RegisterService() {
-  try {
-    InstallServiceUnit(ServiceUnitOf(fsName, fsDisplayName, ExecutablePath(), ConfigFile));
-  } catch (const std::exception& e) {
-    ShowMessageBox(
-        TMsgBoxIcon::eError,
-        Format("Service \"%s\" failed to install with error: \"%s\"", {fsDisplayName, e.what()}));
-    return 1;
-  }
-  if (!FindCmdLineSwitch("SILENT", kHostSwitchChars))
-    ShowMessageBox(TMsgBoxIcon::eInformation, "Service installed successfully");
-  return 0;
+void TAppService::InstallRegistration() {
+  InstallServiceUnit(ServiceUnitOf(fsName, fsDisplayName, ExecutablePath(), ConfigFile));
 }
 
-int TAppService::UnregisterService() {
-  try {
-    UninstallServiceUnit(fsName);
-  } catch (const std::exception& e) {
-    ShowMessageBox(
-        TMsgBoxIcon::eError,
-        Format("Service \"%s\" failed to uninstall with error: \"%s\"", {fsDisplayName, e.what()}));
-    return 1;
-  }
-  if (!FindCmdLineSwitch("SILENT", kHostSwitchChars))
-    ShowMessageBox(TMsgBoxIcon::eInformation, "Service uninstalled successfully");
-  return 0;
+void TAppService::RemoveRegistration() {
+  UninstallServiceUnit(fsName);
 }
 
 int TAppService::RunAsServiceHost(IMainLoop& aLoop) {

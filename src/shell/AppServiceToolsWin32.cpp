@@ -70,33 +70,12 @@ bool InstalledServiceRunsAsUs(const std::string& aServiceName) {
   return !user.empty() && SameText(user, AccountUserName(*account));
 }
 
-int TAppService::RegisterService() {
-  try {
-    WinService().Install(
-        ServiceRegistrationOf(fsName, fsDisplayName, ExecutablePath(), ConfigFile));
-  } catch (const std::exception& e) {
-    ShowMessageBox(
-        TMsgBoxIcon::eError,
-        Format("Service \"%s\" failed to install with error: \"%s\"", {fsDisplayName, e.what()}));
-    return 1;
-  }
-  if (!FindCmdLineSwitch("SILENT", kHostSwitchChars))
-    ShowMessageBox(TMsgBoxIcon::eInformation, "Service installed successfully");
-  return 0;
+void TAppService::InstallRegistration() {
+  WinService().Install(ServiceRegistrationOf(fsName, fsDisplayName, ExecutablePath(), ConfigFile));
 }
 
-int TAppService::UnregisterService() {
-  try {
-    WinService().Uninstall(fsName);
-  } catch (const std::exception& e) {
-    ShowMessageBox(
-        TMsgBoxIcon::eError,
-        Format("Service \"%s\" failed to uninstall with error: \"%s\"", {fsDisplayName, e.what()}));
-    return 1;
-  }
-  if (!FindCmdLineSwitch("SILENT", kHostSwitchChars))
-    ShowMessageBox(TMsgBoxIcon::eInformation, "Service uninstalled successfully");
-  return 0;
+void TAppService::RemoveRegistration() {
+  WinService().Uninstall(fsName);
 }
 
 int TAppService::RunAsServiceHost(IMainLoop& aLoop) {
