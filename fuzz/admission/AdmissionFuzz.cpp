@@ -48,8 +48,9 @@ const char* const kUsers[2] = {"TavoSnmpTrap", "tuser"};
 constexpr TV3Priv kCiphers[3] = {TV3Priv::PrivDES, TV3Priv::Priv3DES, TV3Priv::PrivAES};
 constexpr std::size_t kMaxEngineId = 32;
 // One input uses at most six pairs: the sender's and the receiver's
-// authentication and privacy passwords, and for Triple-DES on each side the
-// localised privacy key, which the key extension takes for a password.
+// authentication and privacy passwords, and for Triple-DES or AES-256-C on
+// each side the localised privacy key, which the key extension takes for a
+// password.
 constexpr std::size_t kMostPairsPerInput = 6;
 
 using TPair = std::pair<TV3Auth, std::string>;
@@ -99,8 +100,16 @@ TReceiver MakeReceiver(std::uint8_t aByte) {
   r.Credentials.Community = "public";
   r.Credentials.UserPwd = kPasswords[aByte & 3];
   r.PrivPassword = kPasswords[(aByte >> 2) & 3];
-  r.Credentials.AuthMode = (aByte & 0x10) ? TV3Auth::AuthSHA1 : TV3Auth::AuthMD5;
-  r.Cipher = kCiphers[((aByte >> 5) & 3) % 3];
+  const bool other = (aByte & 0x10) != 0;
+  const unsigned cipher = (aByte >> 5) & 3;
+  if (cipher < 3) {
+    r.Credentials.AuthMode = other ? TV3Auth::AuthSHA1 : TV3Auth::AuthMD5;
+    r.Cipher = kCiphers[cipher];
+  } else {
+    // The SHA-2 codes and a longer AES key.
+    r.Credentials.AuthMode = other ? TV3Auth::AuthSHA512 : TV3Auth::AuthSHA256;
+    r.Cipher = other ? TV3Priv::PrivAES256C : TV3Priv::PrivAES256;
+  }
   r.Credentials.UserName = kUsers[aByte >> 7];
   return r;
 }

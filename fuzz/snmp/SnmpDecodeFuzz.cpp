@@ -67,11 +67,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* aData, std::size_t aSi
   }
   // Every input under every mode the receiver can be set to, so that each
   // seed meets the hash and cipher it was made with.
-  for (const TV3Auth auth : {TV3Auth::AuthMD5, TV3Auth::AuthSHA1}) {
+  for (const TV3Auth auth : {TV3Auth::AuthMD5, TV3Auth::AuthSHA1, TV3Auth::AuthSHA224,
+                             TV3Auth::AuthSHA256, TV3Auth::AuthSHA384, TV3Auth::AuthSHA512}) {
     for (const TV3Priv priv : {TV3Priv::PrivDES, TV3Priv::Priv3DES, TV3Priv::PrivAES})
       DecodeAndEncodeAgain(datagram, auth, priv);
     volatile bool verified = VerifyAuthentication(datagram, auth, kAuthPassword);
     (void)verified;
+  }
+  // The longer AES keys, extended from a short key both ways and not at all.
+  for (const TV3Auth auth : {TV3Auth::AuthMD5, TV3Auth::AuthSHA256}) {
+    for (const TV3Priv priv :
+         {TV3Priv::PrivAES192, TV3Priv::PrivAES256, TV3Priv::PrivAES192C, TV3Priv::PrivAES256C})
+      DecodeAndEncodeAgain(datagram, auth, priv);
   }
   return 0;
 }

@@ -16,6 +16,7 @@
 #include "shell/Guard.h"
 #include "shell/RunMode.h"
 #include "snmp/SnmpDefaults.h"
+#include "snmp/SnmpSecurity.h"
 
 namespace tavo {
 
@@ -151,24 +152,16 @@ namespace {
 // and the default is used.
 TV3Auth ReadAuthProtocol(const TOrvoIniFile& aIni) {
   const std::string name = aIni.ReadString("SnmpTrapReceiver", "AuthProtocol", "MD5");
-  if (SameText(name, "MD5"))
-    return TV3Auth::AuthMD5;
-  if (SameText(name, "SHA") || SameText(name, "SHA1") || SameText(name, "SHA-1")) {
-    return TV3Auth::AuthSHA1;
-  }
+  if (const auto mode = AuthProtocolByName(name))
+    return *mode;
   TMsg::Error("Unknown AuthProtocol \"%s\" in [SnmpTrapReceiver]: MD5 is used", {name});
   return TV3Auth::AuthMD5;
 }
 
 TV3Priv ReadPrivProtocol(const TOrvoIniFile& aIni) {
   const std::string name = aIni.ReadString("SnmpTrapReceiver", "PrivProtocol", "DES");
-  if (SameText(name, "DES"))
-    return TV3Priv::PrivDES;
-  if (SameText(name, "3DES"))
-    return TV3Priv::Priv3DES;
-  if (SameText(name, "AES") || SameText(name, "AES128") || SameText(name, "AES-128")) {
-    return TV3Priv::PrivAES;
-  }
+  if (const auto mode = PrivProtocolByName(name))
+    return *mode;
   TMsg::Error("Unknown PrivProtocol \"%s\" in [SnmpTrapReceiver]: DES is used", {name});
   return TV3Priv::PrivDES;
 }

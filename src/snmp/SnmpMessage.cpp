@@ -209,7 +209,8 @@ std::string TSNMPRec::EncodeBuf() {
       if (FPassword.empty())
         throw ESnmpError("SNMPv3 authentication password is empty");
       const std::string key = DeriveLocalKey(FPassword, FAuthMode, FAuthEngineID);
-      FAuthKey = ComputeAuthCode(build(std::string(kAuthCodeLength, '\0')), FAuthMode, key);
+      FAuthKey =
+          ComputeAuthCode(build(std::string(AuthCodeLength(FAuthMode), '\0')), FAuthMode, key);
     }
     message = build(FAuthKey);
   }

@@ -25,8 +25,25 @@ namespace tavo {
 
 // Security level; the position in TavoT's type list.
 enum class TV3Flags : std::int32_t { NoAuthNoPriv = 0, AuthNoPriv = 1, AuthPriv = 2 };
-enum class TV3Auth : std::int32_t { AuthMD5 = 0, AuthSHA1 = 1 };
-enum class TV3Priv : std::int32_t { PrivDES = 0, Priv3DES = 1, PrivAES = 2 };
+enum class TV3Auth : std::int32_t {
+  AuthMD5 = 0,
+  AuthSHA1 = 1,
+  AuthSHA224 = 2,
+  AuthSHA256 = 3,
+  AuthSHA384 = 4,
+  AuthSHA512 = 5
+};
+// AES192/AES256 extend a short key by hashing it, the "C" variants by
+// deriving a key from it as from a password (as Triple-DES does).
+enum class TV3Priv : std::int32_t {
+  PrivDES = 0,
+  Priv3DES = 1,
+  PrivAES = 2,
+  PrivAES192 = 3,
+  PrivAES256 = 4,
+  PrivAES192C = 5,
+  PrivAES256C = 6
+};
 
 // PDU tags this system names.
 constexpr std::int32_t kPduGetRequest = 0xA0;

@@ -7,13 +7,16 @@
 #include <nettle/hmac.h>
 #include <nettle/md5.h>
 #include <nettle/memops.h>
+#include <nettle/nettle-meta.h>
 #include <nettle/sha1.h>
+#include <nettle/sha2.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 #include "snmp/BerEncoding.h"
@@ -56,9 +59,87 @@ void Des3DecryptBlocks(const void* aCtx, std::size_t aLen, std::uint8_t* aDst,
                        const std::uint8_t* aSrc) {
   des3_decrypt(static_cast<const des3_ctx*>(aCtx), aLen, aDst, aSrc);
 }
-void AesEncryptBlocks(const void* aCtx, std::size_t aLen, std::uint8_t* aDst,
-                      const std::uint8_t* aSrc) {
-  aes128_encrypt(static_cast<const aes128_ctx*>(aCtx), aLen, aDst, aSrc);
+
+// --- the hash of each authentication protocol ---------------------------------
+
+const nettle_hash& HashOf(TV3Auth aAuthMode) {
+  switch (aAuthMode) {
+    case TV3Auth::AuthSHA1:
+      return nettle_sha1;
+    case TV3Auth::AuthSHA224:
+      return nettle_sha224;
+    case TV3Auth::AuthSHA256:
+      return nettle_sha256;
+    case TV3Auth::AuthSHA384:
+      return nettle_sha384;
+    case TV3Auth::AuthSHA512:
+      return nettle_sha512;
+    case TV3Auth::AuthMD5:
+      break;
+  }
+  return nettle_md5;
+}
+
+// Room for any of the hashes' states (SHA-224 and SHA-384 use the states of
+// SHA-256 and SHA-512).
+union THashState {
+  md5_ctx Md5;
+  sha1_ctx Sha1;
+  sha256_ctx Sha256;
+  sha512_ctx Sha512;
+};
+
+// One hash over a sequence of pieces.
+class THasher {
+ public:
+  explicit THasher(TV3Auth aAuthMode) : fHash(HashOf(aAuthMode)) { fHash.init(&fState); }
+  THasher& Add(std::string_view aData) {
+    fHash.update(&fState, aData.size(), Bytes(aData));
+    return *this;
+  }
+  std::string Digest() {
+    std::string out(fHash.digest_size, '\0');
+    fHash.digest(&fState, out.size(), Bytes(out));
+    return out;
+  }
+
+ private:
+  const nettle_hash& fHash;
+  THashState fState;
+};
+
+// The cipher of each AES protocol and the key bytes it takes.
+const nettle_cipher& AesCipherOf(TV3Priv aPrivMode) {
+  switch (aPrivMode) {
+    case TV3Priv::PrivAES192:
+    case TV3Priv::PrivAES192C:
+      return nettle_aes192;
+    case TV3Priv::PrivAES256:
+    case TV3Priv::PrivAES256C:
+      return nettle_aes256;
+    default:
+      return nettle_aes128;
+  }
+}
+
+union TAesState {
+  aes128_ctx Aes128;
+  aes192_ctx Aes192;
+  aes256_ctx Aes256;
+};
+
+bool IsAes(TV3Priv aPrivMode) {
+  return aPrivMode != TV3Priv::PrivDES && aPrivMode != TV3Priv::Priv3DES;
+}
+
+// The text of a protocol name as compared: upper case, no hyphens.
+std::string NameKey(std::string_view aName) {
+  std::string key;
+  for (const char c : aName) {
+    if (c != '-')
+      key += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+  return key;
 }
 
 // --- localised key cache -----------------------------------------------------
@@ -170,11 +251,12 @@ bool SmallIntegerIs(std::string_view aBuf, const TTlv& aItem, int aValue) {
   return aItem.Length == 1 && static_cast<std::uint8_t>(aBuf[aItem.Start]) == aValue;
 }
 
-// Finds msgAuthoritativeEngineID and msgAuthenticationParameters in a
-// received SNMPv3 USM message; aMessageLength is the extent of the outer
-// SEQUENCE.
-bool LocateAuthParameters(std::string_view aBuf, std::string_view& aEngineID,
-                          std::size_t& aAuthOffset, std::size_t& aMessageLength) {
+// Finds msgAuthoritativeEngineID and msgAuthenticationParameters (a code of
+// aCodeLength bytes) in a received SNMPv3 USM message; aMessageLength is the
+// extent of the outer SEQUENCE.
+bool LocateAuthParameters(std::string_view aBuf, std::size_t aCodeLength,
+                          std::string_view& aEngineID, std::size_t& aAuthOffset,
+                          std::size_t& aMessageLength) {
   std::size_t pos = 0;
   TTlv outer, item, header, secParams, usm;
   if (!ReadTlv(aBuf, pos, aBuf.size(), kBerSequence, outer))
@@ -205,7 +287,7 @@ bool LocateAuthParameters(std::string_view aBuf, std::string_view& aEngineID,
   s = engine.End();
   if (!SkipTlv(aBuf, s, usm.End(), kBerInteger) || !SkipTlv(aBuf, s, usm.End(), kBerInteger) ||
       !SkipTlv(aBuf, s, usm.End(), kBerOctetString) ||
-      !ReadTlv(aBuf, s, usm.End(), kBerOctetString, auth) || auth.Length != kAuthCodeLength) {
+      !ReadTlv(aBuf, s, usm.End(), kBerOctetString, auth) || auth.Length != aCodeLength) {
     return false;
   }
   aEngineID = aBuf.substr(engine.Start, engine.Length);
@@ -226,12 +308,33 @@ std::string RequirePrivacyKey(const TSNMPRec& aRec) {
   return DeriveLocalKey(aRec.FPrivPassword, aRec.FAuthMode, aRec.FAuthEngineID);
 }
 
-// FPrivKey for the mode: the localised key, for Triple-DES extended by the
-// key derived from it as if it were a password.
+std::size_t PrivacyKeyLength(TV3Priv aPrivMode) {
+  switch (aPrivMode) {
+    case TV3Priv::Priv3DES:
+      return 32;  // three keys and the pre-IV
+    case TV3Priv::PrivAES192:
+    case TV3Priv::PrivAES192C:
+      return 24;
+    case TV3Priv::PrivAES256:
+    case TV3Priv::PrivAES256C:
+      return 32;
+    default:
+      return 16;  // DES key and pre-IV; AES-128 key
+  }
+}
+
+// FPrivKey for the mode: the localised key, extended while it is shorter
+// than the cipher needs: for Triple-DES and the "C" variants by the key
+// derived from it as if it were a password, for AES-192/256 by its hash.
 void SetPrivacyKey(TSNMPRec& aRec) {
   aRec.FPrivKey = RequirePrivacyKey(aRec);
-  if (aRec.FPrivMode == TV3Priv::Priv3DES) {
-    aRec.FPrivKey += DeriveLocalKey(aRec.FPrivKey, aRec.FAuthMode, aRec.FAuthEngineID);
+  const std::size_t needed = PrivacyKeyLength(aRec.FPrivMode);
+  while (aRec.FPrivKey.size() < needed) {
+    if (aRec.FPrivMode == TV3Priv::PrivAES192 || aRec.FPrivMode == TV3Priv::PrivAES256) {
+      aRec.FPrivKey += THasher(aRec.FAuthMode).Add(aRec.FPrivKey).Digest();
+    } else {
+      aRec.FPrivKey += DeriveLocalKey(aRec.FPrivKey, aRec.FAuthMode, aRec.FAuthEngineID);
+    }
   }
 }
 
@@ -286,14 +389,15 @@ std::string AesCfb(const TSNMPRec& aRec, std::string aIv, std::string_view aInpu
   std::string out(aInput.size(), '\0');
   if (aInput.empty())
     return out;
-  aes128_ctx ctx;
-  aes128_set_encrypt_key(&ctx, Bytes(aRec.FPrivKey));
+  const nettle_cipher& cipher = AesCipherOf(aRec.FPrivMode);
+  TAesState ctx;
+  cipher.set_encrypt_key(&ctx, Bytes(aRec.FPrivKey));
   // CFB decrypts with the cipher's encryption direction too.
   if (aEncrypt) {
-    cfb_encrypt(&ctx, AesEncryptBlocks, AES_BLOCK_SIZE, Bytes(aIv), aInput.size(), Bytes(out),
+    cfb_encrypt(&ctx, cipher.encrypt, AES_BLOCK_SIZE, Bytes(aIv), aInput.size(), Bytes(out),
                 Bytes(aInput));
   } else {
-    cfb_decrypt(&ctx, AesEncryptBlocks, AES_BLOCK_SIZE, Bytes(aIv), aInput.size(), Bytes(out),
+    cfb_decrypt(&ctx, cipher.encrypt, AES_BLOCK_SIZE, Bytes(aIv), aInput.size(), Bytes(out),
                 Bytes(aInput));
   }
   return out;
@@ -320,48 +424,15 @@ std::string PasswordToKey(std::string_view aPassword, TV3Auth aAuthMode) {
   std::string repeated;
   while (repeated.size() < kChunk + aPassword.size())
     repeated += aPassword;
-  auto chunkAt = [&](std::size_t aDone) { return Bytes(repeated) + aDone % aPassword.size(); };
-  std::string ku;
-  if (aAuthMode == TV3Auth::AuthSHA1) {
-    sha1_ctx ctx;
-    sha1_init(&ctx);
-    for (std::size_t done = 0; done < kKuInputLength; done += kChunk) {
-      sha1_update(&ctx, kChunk, chunkAt(done));
-    }
-    ku.resize(SHA1_DIGEST_SIZE);
-    sha1_digest(&ctx, ku.size(), Bytes(ku));
-  } else {
-    md5_ctx ctx;
-    md5_init(&ctx);
-    for (std::size_t done = 0; done < kKuInputLength; done += kChunk) {
-      md5_update(&ctx, kChunk, chunkAt(done));
-    }
-    ku.resize(MD5_DIGEST_SIZE);
-    md5_digest(&ctx, ku.size(), Bytes(ku));
-  }
-  return ku;
+  const std::string_view copy(repeated);
+  THasher hasher(aAuthMode);
+  for (std::size_t done = 0; done < kKuInputLength; done += kChunk)
+    hasher.Add(copy.substr(done % aPassword.size(), kChunk));
+  return hasher.Digest();
 }
 
 std::string LocalizeKey(std::string_view aKu, TV3Auth aAuthMode, std::string_view aEngineID) {
-  std::string key;
-  if (aAuthMode == TV3Auth::AuthSHA1) {
-    sha1_ctx ctx;
-    sha1_init(&ctx);
-    sha1_update(&ctx, aKu.size(), Bytes(aKu));
-    sha1_update(&ctx, aEngineID.size(), Bytes(aEngineID));
-    sha1_update(&ctx, aKu.size(), Bytes(aKu));
-    key.resize(SHA1_DIGEST_SIZE);
-    sha1_digest(&ctx, key.size(), Bytes(key));
-  } else {
-    md5_ctx ctx;
-    md5_init(&ctx);
-    md5_update(&ctx, aKu.size(), Bytes(aKu));
-    md5_update(&ctx, aEngineID.size(), Bytes(aEngineID));
-    md5_update(&ctx, aKu.size(), Bytes(aKu));
-    key.resize(MD5_DIGEST_SIZE);
-    md5_digest(&ctx, key.size(), Bytes(key));
-  }
-  return key;
+  return THasher(aAuthMode).Add(aKu).Add(aEngineID).Add(aKu).Digest();
 }
 
 std::string DeriveLocalKey(std::string_view aPassword, TV3Auth aAuthMode,
@@ -401,18 +472,12 @@ std::uint64_t PasswordToKeyCount() {
 }
 
 std::string ComputeAuthCode(std::string_view aMessage, TV3Auth aAuthMode, std::string_view aKey) {
-  std::string code(kAuthCodeLength, '\0');
-  if (aAuthMode == TV3Auth::AuthSHA1) {
-    hmac_sha1_ctx ctx;
-    hmac_sha1_set_key(&ctx, aKey.size(), Bytes(aKey));
-    hmac_sha1_update(&ctx, aMessage.size(), Bytes(aMessage));
-    hmac_sha1_digest(&ctx, code.size(), Bytes(code));
-  } else {
-    hmac_md5_ctx ctx;
-    hmac_md5_set_key(&ctx, aKey.size(), Bytes(aKey));
-    hmac_md5_update(&ctx, aMessage.size(), Bytes(aMessage));
-    hmac_md5_digest(&ctx, code.size(), Bytes(code));
-  }
+  const nettle_hash& hash = HashOf(aAuthMode);
+  THashState outer, inner, state;
+  hmac_set_key(&outer, &inner, &state, &hash, aKey.size(), Bytes(aKey));
+  hmac_update(&state, &hash, aMessage.size(), Bytes(aMessage));
+  std::string code(AuthCodeLength(aAuthMode), '\0');
+  hmac_digest(&outer, &inner, &state, &hash, code.size(), Bytes(code));
   return code;
 }
 
@@ -423,16 +488,15 @@ std::string EncryptScopedPdu(TSNMPRec& aRec, std::string_view aScopedPdu,
     return std::string(aScopedPdu);
   SetPrivacyKey(aRec);
   std::string salt;
-  AppendBigEndian32(salt, aRec.FPrivMode == TV3Priv::PrivAES
-                              ? 0u
-                              : static_cast<std::uint32_t>(aRec.FAuthEngineBoots));
+  AppendBigEndian32(salt,
+                    IsAes(aRec.FPrivMode) ? 0u : static_cast<std::uint32_t>(aRec.FAuthEngineBoots));
   AppendBigEndian32(salt, static_cast<std::uint32_t>(aRec.FPrivSaltCounter));
   aRec.FPrivSalt = salt;
   aRec.FPrivSaltCounter =
       static_cast<std::int32_t>(static_cast<std::uint32_t>(aRec.FPrivSaltCounter) + 1u);
 
   std::string cipher;
-  if (aRec.FPrivMode == TV3Priv::PrivAES) {
+  if (IsAes(aRec.FPrivMode)) {
     cipher = AesCfb(aRec, AesIv(aRec, aEngineTime, salt), aScopedPdu, true);
   } else {
     std::string iv = DesPreIv(aRec);
@@ -449,7 +513,7 @@ std::string DecryptScopedPdu(TSNMPRec& aRec, std::string_view aCipher) {
   if (aRec.FFlags != TV3Flags::AuthPriv)
     return std::string(aCipher);
   SetPrivacyKey(aRec);
-  if (aRec.FPrivMode == TV3Priv::PrivAES) {
+  if (IsAes(aRec.FPrivMode)) {
     return AesCfb(aRec, AesIv(aRec, aRec.FAuthEngineTime, aRec.FPrivSalt), aCipher, false);
   }
   // Nettle's CBC mode asserts on partial blocks: refuse them first.
@@ -461,17 +525,61 @@ std::string DecryptScopedPdu(TSNMPRec& aRec, std::string_view aCipher) {
 
 bool VerifyAuthentication(std::string_view aMessage, TV3Auth aAuthMode,
                           std::string_view aPassword) {
+  const std::size_t codeLength = AuthCodeLength(aAuthMode);
   std::string_view engineID;
   std::size_t authOffset = 0;
   std::size_t length = 0;
-  if (!LocateAuthParameters(aMessage, engineID, authOffset, length))
+  if (!LocateAuthParameters(aMessage, codeLength, engineID, authOffset, length))
     return false;
   const std::string key = DeriveLocalKey(aPassword, aAuthMode, engineID);
   std::string zeroed(aMessage.substr(0, length));
-  const std::string received = zeroed.substr(authOffset, kAuthCodeLength);
-  std::fill_n(zeroed.begin() + static_cast<std::ptrdiff_t>(authOffset), kAuthCodeLength, '\0');
+  const std::string received = zeroed.substr(authOffset, codeLength);
+  std::fill_n(zeroed.begin() + static_cast<std::ptrdiff_t>(authOffset), codeLength, '\0');
   const std::string computed = ComputeAuthCode(zeroed, aAuthMode, key);
-  return memeql_sec(computed.data(), received.data(), kAuthCodeLength) != 0;
+  return memeql_sec(computed.data(), received.data(), codeLength) != 0;
+}
+
+std::size_t AuthCodeLength(TV3Auth aAuthMode) {
+  switch (aAuthMode) {
+    case TV3Auth::AuthSHA224:
+      return 16;
+    case TV3Auth::AuthSHA256:
+      return 24;
+    case TV3Auth::AuthSHA384:
+      return 32;
+    case TV3Auth::AuthSHA512:
+      return 48;
+    default:
+      return 12;
+  }
+}
+
+std::optional<TV3Auth> AuthProtocolByName(std::string_view aName) {
+  static const std::pair<const char*, TV3Auth> kNames[] = {
+      {"MD5", TV3Auth::AuthMD5},       {"SHA", TV3Auth::AuthSHA1},
+      {"SHA1", TV3Auth::AuthSHA1},     {"SHA224", TV3Auth::AuthSHA224},
+      {"SHA256", TV3Auth::AuthSHA256}, {"SHA384", TV3Auth::AuthSHA384},
+      {"SHA512", TV3Auth::AuthSHA512}};
+  const std::string key = NameKey(aName);
+  for (const auto& [name, mode] : kNames) {
+    if (key == name)
+      return mode;
+  }
+  return std::nullopt;
+}
+
+std::optional<TV3Priv> PrivProtocolByName(std::string_view aName) {
+  static const std::pair<const char*, TV3Priv> kNames[] = {
+      {"DES", TV3Priv::PrivDES},         {"3DES", TV3Priv::Priv3DES},
+      {"AES", TV3Priv::PrivAES},         {"AES128", TV3Priv::PrivAES},
+      {"AES192", TV3Priv::PrivAES192},   {"AES256", TV3Priv::PrivAES256},
+      {"AES192C", TV3Priv::PrivAES192C}, {"AES256C", TV3Priv::PrivAES256C}};
+  const std::string key = NameKey(aName);
+  for (const auto& [name, mode] : kNames) {
+    if (key == name)
+      return mode;
+  }
+  return std::nullopt;
 }
 
 }  // namespace tavo

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <atomic>
 #include <numeric>
@@ -384,9 +385,16 @@ TEST_P(SnmpV3E2ETest, AuthenticTrapsAreCountedOthersRefused) {
 
 INSTANTIATE_TEST_SUITE_P(
     Protocols, SnmpV3E2ETest,
-    ::testing::Values(V3Case{"MD5", "DES", "", true},
-                      V3Case{"SHA", "AES", "AuthProtocol=SHA\nPrivProtocol=AES\n", false}),
-    [](const auto& aInfo) { return std::string(aInfo.param.Auth) + aInfo.param.Priv; });
+    ::testing::Values(
+        V3Case{"MD5", "DES", "", true},
+        V3Case{"SHA", "AES", "AuthProtocol=SHA\nPrivProtocol=AES\n", false},
+        V3Case{"SHA-256", "AES-256", "AuthProtocol=sha256\nPrivProtocol=AES-256\n", false},
+        V3Case{"SHA-512", "AES-192-C", "AuthProtocol=SHA-512\nPrivProtocol=aes192c\n", false}),
+    [](const auto& aInfo) {
+      std::string name = std::string(aInfo.param.Auth) + aInfo.param.Priv;
+      name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+      return name;
+    });
 
 TEST_F(ReportE2ETest, DispatchMessagesWithAClient) {
   StartTavo(Receiver() + "[Client App]\nName=App\nOidMsgId=" + std::string(kBase) +

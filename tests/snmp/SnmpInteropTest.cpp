@@ -160,6 +160,30 @@ TEST_F(SnmpInteropTest, ReadsAndVerifiesSnmpV2cAndV3TrapsFromSnmptrap) {
        TV3Priv::PrivAES},
       {"SHA/AES own engine", v3("authPriv", "SHA", "AES", false), 3, TV3Flags::AuthPriv,
        TV3Auth::AuthSHA1, TV3Priv::PrivAES},
+      // SHA-2 codes of every length; AES-192/256 with keys extended from MD5's
+      // 16 and SHA-1's 20 bytes both ways, and long enough without.
+      {"SHA-224", v3("authNoPriv", "SHA-224"), 3, TV3Flags::AuthNoPriv, TV3Auth::AuthSHA224,
+       TV3Priv::PrivDES},
+      {"SHA-384", v3("authNoPriv", "SHA-384"), 3, TV3Flags::AuthNoPriv, TV3Auth::AuthSHA384,
+       TV3Priv::PrivDES},
+      {"SHA-256/DES", v3("authPriv", "SHA-256", "DES"), 3, TV3Flags::AuthPriv, TV3Auth::AuthSHA256,
+       TV3Priv::PrivDES},
+      {"SHA-512/AES", v3("authPriv", "SHA-512", "AES"), 3, TV3Flags::AuthPriv, TV3Auth::AuthSHA512,
+       TV3Priv::PrivAES},
+      {"MD5/AES-192", v3("authPriv", "MD5", "AES-192"), 3, TV3Flags::AuthPriv, TV3Auth::AuthMD5,
+       TV3Priv::PrivAES192},
+      {"MD5/AES-256", v3("authPriv", "MD5", "AES-256"), 3, TV3Flags::AuthPriv, TV3Auth::AuthMD5,
+       TV3Priv::PrivAES256},
+      {"SHA/AES-256", v3("authPriv", "SHA", "AES-256"), 3, TV3Flags::AuthPriv, TV3Auth::AuthSHA1,
+       TV3Priv::PrivAES256},
+      {"MD5/AES-192-C", v3("authPriv", "MD5", "AES-192-C"), 3, TV3Flags::AuthPriv, TV3Auth::AuthMD5,
+       TV3Priv::PrivAES192C},
+      {"SHA/AES-256-C", v3("authPriv", "SHA", "AES-256-C"), 3, TV3Flags::AuthPriv,
+       TV3Auth::AuthSHA1, TV3Priv::PrivAES256C},
+      {"SHA-256/AES-256", v3("authPriv", "SHA-256", "AES-256"), 3, TV3Flags::AuthPriv,
+       TV3Auth::AuthSHA256, TV3Priv::PrivAES256},
+      {"SHA-224/AES-256-C", v3("authPriv", "SHA-224", "AES-256-C"), 3, TV3Flags::AuthPriv,
+       TV3Auth::AuthSHA224, TV3Priv::PrivAES256C},
   };
   for (const SnmpTrapCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -267,7 +291,18 @@ TEST_F(SnmpInteropTest, SnmptrapdLogsOurSnmpV3TrapsWithAnEngineId) {
           "createUser -e " +
           engine +
           " aesuser SHA authpass123 AES privpass123\n"
-          "authUser log md5user\nauthUser log desuser priv\nauthUser log aesuser priv\n");
+          "createUser -e " +
+          engine +
+          " sha2user SHA-512 authpass123 AES-256 privpass123\n"
+          "createUser -e " +
+          engine +
+          " ciscouser MD5 authpass123 AES-192-C privpass123\n"
+          "createUser -e " +
+          engine +
+          " blumuser SHA-224 authpass123 AES-256 privpass123\n"
+          "authUser log md5user\nauthUser log desuser priv\nauthUser log aesuser priv\n"
+          "authUser log sha2user priv\nauthUser log ciscouser priv\n"
+          "authUser log blumuser priv\n");
   struct Case {
     const char* User;
     TV3Flags Flags;
@@ -279,6 +314,9 @@ TEST_F(SnmpInteropTest, SnmptrapdLogsOurSnmpV3TrapsWithAnEngineId) {
       {"md5user", TV3Flags::AuthNoPriv, TV3Auth::AuthMD5, TV3Priv::PrivDES, "301"},
       {"desuser", TV3Flags::AuthPriv, TV3Auth::AuthMD5, TV3Priv::PrivDES, "302"},
       {"aesuser", TV3Flags::AuthPriv, TV3Auth::AuthSHA1, TV3Priv::PrivAES, "303"},
+      {"sha2user", TV3Flags::AuthPriv, TV3Auth::AuthSHA512, TV3Priv::PrivAES256, "304"},
+      {"ciscouser", TV3Flags::AuthPriv, TV3Auth::AuthMD5, TV3Priv::PrivAES192C, "305"},
+      {"blumuser", TV3Flags::AuthPriv, TV3Auth::AuthSHA224, TV3Priv::PrivAES256, "306"},
   };
   for (const Case& c : cases) {
     TSNMPSend snmp;
