@@ -15,6 +15,7 @@
 #include "recipients/Recipients.h"
 #include "shell/Guard.h"
 #include "shell/RunMode.h"
+#include "shell/SnmpV3Users.h"
 #include "snmp/SnmpDefaults.h"
 #include "snmp/SnmpSecurity.h"
 
@@ -189,6 +190,9 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
       aIni.ReadString("SnmpTrapReceiver", "PrivacyPassword", kDefaultTrapPrivacyPassword);
   const TV3Auth auth = ReadAuthProtocol(aIni);
   const TV3Priv priv = ReadPrivProtocol(aIni);
+  TStringList userLines;
+  aIni.ReadSectionRawValues("SnmpV3Users", userLines);
+  std::vector<TTrapUser> moreUsers = LoadSnmpV3Users(userLines);
   // Every interface unless one local IPv4 address is named.
   const std::string bindAddress = aIni.ReadString("SnmpTrapReceiver", "BindAddress", "");
   if (!bindAddress.empty() && !IsIPv4Address(bindAddress)) {
@@ -209,6 +213,7 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
                                                       community, user, userPwd, privPwd);
   fTrapReceiver->AuthMode = auth;
   fTrapReceiver->PrivMode = priv;
+  fTrapReceiver->MoreUsers = std::move(moreUsers);
   if (!bindAddress.empty())
     fTrapReceiver->BindAddress = bindAddress;
   fTrapReceiver->OnData = [this](TSnmpTrapReceiver* aSender) { TrapReceiverData(aSender); };

@@ -37,7 +37,7 @@ class ESnmpError : public Exception {
 };
 
 constexpr std::size_t kLocalKeyCacheCapacity = 256;
-constexpr std::size_t kPasswordKeyCacheCapacity = 16;
+constexpr std::size_t kPasswordKeyCacheCapacity = 1024;
 
 // The length of the protocol's authentication code: 12 bytes for MD5 and
 // SHA-1, 16/24/32/48 for SHA-224/256/384/512.

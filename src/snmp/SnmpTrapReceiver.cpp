@@ -70,6 +70,7 @@ void TSnmpTrapReceiver::Start() {
   if (fThread.joinable())
     return;
   fCredentials.AuthMode = AuthMode;
+  fCredentials.MoreUsers = MoreUsers;
   fQueue = std::make_unique<TTrapDatagramQueue>(QueueLimit, QueueByteLimit);
   fThread = std::thread([this] { Execute(); });
 }
@@ -246,8 +247,14 @@ void TSnmpTrapReceiver::Prepare(TReceived& aMessage, TTrapDatagram& aDatagram) {
     aMessage.Verdict = Admit(fCredentials, r, ep.FBuffer);
     if (aMessage.Verdict.Verdict == TAdmission::eAdmitted) {
       admitted = true;
-      if (r.FFlags == TV3Flags::AuthPriv)
+      if (r.FFlags == TV3Flags::AuthPriv) {
+        // The slot's record may last have served another user.
+        const TTrapUser* user = aMessage.Verdict.User;
+        r.FAuthMode = user ? user->AuthMode : AuthMode;
+        r.FPrivMode = user ? user->PrivMode : PrivMode;
+        r.FPrivPassword = Utf8ToCp1252(user ? user->PrivPwd : fsPrivacyPwd);
         aMessage.Decoded = r.DecodeBuf(ep.FBuffer, true);
+      }
     } else {
       aMessage.Logged = fLimiter.Allow(aMessage.Verdict.Verdict == TAdmission::eCannotVerify
                                            ? TRefusalLimiter::ePacketError

@@ -96,6 +96,8 @@ class TSnmpTrapReceiver {
   // SNMPv3 protocols of the configured user (before Start()).
   TV3Auth AuthMode = TV3Auth::AuthMD5;
   TV3Priv PrivMode = TV3Priv::PrivDES;
+  // Further SNMPv3 users, admitted beside it (before Start()).
+  std::vector<TTrapUser> MoreUsers;
   // Bounds of the in-process queue (before Start()).
   std::size_t QueueLimit = kDefaultQueueLimit;
   std::size_t QueueByteLimit = kDefaultQueueByteLimit;

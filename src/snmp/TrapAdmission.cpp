@@ -1,5 +1,7 @@
 #include "snmp/TrapAdmission.h"
 
+#include <algorithm>
+
 #include "messages/MsgClasses.h"
 #include "platform/TextCodec.h"
 #include "platform/TextUtils.h"
@@ -59,25 +61,37 @@ TAdmissionVerdict Admit(const TTrapCredentials& aCredentials, const TSNMPRec& aR
         v.Verdict = TAdmission::eBadCommunity;
       }
       return v;
-    case 3:
+    case 3: {
       if (aRec.FFlags == TV3Flags::NoAuthNoPriv) {
         v.Verdict = TAdmission::eNoAuth;
-      } else if (!SameConfiguredText(aRec.FUserName, aCredentials.UserName)) {
-        v.Verdict = TAdmission::eUnknownUser;
-      } else {
-        // The code is checked over the bytes as received, so authentic
-        // messages of any sender pass, encrypted or not.
-        try {
-          if (!VerifyAuthentication(aBytes, aCredentials.AuthMode,
-                                    Utf8ToCp1252(aCredentials.UserPwd))) {
-            v.Verdict = TAdmission::eAuthFailed;
-          }
-        } catch (const std::exception& e) {
-          v.Verdict = TAdmission::eCannotVerify;
-          v.Error = e.what();
+        return v;
+      }
+      TV3Auth authMode = aCredentials.AuthMode;
+      const std::string* password = &aCredentials.UserPwd;
+      if (!SameConfiguredText(aRec.FUserName, aCredentials.UserName)) {
+        const auto user = std::find_if(
+            aCredentials.MoreUsers.begin(), aCredentials.MoreUsers.end(),
+            [&](const TTrapUser& aUser) { return SameConfiguredText(aRec.FUserName, aUser.Name); });
+        if (user == aCredentials.MoreUsers.end() ||
+            (aRec.FFlags == TV3Flags::AuthPriv && !user->HasPrivacy)) {
+          v.Verdict = TAdmission::eUnknownUser;
+          return v;
         }
+        v.User = &*user;
+        authMode = user->AuthMode;
+        password = &user->AuthPwd;
+      }
+      // The code is checked over the bytes as received, so authentic
+      // messages of any sender pass, encrypted or not.
+      try {
+        if (!VerifyAuthentication(aBytes, authMode, Utf8ToCp1252(*password)))
+          v.Verdict = TAdmission::eAuthFailed;
+      } catch (const std::exception& e) {
+        v.Verdict = TAdmission::eCannotVerify;
+        v.Error = e.what();
       }
       return v;
+    }
     default:
       v.Verdict = TAdmission::eBadVersion;
       return v;

@@ -1,7 +1,10 @@
 #pragma once
 // Who may send Tavo traps: SNMPv1 messages with the configured community,
-// SNMPv3 messages of the configured user at AuthNoPriv or AuthPriv whose
-// authentication code, computed over the bytes as received, is right.
+// SNMPv3 messages of a configured user at AuthNoPriv or AuthPriv whose
+// authentication code, computed over the bytes as received, is right. The
+// user of [SnmpTrapReceiver] comes first; further users ([SnmpV3Users])
+// are looked up by name after it, the first of a name winning, and one
+// without privacy fields is refused at AuthPriv as an unknown user.
 // Admit() decides on a record decoded without decryption, so that nothing
 // is decrypted for a sender that has not been authenticated; ReportAdmission
 // then writes the lines the decision calls for. Admit runs on the receiver
@@ -15,6 +18,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "snmp/SnmpMessage.h"
 
@@ -31,9 +35,22 @@ enum class TAdmission {
   eBadVersion,    // neither SNMPv1 nor SNMPv3
 };
 
+// A further SNMPv3 user; the texts as configured (UTF-8).
+struct TTrapUser {
+  std::string Name;
+  TV3Auth AuthMode = TV3Auth::AuthMD5;
+  std::string AuthPwd;
+  bool HasPrivacy = false;
+  TV3Priv PrivMode = TV3Priv::PrivDES;
+  std::string PrivPwd;
+};
+
 struct TAdmissionVerdict {
   TAdmission Verdict = TAdmission::eAdmitted;
   std::string Error;  // eCannotVerify: why
+  // The admitted SNMPv3 user when it is one of MoreUsers; null for the
+  // user of [SnmpTrapReceiver].
+  const TTrapUser* User = nullptr;
 };
 
 struct TTrapCredentials {
@@ -41,6 +58,7 @@ struct TTrapCredentials {
   std::string UserName;
   std::string UserPwd;
   TV3Auth AuthMode = TV3Auth::AuthMD5;
+  std::vector<TTrapUser> MoreUsers;
 };
 
 TAdmissionVerdict Admit(const TTrapCredentials& aCredentials, const TSNMPRec& aRec,

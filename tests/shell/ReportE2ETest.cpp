@@ -396,6 +396,44 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// Users of [SnmpV3Users] beside the receiver's own: each counted with its
+// own protocols; an unknown user and a user's AuthPriv without privacy
+// fields refused.
+TEST_F(ReportE2ETest, FurtherSnmpV3UsersAreCountedWithTheirOwnProtocols) {
+  StartTavo("[General]\nCheckInterval=1\n" + Receiver() +
+            "[SnmpV3Users]\n"
+            "ops=SHA-512;ops-auth-pass;AES-256-C;ops-priv-pass\n"
+            "watch=SHA-224;watch-auth-pass\n"
+            "[Client App]\nName=App\nOidMsgId=" +
+            std::string(kBase) + ".1\n100=Seen;0;0;Send\n");
+  auto send = [&](const char* aUser, const char* aLevel, const char* aAuth, const char* aAuthPwd,
+                  const char* aPriv, const char* aPrivPwd) {
+    std::vector<std::string> args = SnmpV3Args({.EngineId = "0x8000000001020305",
+                                                .Name = aUser,
+                                                .Level = aLevel,
+                                                .Auth = aAuth,
+                                                .AuthPassword = aAuthPwd,
+                                                .Priv = aPriv,
+                                                .PrivPassword = aPrivPwd});
+    args.insert(args.end(),
+                {Target(), "", std::string(kBase) + ".0", std::string(kBase) + ".1", "i", "100"});
+    return RunSnmpTrap(fDir.Path(), args).Status;
+  };
+  ASSERT_EQ(send("ops", "authPriv", "SHA-512", "ops-auth-pass", "AES-256-C", "ops-priv-pass"), 0);
+  ASSERT_EQ(send("watch", "authNoPriv", "SHA-224", "watch-auth-pass", "DES", "x-priv-pass"), 0);
+  ASSERT_EQ(send("watch", "authPriv", "SHA-224", "watch-auth-pass", "DES", "x-priv-pass"), 0);
+  ASSERT_EQ(send("stranger", "authNoPriv", "MD5", "ops-auth-pass", "DES", "x-priv-pass"), 0);
+  ASSERT_TRUE(WaitFor([&] { return ReportedCount() >= 2; }, 10s)) << fTavo->Dump();
+  ASSERT_TRUE(WaitFor(
+      [&] { return fTavo->Count("Error: Unknown authorisation username \"watch\"!") == 1; }, 5s))
+      << fTavo->Dump();
+  ASSERT_TRUE(
+      WaitFor([&] { return fTavo->Count("Error: Unknown authorisation\"stranger\"!") == 1; }, 5s))
+      << fTavo->Dump();
+  ASSERT_TRUE(fTavo->Stop());
+  EXPECT_EQ(ReportedCount(), 2) << fTavo->Dump();
+}
+
 TEST_F(ReportE2ETest, DispatchMessagesWithAClient) {
   StartTavo(Receiver() + "[Client App]\nName=App\nOidMsgId=" + std::string(kBase) +
             ".1\n100=Seen;0;0;Send\n");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "SampleTraps.h"
 #include "TestSupport.h"
 #include "snmp/TrapDatagramQueue.h"
 
@@ -48,6 +49,60 @@ TEST(TrapAdmissionTest, RefusalLinesCarryCutTexts) {
                                  "Trace: SNMPv3 trap refused: EngineID=" + Repeat("01", 32) +
                                      kEllipsis + ", User=\"" + user + "\", SecurityLevel=AuthPriv",
                              }));
+}
+
+// The user of [SnmpTrapReceiver] first, then further users by name, each
+// with its own protocols and password.
+TEST(TrapAdmissionTest, FurtherUsersAreAdmittedWithTheirOwnKeys) {
+  TTrapCredentials c;
+  c.UserName = "main";
+  c.UserPwd = "main-auth-pw";
+  c.MoreUsers = {{"ops", TV3Auth::AuthSHA256, "ops-auth-pw", true, TV3Priv::PrivAES256, "ops-p"},
+                 {"watch", TV3Auth::AuthSHA1, "watch-auth-pw", false, TV3Priv::PrivDES, ""},
+                 // A name of the first user: that user wins.
+                 {"main", TV3Auth::AuthSHA1, "other-pw", true, TV3Priv::PrivAES, "other-p"},
+                 {"ops", TV3Auth::AuthMD5, "second-ops-pw", false, TV3Priv::PrivDES, ""}};
+  struct Case {
+    const char* User;
+    TV3Flags Flags;
+    TV3Auth Auth;
+    const char* AuthPassword;
+    TAdmission Expected;
+    const char* AdmittedAs;  // a further user's name, or "" for the first user
+  };
+  const Case cases[] = {
+      {"main", TV3Flags::AuthPriv, TV3Auth::AuthMD5, "main-auth-pw", TAdmission::eAdmitted, ""},
+      {"main", TV3Flags::AuthNoPriv, TV3Auth::AuthSHA1, "other-pw", TAdmission::eAuthFailed, ""},
+      {"ops", TV3Flags::AuthPriv, TV3Auth::AuthSHA256, "ops-auth-pw", TAdmission::eAdmitted, "ops"},
+      {"ops", TV3Flags::AuthNoPriv, TV3Auth::AuthSHA256, "main-auth-pw", TAdmission::eAuthFailed,
+       "ops"},
+      {"ops", TV3Flags::AuthNoPriv, TV3Auth::AuthMD5, "second-ops-pw", TAdmission::eAuthFailed,
+       "ops"},
+      {"watch", TV3Flags::AuthNoPriv, TV3Auth::AuthSHA1, "watch-auth-pw", TAdmission::eAdmitted,
+       "watch"},
+      // No privacy fields: AuthPriv is refused as from an unknown user.
+      {"watch", TV3Flags::AuthPriv, TV3Auth::AuthSHA1, "watch-auth-pw", TAdmission::eUnknownUser,
+       nullptr},
+      {"nobody", TV3Flags::AuthNoPriv, TV3Auth::AuthMD5, "main-auth-pw", TAdmission::eUnknownUser,
+       nullptr},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::string(k.User) + " " + std::to_string(static_cast<int>(k.Flags)));
+    test::SampleTrap sample = test::SampleV3(k.Flags, k.Auth, TV3Priv::PrivAES256);
+    sample.User = k.User;
+    sample.AuthPassword = k.AuthPassword;
+    const std::string bytes = test::EncodeSample(sample);
+    TSNMPRec rec;
+    ASSERT_TRUE(rec.DecodeBuf(bytes, false));
+    const TAdmissionVerdict v = Admit(c, rec, bytes);
+    EXPECT_EQ(v.Verdict, k.Expected);
+    if (k.AdmittedAs == nullptr || *k.AdmittedAs == '\0') {
+      EXPECT_EQ(v.User, nullptr);
+    } else {
+      ASSERT_NE(v.User, nullptr);
+      EXPECT_EQ(v.User, &c.MoreUsers[std::string(k.AdmittedAs) == "ops" ? 0 : 1]);
+    }
+  }
 }
 
 TEST(TrapAdmissionTest, RefusalsAreLimitedPerKindAndSecond) {
