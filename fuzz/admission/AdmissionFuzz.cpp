@@ -79,6 +79,39 @@ void UseExtension(TV3Auth aHash, const std::string& aPrivPassword, std::string_v
   CheckDerivations();
 }
 
+// Whether the privacy key is extended by a key derived from the localised
+// key as from a password: Triple-DES and the "C" variants of AES, when the
+// hash's key is shorter than the cipher's.
+bool ExtendsByDerivation(TV3Auth aHash, TV3Priv aPriv) {
+  std::size_t keyLength = 16;
+  switch (aHash) {
+    case TV3Auth::AuthSHA1:
+      keyLength = 20;
+      break;
+    case TV3Auth::AuthSHA224:
+      keyLength = 28;
+      break;
+    case TV3Auth::AuthSHA256:
+      keyLength = 32;
+      break;
+    case TV3Auth::AuthSHA384:
+    case TV3Auth::AuthSHA512:
+      keyLength = 48;
+      break;
+    default:
+      break;
+  }
+  switch (aPriv) {
+    case TV3Priv::Priv3DES:
+    case TV3Priv::PrivAES256C:
+      return keyLength < 32;
+    case TV3Priv::PrivAES192C:
+      return keyLength < 24;
+    default:
+      return false;
+  }
+}
+
 // Once the Ku cache could hold no more, its evictions would derive again:
 // start afresh with both caches empty.
 void MakeRoom() {
@@ -158,7 +191,7 @@ std::string BuildTrap(const TReceiver& aReceiver, std::uint8_t aSender, std::str
     Use(s.FAuthMode, s.FPassword);
   if (s.FFlags == TV3Flags::AuthPriv) {
     Use(s.FAuthMode, s.FPrivPassword);
-    if (s.FPrivMode == TV3Priv::Priv3DES)
+    if (ExtendsByDerivation(s.FAuthMode, s.FPrivMode))
       UseExtension(s.FAuthMode, s.FPrivPassword, s.FAuthEngineID);
   }
   try {
@@ -190,7 +223,7 @@ void Receive(const TReceiver& aReceiver, std::string_view aDatagram) {
     CheckDerivations();
     if (verdict.Verdict == TAdmission::eAdmitted && r.FFlags == TV3Flags::AuthPriv) {
       Use(r.FAuthMode, r.FPrivPassword);
-      if (r.FPrivMode == TV3Priv::Priv3DES)
+      if (ExtendsByDerivation(r.FAuthMode, r.FPrivMode))
         UseExtension(r.FAuthMode, r.FPrivPassword, r.FAuthEngineID);
       BoundedDecode(r, aDatagram, true);
       CheckDerivations();
