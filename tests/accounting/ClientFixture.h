@@ -168,9 +168,9 @@ class ClientTest : public test::AccountingTest {
   std::string fsProgram;
 };
 
-// Real processes, started by the client itself: the compiled stand-in
-// program under a name unique to this run, and a script under its
-// interpreter. Only processes started here are ever ended.
+// Real processes, started by the client itself: copies of the compiled
+// stand-in program under names unique to this run, and on Linux a script
+// under its interpreter. Only processes started here are ever ended.
 class ClientProcessTest : public test::AccountingTest {
  protected:
   static std::string UniqueName(const std::string& aStem) {

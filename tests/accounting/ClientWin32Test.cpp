@@ -3,7 +3,10 @@
 // file name alone.
 #include <windows.h>
 
+#include <cctype>
+#include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
