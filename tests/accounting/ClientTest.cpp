@@ -1,176 +1,21 @@
 #include "accounting/Client.h"
 
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <chrono>
-#include <cstdlib>
-#include <deque>
 #include <filesystem>
-#include <map>
-#include <random>
-#include <set>
+#include <string>
+#include <vector>
 
-#include "AccountingFixture.h"
-#include "FakeSystemctl.h"
-#include "ProcessTestSupport.h"
-#include "TestProcess.h"
-#include "platform/ProcessControl.h"
-#include "platform/ShellOpen.h"
-#include "platform/SysServiceManager.h"
-#include "platform/SystemPower.h"
+#include "ClientFixture.h"
+#include "WaitFor.h"
 
 namespace tavo {
 namespace {
 
-using TextLines = std::vector<std::string>;
-
-// What the fakes below did, in order: "term 501" (an end asked for),
-// "kill 501" (ended for good), "close 501" (handle let go), "open FILE".
-using EventLog = std::vector<std::string>;
-
-// A process asked to end; it still runs while its pid is in *Running.
-class RecordingEndingProcess : public IEndingProcess {
- public:
-  RecordingEndingProcess(int aPid, EventLog& aEvents, const std::set<int>& aRunning)
-      : fiPid(aPid), fEvents(aEvents), fRunning(aRunning) {}
-  ~RecordingEndingProcess() override { fEvents.push_back("close " + std::to_string(fiPid)); }
-  bool EndForGood() override {
-    if (!fRunning.count(fiPid))
-      return false;
-    fEvents.push_back("kill " + std::to_string(fiPid));
-    return true;
-  }
-
- private:
-  int fiPid;
-  EventLog& fEvents;
-  const std::set<int>& fRunning;
-};
-
-class RecordingProcessControl : public IProcessControl {
- public:
-  explicit RecordingProcessControl(EventLog& aEvents) : fEvents(aEvents) {}
-  std::vector<TProcessEntry> Snapshot() override { return Processes; }
-  TEndRequest RequestEnd(int aPid) override {
-    Terminated.push_back(aPid);
-    TEndRequest request;
-    const auto it = Failures.find(aPid);
-    if (it != Failures.end()) {
-      request.Error = it->second;
-      return request;
-    }
-    fEvents.push_back("term " + std::to_string(aPid));
-    request.Process = std::make_unique<RecordingEndingProcess>(aPid, fEvents, Running);
-    return request;
-  }
-  std::vector<TProcessEntry> Processes;
-  std::map<int, int> Failures;
-  std::vector<int> Terminated;
-  std::set<int> Running;  // the pids that outlive the request
-
- private:
-  EventLog& fEvents;
-};
-
-class RecordingShellOpener : public IShellOpener {
- public:
-  explicit RecordingShellOpener(EventLog& aEvents) : fEvents(aEvents) {}
-  TShellResult Open(const std::string& aFile) override {
-    fEvents.push_back("open " + aFile);
-    Opened.push_back(aFile);
-    if (Results.empty())
-      return {true, 0};
-    const TShellResult r = Results.front();
-    Results.pop_front();
-    return r;
-  }
-  std::vector<std::string> Opened;
-  std::deque<TShellResult> Results;
-
- private:
-  EventLog& fEvents;
-};
-
-// Knows the service "agent"; records every call.
-class RecordingServiceControl : public IServiceControl {
- public:
-  int Connect() override {
-    Calls.push_back("connect");
-    return ConnectError;
-  }
-  int Exists(const std::string& aName) override {
-    Calls.push_back("exists " + aName);
-    return Known.count(aName) ? 0 : kServiceNotFound;
-  }
-  int Start(const std::string& aName) override {
-    Calls.push_back("start " + aName);
-    return StartError;
-  }
-  int Stop(const std::string& aName) override {
-    Calls.push_back("stop " + aName);
-    return Active ? StopError : kServiceNotActive;
-  }
-  std::vector<std::string> Calls;
-  std::set<std::string> Known{"agent"};
-  int ConnectError = 0;
-  int StartError = 0;
-  int StopError = 0;
-  bool Active = true;
-};
-
-class RecordingPower : public ISystemPower {
- public:
-  bool Reboot(std::uint16_t aFlags, std::string& aReason) override {
-    Reboots.push_back(aFlags);
-    aReason = "not in this test";
-    return false;
-  }
-  void TerminateProcessNow(int aExitCode) override { Terminations.push_back(aExitCode); }
-  std::vector<std::uint16_t> Reboots;
-  std::vector<int> Terminations;
-};
-
-TProcessEntry Process(int aPid, const std::string& aExe) {
-  TProcessEntry p;
-  p.Pid = aPid;
-  p.ExePath = aExe;
-  p.Args = {aExe};
-  return p;
-}
-
-// Clients whose program, processes, service manager and power are fakes.
-class ClientTest : public test::AccountingTest {
- protected:
-  void SetUp() override {
-    AccountingTest::SetUp();
-    SetProcessControl(&fProcesses);
-    SetShellOpener(&fShell);
-    SetSystemPower(&fPower);
-    SetServiceControl(&fServices);
-    fsProgram = fDir.Write("agent.bin", "program");
-  }
-  void TearDown() override {
-    SetServiceControl(nullptr);
-    SetProcessControl(nullptr);
-    SetShellOpener(nullptr);
-    SetSystemPower(nullptr);
-    AccountingTest::TearDown();
-  }
-  std::unique_ptr<TClient> Client(const std::string& aExecutable, const std::string& aLines) {
-    auto client = MakeClient(aLines, "App", "Executable=" + aExecutable + "\n");
-    fMsgs.Clear();
-    return client;
-  }
-  EventLog fEvents;
-  RecordingProcessControl fProcesses{fEvents};
-  RecordingShellOpener fShell{fEvents};
-  RecordingPower fPower;
-  RecordingServiceControl fServices;
-  std::string fsProgram;
-};
+using test::ClientProcessTest;
+using test::ClientTest;
+using test::EventLog;
+using test::Process;
+using test::TextLines;
 
 TEST_F(ClientTest, InitNeedsNameOidAndOneValidAccount) {
   struct Case {
@@ -332,71 +177,6 @@ TEST_F(ClientTest, SystemRebootAsksForAForcedRebootOnceAndARefusalLeavesUsRunnin
                        "Info:  System Reboot", "Error: System reboot refused: not in this test"}));
 }
 
-// The machine's power with its two routes, under a fake systemctl; the raw
-// call and the immediate end are fakes, and the fallback never comes here.
-class RoutedPower final : public TLinuxSystemPower {
- public:
-  RoutedPower(const std::string& aSystemdMarker, int aRawError, int& aRawCalls)
-      : TLinuxSystemPower({.SystemdMarker = aSystemdMarker,
-                           .FallbackDelay = std::chrono::minutes(10),
-                           .RawReboot = [aRawError, &aRawCalls] {
-                             ++aRawCalls;
-                             return aRawError;
-                           }}) {}
-  void TerminateProcessNow(int aExitCode) override { Terminations.push_back(aExitCode); }
-  std::vector<int> Terminations;
-};
-
-TEST_F(ClientTest, SystemRebootGoesThroughSystemdWhereItRunsElseTheRawCall) {
-  test::FakeSystemctl systemctl(fDir);
-  systemctl.Install();
-  const std::string systemd = fDir.File("run-systemd-system");
-  ASSERT_EQ(::mkdir(systemd.c_str(), 0755), 0);
-  struct Case {
-    const char* What;
-    bool Systemd;
-    int SystemctlStatus;  // 0: the fake accepts
-    int RawError;         // 0: the raw call was taken
-    std::string Calls;    // systemctl's
-    int RawCalls;
-    std::string Error;  // the line after "System Reboot"
-  };
-  const Case cases[] = {
-      {"systemd accepts", true, 0, 0, "reboot\n", 0, ""},
-      {"systemd refuses", true, 1, 0, "reboot\n", 0,
-       "Error: System reboot refused: " + systemctl.Program() + " reboot ended with exit status 1"},
-      {"no systemd, the raw call refused", false, 0, EPERM, "", 1,
-       "Error: System reboot refused: reboot: Operation not permitted (1)"},
-      {"no systemd, the raw call taken", false, 0, 0, "", 1, ""},
-  };
-  for (const Case& c : cases) {
-    systemctl.ClearCalls();
-    ::unlink(fDir.File("fail-reboot").c_str());
-    if (c.SystemctlStatus != 0)
-      systemctl.Fail("reboot", c.SystemctlStatus);
-    int rawCalls = 0;
-    RoutedPower power(c.Systemd ? systemd : fDir.File("no-systemd"), c.RawError, rawCalls);
-    SetSystemPower(&power);
-    auto client = Client(fsProgram, "9=Boot;0;0;SystemReboot\n");
-    client->Increment(9, "");
-    client->Check();
-    TextLines expected{
-        "Info:  Execute \"SystemReboot\" because of message id 9 from \"App\" (Counter = 1 > 0)",
-        "Info:  System Reboot"};
-    if (!c.Error.empty())
-      expected.push_back(c.Error);
-    EXPECT_EQ(fMsgs.Lines(), expected) << c.What;
-    EXPECT_EQ(client->CmdToExe(), "") << c.What;
-    client->Check();  // nothing pending: nothing asked again
-    EXPECT_EQ(systemctl.Calls(), c.Calls) << c.What;
-    EXPECT_EQ(rawCalls, c.RawCalls) << c.What;
-    // Accepted by systemd: its SIGTERM is awaited, the raw call held back.
-    EXPECT_EQ(power.RebootPending(), c.Systemd && c.SystemctlStatus == 0) << c.What;
-    EXPECT_TRUE(power.Terminations.empty()) << c.What;
-    SetSystemPower(&fPower);
-  }
-}
-
 // A command the client does not know stays pending and is reported at every
 // cycle; commands are compared with case, and the accounts' own commands
 // cannot push it out.
@@ -457,6 +237,13 @@ TEST_F(ClientTest, ServicesAreStoppedAndStartedThroughTheServiceManager) {
   EXPECT_EQ(fMsgs.Lines().back(), "Info:  Start client \"App\"");
 }
 
+// The platform's code for a service that is not installed.
+#ifdef _WIN32
+const std::string kNotFound = "1060";  // ERROR_SERVICE_DOES_NOT_EXIST
+#else
+const std::string kNotFound = "5";  // systemctl's status for a unit it does not know
+#endif
+
 TEST_F(ClientTest, ServiceFailuresAreReportedAndStartStaysPending) {
   struct Case {
     std::string Executable;
@@ -464,13 +251,13 @@ TEST_F(ClientTest, ServiceFailuresAreReportedAndStartStaysPending) {
     std::string Terminate, Start;
   };
   const Case cases[] = {
-      {"ghost", "", "Error: Access to client \"ghost\" failed! (5)",
-       "Error: Access to client \"ghost\" failed! (5)"},
+      {"ghost", "", "Error: Access to client \"ghost\" failed! (" + kNotFound + ")",
+       "Error: Access to client \"ghost\" failed! (" + kNotFound + ")"},
       {"agent", "fail-stop", "Error: Client \"agent\" termination failed! (1)", ""},
       {"agent", "fail-start", "", "Error: Client \"agent\" start failed! (1)"},
       {"agent", "inactive", "Error: Client \"agent\" termination failed! (1062)", ""},
-      {"agent*", "", "Error: Access to client \"agent*\" failed! (5)",
-       "Error: Access to client \"agent*\" failed! (5)"},
+      {"agent*", "", "Error: Access to client \"agent*\" failed! (" + kNotFound + ")",
+       "Error: Access to client \"agent*\" failed! (" + kNotFound + ")"},
       {"agent", "no-tool", "Error: Connect to service manager failed! (2)",
        "Error: Connect to service manager failed! (2)"},
   };
@@ -498,31 +285,8 @@ TEST_F(ClientTest, ServiceFailuresAreReportedAndStartStaysPending) {
   }
 }
 
-// Real processes, started by the client itself: the compiled stand-in
-// program under a name unique to this run, and a script under its
-// interpreter. Only processes started here are ever ended.
-class ClientProcessTest : public test::AccountingTest {
- protected:
-  static std::string UniqueName(const std::string& aStem) {
-    std::random_device rd;
-    return aStem + "-" + std::to_string(::getpid()) + "-" + std::to_string(rd() % 1000000);
-  }
-  std::unique_ptr<TClient> Client(const std::string& aExecutable) {
-    return MakeClient("1=R;0;0;Restart\n", "App", "Executable=" + aExecutable + "\n");
-  }
-  // "Restart" in one cycle, "Start" in the next.
-  static void Restart(TClient& aClient) {
-    aClient.Increment(1, "");
-    aClient.Check();
-    ASSERT_EQ(aClient.CmdToExe(), "Start");
-    aClient.Check();
-    ASSERT_EQ(aClient.CmdToExe(), "");
-  }
-  test::KillOnExit fCleanup;
-};
-
 TEST_F(ClientProcessTest, RestartEndsTheRunningProgramAndStartsItAgain) {
-  const std::string program = fDir.File(UniqueName("tavo-sleeper"));
+  const std::string program = fDir.File(UniqueName("tavo-sleeper") + kProgramSuffix);
   test::CopyExecutable(test::SleeperPath(), program);
   const std::string marker = program + ".pid";
   auto client = Client(program);
@@ -540,36 +304,6 @@ TEST_F(ClientProcessTest, RestartEndsTheRunningProgramAndStartsItAgain) {
   fCleanup.Add(second);
   EXPECT_NE(second, first);
   EXPECT_FALSE(test::ProcessGone(second));
-}
-
-TEST_F(ClientProcessTest, AScriptIsEndedByItsScriptArgumentNotByItsInterpreter) {
-  const std::string body =
-      "#!/bin/sh\n"
-      "echo $$ > \"$0.pid.tmp\" && mv \"$0.pid.tmp\" \"$0.pid\"\n"
-      "i=0\n"
-      "while [ $i -lt 300 ]; do sleep 0.2; i=$((i+1)); done\n";
-  const std::string script = fDir.Write(UniqueName("watch") + ".sh", body);
-  const std::string other = fDir.Write(UniqueName("other") + ".sh", body);
-  ::chmod(script.c_str(), 0755);
-  ::chmod(other.c_str(), 0755);
-  // Unrelated processes of the same interpreter.
-  test::ChildProcess otherScript({other}, fDir.File("other"));
-  test::ChildProcess inlineShell(
-      {"/bin/sh", "-c", "i=0; while [ $i -lt 300 ]; do sleep 0.2; i=$((i+1)); done"},
-      fDir.File("inline"));
-  ASSERT_GT(test::WaitForPidFile(other + ".pid"), 0);
-
-  auto client = Client(script);
-  Restart(*client);
-  const int pid = test::WaitForPidFile(script + ".pid");
-  ASSERT_GT(pid, 0);
-  fCleanup.Add(pid);
-
-  client->Increment(1, "");
-  client->Check();  // Restart: ends the script's shell
-  EXPECT_TRUE(test::WaitFor([&] { return test::ProcessGone(pid); }, test::kProcessWait));
-  EXPECT_TRUE(otherScript.Running());
-  EXPECT_TRUE(inlineShell.Running());
 }
 
 }  // namespace

@@ -8,25 +8,77 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
 
 #include "FaultyFileSystem.h"
+#include "FreePorts.h"
 #include "TestMainLoop.h"
-#include "TestProcess.h"
 #include "TestSupport.h"
+#include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/ProcessControl.h"
 #include "platform/Socket.h"
 #include "shell/RunMode.h"
 #include "snmp/BerEncoding.h"
+#ifdef _WIN32
+#include <windows.h>
+#undef DeleteFile
+
+#include "platform/WideText.h"
+#endif
 
 namespace tavo {
 namespace {
 
 using namespace std::chrono_literals;
 using ::testing::Contains;
+
+// A refused rename as the platform's file calls report it.
+#ifdef _WIN32
+constexpr int kDenied = 5;  // ERROR_ACCESS_DENIED
+const std::string kDeniedText = OSErrorText(kDenied);
+#else
+constexpr int kDenied = EACCES;
+const std::string kDeniedText = "Permission denied";
+#endif
+
+// A folder, and a link to one; on Windows a symbolic link to the folder.
+::testing::AssertionResult MakeFolder(const std::string& aPath) {
+#ifdef _WIN32
+  std::error_code error;
+  if (std::filesystem::create_directory(Utf8ToWide(aPath), error))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << aPath << ": " << error.message();
+#else
+  if (::mkdir(aPath.c_str(), 0755) == 0)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << aPath << ": " << std::strerror(errno);
+#endif
+}
+::testing::AssertionResult MakeFolderLink(const std::string& aTarget, const std::string& aLink) {
+#ifdef _WIN32
+  // A link's target is taken as written: '\' only. Unprivileged where the
+  // system allows it (developer mode), as under Wine.
+  if (::CreateSymbolicLinkW(
+          Utf8ToWide(aLink).c_str(), Utf8ToWide(NormalizePath(aTarget)).c_str(),
+          SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << aLink << ": error " << ::GetLastError();
+#else
+  if (::symlink(aTarget.c_str(), aLink.c_str()) == 0)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << aLink << ": " << std::strerror(errno);
+#endif
+}
 
 class ControllerTest : public ::testing::Test {
  protected:
@@ -243,8 +295,16 @@ TEST_F(ControllerTest, TheBackupCleanUpStaysOutOfTavosOwnFolders) {
     SCOPED_TRACE(c.backup);
     const std::string root = fDir.File("case" + std::to_string(++n));
     for (const char* folder : {"", "/logs", "/tpl", "/bak"})
-      ASSERT_EQ(::mkdir((root + folder).c_str(), 0755), 0);
-    ASSERT_EQ(::symlink((root + "/logs").c_str(), (root + "/link").c_str()), 0);
+      ASSERT_TRUE(MakeFolder(root + folder));
+    ASSERT_TRUE(MakeFolderLink(root + "/logs", root + "/link"));
+#ifdef _WIN32
+    // Wine accepts a symbolic link and makes none: that row needs a real
+    // Windows.
+    if (std::string(c.backup) == "link" && !DirectoryExists(root + "/link")) {
+      std::cout << "[   NOTE   ] no folder links here: the \"link\" row is left out\n";
+      continue;
+    }
+#endif
     test::WriteWholeFile(root + "/tpl/report.txt", "Subject\nBody\n");
     const std::string folder = NormalizePath(root + "/" + c.backup);
     const std::string old = folder + "/old.txt";
@@ -263,12 +323,12 @@ TEST_F(ControllerTest, TheBackupCleanUpStaysOutOfTavosOwnFolders) {
     ASSERT_TRUE(SpinUntilLine("Trace: Initialization done")) << ::testing::PrintToString(Lines());
     ASSERT_EQ(fFrm->Clients().size(), 1u);
     fFrm->CheckIntervalTimerEvent();
-    const std::string refusal = "Error: Log backup directory " + folder +
-                                "/ holds Tavo's own files: old files are not cleaned up";
+    const std::string refusal = "Error: Log backup directory " + folder + kPathDelimiter +
+                                " holds Tavo's own files: old files are not cleaned up";
     const auto lines = Lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), refusal), c.cleaned ? 0 : 1);
     // The rotation still goes there: the banner names the folder.
-    EXPECT_THAT(lines, Contains("Info:  Log backup directory: " + folder + "/"));
+    EXPECT_THAT(lines, Contains("Info:  Log backup directory: " + folder + kPathDelimiter));
     EXPECT_EQ(
         std::count(lines.begin(), lines.end(), "Info:  Backup directory cleaned up 1 file(s)"),
         c.cleaned ? 1 : 0);
@@ -285,7 +345,7 @@ TEST_F(ControllerTest, TheBackupCleanUpStaysOutOfTavosOwnFolders) {
 TEST_F(ControllerTest, AFailedRotationIsReportedOnceAsAnError) {
   test::FaultyFileSystem files;
   files.FailRename = test::FaultyFileSystem::kEvery;
-  files.Error = EACCES;
+  files.Error = kDenied;
   Create("[Logging]\nMaxFileSize=300\n[General]\nCheckInterval=0\n");
   fFrm->FormCreate();
   ASSERT_TRUE(SpinUntilLine("Trace: Initialization done"));
@@ -293,8 +353,8 @@ TEST_F(ControllerTest, AFailedRotationIsReportedOnceAsAnError) {
     TMsg::Info("more");
   const auto lines = Lines();
   EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                       "Error: Log rotation: cannot rename " + fDir.File("tavo.log") +
-                           " (Permission denied)"),
+                       "Error: Log rotation: cannot rename " + fDir.File("tavo.log") + " (" +
+                           kDeniedText + ")"),
             1)
       << ::testing::PrintToString(lines);
   EXPECT_EQ(lines.front(), "Info:  " + std::string(30, '-'));
