@@ -10,6 +10,7 @@
 #include "platform/ThreadPriority.h"
 #include "snmp/SnmpEndpoint.h"
 #include "snmp/TrapDatagramQueue.h"
+#include "snmp/TrapTimeWindow.h"
 
 namespace tavo {
 namespace {
@@ -71,6 +72,8 @@ void TSnmpTrapReceiver::Start() {
     return;
   fCredentials.AuthMode = AuthMode;
   fCredentials.MoreUsers = MoreUsers;
+  if (TimeWindow > 0)
+    fTimeWindow = std::make_unique<TTrapTimeWindow>(TimeWindow);
   fQueue = std::make_unique<TTrapDatagramQueue>(QueueLimit, QueueByteLimit);
   fThread = std::thread([this] { Execute(); });
 }
@@ -245,6 +248,10 @@ void TSnmpTrapReceiver::Prepare(TReceived& aMessage, TTrapDatagram& aDatagram) {
     }
     aMessage.Decoded = true;
     aMessage.Verdict = Admit(fCredentials, r, ep.FBuffer);
+    if (aMessage.Verdict.Verdict == TAdmission::eAdmitted && fTimeWindow && r.FVersion == 3 &&
+        !fTimeWindow->Accept(r.FAuthEngineID, r.FAuthEngineBoots, r.FAuthEngineTime, NowMs())) {
+      aMessage.Verdict.Verdict = TAdmission::eOutsideTimeWindow;
+    }
     if (aMessage.Verdict.Verdict == TAdmission::eAdmitted) {
       admitted = true;
       if (r.FFlags == TV3Flags::AuthPriv) {

@@ -50,6 +50,7 @@
 namespace tavo {
 
 class TTrapDatagramQueue;
+class TTrapTimeWindow;
 struct TTrapDatagram;
 
 class TSnmpTrapReceiver {
@@ -98,6 +99,9 @@ class TSnmpTrapReceiver {
   TV3Priv PrivMode = TV3Priv::PrivDES;
   // Further SNMPv3 users, admitted beside it (before Start()).
   std::vector<TTrapUser> MoreUsers;
+  // Seconds an SNMPv3 trap's time may lie behind its engine's latest; 0:
+  // no time window (before Start()).
+  std::int32_t TimeWindow = 0;
   // Bounds of the in-process queue (before Start()).
   std::size_t QueueLimit = kDefaultQueueLimit;
   std::size_t QueueByteLimit = kDefaultQueueByteLimit;
@@ -143,6 +147,7 @@ class TSnmpTrapReceiver {
 
   std::unique_ptr<TEndpoint> fSnmp;  // made by the receiver thread
   std::unique_ptr<TTrapDatagramQueue> fQueue;
+  std::unique_ptr<TTrapTimeWindow> fTimeWindow;    // receiver thread
   std::vector<TTrapDatagram> fTaken;               // the batch as taken from the queue
   std::vector<std::unique_ptr<TReceived>> fBatch;  // the batch decoded; slots are reused
   TReceived* fCurrent = nullptr;                   // the message being handled, or the last

@@ -34,10 +34,15 @@ std::string Received(const std::string& aBytes) {
   return CutReceivedText(ReceivedTextToUtf8(aBytes));
 }
 
-void TraceRefusal(const TSNMPRec& aRec) {
+std::string ShownEngineID(const TSNMPRec& aRec) {
   std::string engine = HexText(std::string_view(aRec.FAuthEngineID).substr(0, kShownEngineIdBytes));
   if (aRec.FAuthEngineID.size() > kShownEngineIdBytes)
     engine += "\xE2\x80\xA6";
+  return engine;
+}
+
+void TraceRefusal(const TSNMPRec& aRec) {
+  const std::string engine = ShownEngineID(aRec);
   TMsg::Trace("SNMPv3 trap refused: EngineID=%s, User=\"%s\", SecurityLevel=%s",
               {engine, Received(aRec.FUserName), LevelName(aRec.FFlags)});
 }
@@ -121,6 +126,10 @@ void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec) {
     case TAdmission::eAuthFailed:
       TMsg::Error("Authentication failed!");
       TraceRefusal(aRec);
+      break;
+    case TAdmission::eOutsideTimeWindow:
+      TMsg::Warning("SNMPv3 trap refused: outside the time window (EngineID=%s)",
+                    {ShownEngineID(aRec)});
       break;
     case TAdmission::eCannotVerify:
       // As when the check itself failed on the main thread: a packet error.

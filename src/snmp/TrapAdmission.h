@@ -33,6 +33,8 @@ enum class TAdmission {
   eAuthFailed,    // SNMPv3 with a wrong authentication code
   eCannotVerify,  // SNMPv3, but no key exists for the configured password
   eBadVersion,    // neither SNMPv1 nor SNMPv3
+  // SNMPv3, authentic, but its time lies outside the time window
+  eOutsideTimeWindow,
 };
 
 // A further SNMPv3 user; the texts as configured (UTF-8).
