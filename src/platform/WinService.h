@@ -72,13 +72,14 @@ class IWinService {
   virtual std::optional<std::string> ServiceAccount(const std::string& aName) = 0;
 
   // Starts the starter thread: StartServiceCtrlDispatcherW for the service
-  // aName. aOnRequest gets the requests (on a system thread); aOnEnd gets 0
-  // when the dispatcher returns after the service has stopped, else the
-  // error code of the dispatcher or of RegisterServiceCtrlHandlerExW. Both
-  // must stay callable until JoinDispatcher has returned.
-  virtual void StartDispatcher(const std::string& aName,
-                               std::function<void(TWinServiceRequest)> aOnRequest,
-                               std::function<void(unsigned long)> aOnEnd) = 0;
+  // aName. aOnRequest gets the requests (on a system thread); aOnEnd gets
+  // (0, false) when the dispatcher returns after the service has stopped,
+  // (code, false) when the dispatcher failed, and (code, true) when the
+  // service main's RegisterServiceCtrlHandlerExW did. Both must stay
+  // callable until JoinDispatcher has returned.
+  virtual void StartDispatcher(
+      const std::string& aName, std::function<void(TWinServiceRequest)> aOnRequest,
+      std::function<void(unsigned long aError, bool aInServiceMain)> aOnEnd) = 0;
   // SetServiceStatus with the accepted controls, wait hint and exit code 0
   // above; 0, or the error code of a refused report. eStopped also lets the
   // service main return.

@@ -90,7 +90,7 @@ class TSystemWinService final : public IWinService {
   }
 
   void StartDispatcher(const std::string& aName, std::function<void(TWinServiceRequest)> aOnRequest,
-                       std::function<void(unsigned long)> aOnEnd) override {
+                       std::function<void(unsigned long, bool)> aOnEnd) override {
     {
       std::lock_guard lock(fMutex);
       fsName = Utf8ToWide(aName);
@@ -103,8 +103,10 @@ class TSystemWinService final : public IWinService {
     fStarter = std::thread([this] {
       SERVICE_TABLE_ENTRYW table[] = {{fsName.data(), &TSystemWinService::ServiceMain},
                                       {nullptr, nullptr}};
-      const DWORD error = ::StartServiceCtrlDispatcherW(table) ? fdwMainError : ::GetLastError();
-      fOnEnd(error);
+      if (::StartServiceCtrlDispatcherW(table))
+        fOnEnd(fdwMainError, fdwMainError != 0);
+      else
+        fOnEnd(::GetLastError(), false);
     });
   }
 
@@ -154,7 +156,8 @@ class TSystemWinService final : public IWinService {
         ::RegisterServiceCtrlHandlerExW(self->fsName.c_str(), &TSystemWinService::Handler, self);
     if (!handle) {
       // The service never reports running; the dispatcher returns with
-      // nothing to say, so the error goes with it.
+      // nothing to say, so the error goes with it, marked as the service
+      // main's.
       self->fdwMainError = ::GetLastError();
       return;
     }
@@ -193,7 +196,7 @@ class TSystemWinService final : public IWinService {
   bool fbStopped = false;
   std::wstring fsName;
   std::function<void(TWinServiceRequest)> fOnRequest;
-  std::function<void(unsigned long)> fOnEnd;
+  std::function<void(unsigned long, bool)> fOnEnd;
   SERVICE_STATUS_HANDLE fhStatus = nullptr;
   DWORD fdwCheckPoint = 0;
   DWORD fdwMainError = 0;

@@ -186,6 +186,9 @@ inline constexpr const char* kNoServiceManagerText =
 #else
 inline constexpr const char* kNoServiceManagerText =
     "The service process could not connect to the service control manager";
+// The service main's failure, an entry under the service's name.
+inline constexpr const char* kNoControlHandlerText =
+    "The service could not register its control handler with the service control manager";
 #endif
 
 }  // namespace tavo
