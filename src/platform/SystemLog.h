@@ -13,7 +13,7 @@ namespace tavo {
 enum class TSysLogLevel { eInfo, eWarning, eError };
 
 // Sets the identifier entries carry by default (default: the executable's
-// file name; on Windows without its extension, the event source).
+// file name, on Windows with its extension: the event source "tavo.exe").
 void SetSystemLogIdent(const std::string& aIdent);
 // The identifier set, or empty for the default.
 std::string SystemLogIdent();

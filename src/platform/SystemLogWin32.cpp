@@ -32,9 +32,7 @@ std::vector<std::pair<std::string, HANDLE>> gSources;
 ISystemLog* gInstalled = nullptr;
 
 std::string DefaultIdent() {
-  const std::string name = ExtractFileName(ExecutablePath());
-  const auto dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
+  return ExtractFileName(ExecutablePath());
 }
 
 std::string SourceLocked(const std::string& aSource) {

@@ -50,6 +50,10 @@ TWinServiceState WinState(TServiceState aState) {
 
 }  // namespace
 
+std::vector<std::string> EventSourcesOf(const std::string& aName, const std::string& aProgram) {
+  return {aName, ExtractFileName(aProgram)};
+}
+
 TWinServiceRegistration ServiceRegistrationOf(const std::string& aName,
                                               const std::string& aDisplayName,
                                               const std::string& aProgram,
@@ -60,6 +64,8 @@ TWinServiceRegistration ServiceRegistrationOf(const std::string& aName,
   reg.BinaryPath = QuoteServiceArgument(aProgram);
   if (!aConfigFile.empty())
     reg.BinaryPath += " --config " + QuoteServiceArgument(aConfigFile);
+  reg.EventSources = EventSourcesOf(aName, aProgram);
+  reg.MessageFile = aProgram;
   return reg;
 }
 
@@ -76,7 +82,7 @@ void TAppService::InstallRegistration() {
 }
 
 void TAppService::RemoveRegistration() {
-  WinService().Uninstall(fsName);
+  WinService().Uninstall(fsName, EventSourcesOf(fsName, ExecutablePath()));
 }
 
 int TAppService::RunAsServiceHost(IMainLoop& aLoop) {

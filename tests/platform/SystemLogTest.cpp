@@ -11,6 +11,13 @@
 namespace tavo {
 namespace {
 
+// The test program's file name: on Windows the event source keeps ".exe".
+#ifdef _WIN32
+constexpr const char* kProgram = "SystemLogTest.exe";
+#else
+constexpr const char* kProgram = "SystemLogTest";
+#endif
+
 struct Entry {
   TSysLogLevel Level;
   std::string Text;
@@ -28,8 +35,7 @@ struct Recorder final : ISystemLog {
 
 TEST(SystemLogTest, EntriesCarryTheirSource) {
   EXPECT_EQ(SystemLogIdent(), "");
-  // The test program's name, without ".exe" on Windows.
-  EXPECT_EQ(SystemLogSource(), "SystemLogTest");
+  EXPECT_EQ(SystemLogSource(), kProgram);
   {
     Recorder recorder;
     WriteSystemLog(TSysLogLevel::eError, "refused");
@@ -42,7 +48,7 @@ TEST(SystemLogTest, EntriesCarryTheirSource) {
     ASSERT_EQ(recorder.Entries.size(), 4u);
     EXPECT_EQ(recorder.Entries[0].Level, TSysLogLevel::eError);
     EXPECT_EQ(recorder.Entries[0].Text, "refused");
-    EXPECT_EQ(recorder.Entries[0].Source, "SystemLogTest");
+    EXPECT_EQ(recorder.Entries[0].Source, kProgram);
     EXPECT_EQ(recorder.Entries[1].Level, TSysLogLevel::eWarning);
     EXPECT_EQ(recorder.Entries[1].Source, "ORVO_Tavo");
     EXPECT_EQ(recorder.Entries[2].Source, "TavoTest");

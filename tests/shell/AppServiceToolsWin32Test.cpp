@@ -34,8 +34,9 @@ class RecordingWinService final : public IWinService {
     if (FailWith != 0)
       throw EOSError("CreateService: The specified service already exists. (1073)", FailWith);
   }
-  void Uninstall(const std::string& aName) override {
+  void Uninstall(const std::string& aName, const std::vector<std::string>& aEventSources) override {
     Uninstalled.push_back(aName);
+    UninstalledSources = aEventSources;
     if (FailWith != 0)
       throw EOSError("OpenService: The specified service does not exist. (1060)", FailWith);
   }
@@ -72,6 +73,7 @@ class RecordingWinService final : public IWinService {
 
   std::vector<TWinServiceRegistration> Installed;
   std::vector<std::string> Uninstalled;
+  std::vector<std::string> UninstalledSources;
   int FailWith = 0;
   std::optional<std::string> Account;
   std::string AskedAccountOf;
@@ -159,6 +161,11 @@ TEST_F(AppServiceToolsWin32Test, AnInstallRunRegistersTheServiceAsDesigned) {
   EXPECT_EQ(reg.ErrorControl, 1u);
   EXPECT_EQ(reg.Account, "");
   EXPECT_EQ(reg.RestartDelayMs, 10000u);
+  // The service object's source and the host's, with the program's message
+  // table.
+  EXPECT_EQ(reg.EventSources,
+            (std::vector<std::string>{"ORVO_Tavo", ExtractFileName(ExecutablePath())}));
+  EXPECT_EQ(reg.MessageFile, ExecutablePath());
   ASSERT_EQ(fBoxes.size(), 1u);
   EXPECT_EQ(fBoxes[0].first, TMsgBoxIcon::eInformation);
   EXPECT_EQ(fBoxes[0].second, "Service installed successfully");
@@ -171,6 +178,11 @@ TEST_F(AppServiceToolsWin32Test, TheBinaryPathIsQuotedOnlyWithABlank) {
   EXPECT_EQ(ServiceRegistrationOf("ORVO_Tavo", "ORVO_Tavo", "C:\\Tavo\\tavo.exe", "C:\\Tavo\\t.ini")
                 .BinaryPath,
             "C:\\Tavo\\tavo.exe --config C:\\Tavo\\t.ini");
+  // The message file is a path, never quoted.
+  const TWinServiceRegistration reg =
+      ServiceRegistrationOf("ORVO_Tavo", "ORVO_Tavo", "C:\\Program Files\\Tavo\\tavo.exe", "");
+  EXPECT_EQ(reg.MessageFile, "C:\\Program Files\\Tavo\\tavo.exe");
+  EXPECT_EQ(reg.EventSources, (std::vector<std::string>{"ORVO_Tavo", "tavo.exe"}));
 }
 
 TEST_F(AppServiceToolsWin32Test, InstallAndUninstallShowTheirBoxes) {
@@ -207,6 +219,8 @@ TEST_F(AppServiceToolsWin32Test, InstallAndUninstallShowTheirBoxes) {
   }
   EXPECT_EQ(fService.Uninstalled,
             (std::vector<std::string>{"ORVO_Tavo", "ORVO_Tavo", "ORVO_Tavo"}));
+  EXPECT_EQ(fService.UninstalledSources,
+            (std::vector<std::string>{"ORVO_Tavo", "AppServiceToolsWin32Test.exe"}));
   EXPECT_TRUE(fService.States.empty());  // no install run reports a state
 }
 
@@ -276,10 +290,9 @@ TEST_F(AppServiceToolsWin32Test, AShutdownEndsTheRunAndRefusedReportsAreLogged) 
   }
 }
 
-// The executable's file name without ".exe", the host's event source.
+// The executable's file name, the host's event source.
 std::string ProgramName() {
-  const std::string name = ExtractFileName(ExecutablePath());
-  return name.substr(0, name.rfind('.'));
+  return ExtractFileName(ExecutablePath());
 }
 
 TEST_F(AppServiceToolsWin32Test, WithoutTheServiceControlManagerTheErrorGoesToTheEventLog) {

@@ -108,6 +108,16 @@ TEST(WineE2ETest, TheServiceRunsUnderWinesServiceControlManager) {
   EXPECT_NE(query.Out.find(exe + " --config " + ini), std::string::npos) << query.Out;
   EXPECT_NE(query.Out.find("Start    REG_DWORD    0x2"), std::string::npos) << query.Out;
   EXPECT_NE(query.Out.find("Type    REG_DWORD    0x10"), std::string::npos) << query.Out;
+  // The event sources of the service object and the host, with tavo.exe's
+  // message table.
+  const std::string sources = "HKLM\\System\\CurrentControlSet\\Services\\EventLog\\Application\\";
+  for (const std::string source : {"ORVO_Tavo", "tavo.exe"}) {
+    const RunResult found = wine({"reg", "query", sources + source}, "source", env);
+    EXPECT_NE(found.Out.find("EventMessageFile    REG_EXPAND_SZ    " + exe + "\r\n"),
+              std::string::npos)
+        << source << ": " << found.Out;
+    EXPECT_NE(found.Out.find("TypesSupported    REG_DWORD    0x7"), std::string::npos) << found.Out;
+  }
   ASSERT_EQ(wine({"reg", "add", key, "/v", "ImagePath", "/t", "REG_SZ", "/d",
                   exe + " --config " + ini + " /AnyAccount", "/f"},
                  "anyaccount", env)
@@ -144,7 +154,7 @@ TEST(WineE2ETest, TheServiceRunsUnderWinesServiceControlManager) {
   EXPECT_NE(second.Err.find("err:eventlog:ReportEventW L\"App \\\"Tavo\\\" already running!\""),
             std::string::npos)
       << second.Err;
-  EXPECT_NE(second.Err.find("RegisterEventSourceW ((null),L\"tavo\")"), std::string::npos)
+  EXPECT_NE(second.Err.find("RegisterEventSourceW ((null),L\"tavo.exe\")"), std::string::npos)
       << second.Err;
   EXPECT_EQ(second.Err.find("RegisterEventSourceW ((null),L\"ORVO_Tavo\")"), std::string::npos)
       << second.Err;
@@ -161,6 +171,8 @@ TEST(WineE2ETest, TheServiceRunsUnderWinesServiceControlManager) {
       },
       20s));
   EXPECT_NE(wine({"reg", "query", key}, "gone", env).Status, 0);
+  for (const std::string source : {"ORVO_Tavo", "tavo.exe"})
+    EXPECT_NE(wine({"reg", "query", sources + source}, "source-gone", env).Status, 0) << source;
   keeper.Signal(SIGKILL);
   keeper.WaitExit(10s);
 }
