@@ -1,5 +1,8 @@
 #include "testsender/TavotCommandLine.h"
 
+#include <optional>
+#include <string_view>
+
 #include "config/SystemUtils.h"
 #include "platform/Socket.h"
 #include "platform/TextUtils.h"
@@ -32,6 +35,24 @@ TV3Flags ParseLevel(const std::string& aText) {
   }
   throw EConvertError("--level: NoAuthNoPriv, AuthNoPriv or AuthPriv is needed, not \"" + aText +
                       "\"");
+}
+
+// An SNMP engine ID is 5 to 32 bytes; empty is no engine ID, the default.
+constexpr std::size_t kMinEngineIdBytes = 5;
+constexpr std::size_t kMaxEngineIdBytes = 32;
+
+std::string ParseEngineId(const std::string& aText) {
+  std::string_view hex = aText;
+  if (hex.size() >= 2 && hex[0] == '0' && (hex[1] == 'x' || hex[1] == 'X'))
+    hex.remove_prefix(2);
+  if (aText.empty())
+    return {};
+  const auto bytes = hex.size() <= 2 * kMaxEngineIdBytes ? HexToBytes(hex) : std::nullopt;
+  if (!bytes || bytes->size() < kMinEngineIdBytes) {
+    throw EConvertError("--engine-id: 5 to 32 bytes in hexadecimal digits are needed, not \"" +
+                        aText.substr(0, 2 * kMaxEngineIdBytes + 2) + "\"");
+  }
+  return *bytes;
 }
 
 // Why a send failed: the resolver's answer, or the port.
@@ -103,6 +124,8 @@ TTavotOptions ParseTavotCommandLine(const std::vector<std::string>& aArgs) {
       s.Flags = ParseLevel(takeValue());
     } else if (name == "--priv-password") {
       s.PrivPwd = takeValue();
+    } else if (name == "--engine-id") {
+      s.EngineId = ParseEngineId(takeValue());
     } else if (name == "--oid") {
       s.Oid = takeValue();
     } else if (name == "--id") {
@@ -144,6 +167,7 @@ std::string TavotHelp(const std::string& aProgram) {
          "  --password TEXT       SNMPv3 authentication password (the receiver's default)\n"
          "  --level LEVEL         NoAuthNoPriv, AuthNoPriv or AuthPriv (AuthNoPriv)\n"
          "  --priv-password TEXT  SNMPv3 privacy password for AuthPriv (the receiver's default)\n"
+         "  --engine-id HEX       SNMPv3 engine ID, 5 to 32 bytes (none: Tavo needs none)\n"
          "  --oid OID             base OID; the trap carries OID.1 and OID.2 (" +
          d.Oid +
          ")\n"

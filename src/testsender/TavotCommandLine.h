@@ -4,7 +4,8 @@
 // the window's defaults:
 //   --v1 | --v3, --host, --port, --community, --user, --password,
 //   --level NoAuthNoPriv|AuthNoPriv|AuthPriv, --priv-password, --oid, --id,
-//   --text, --count N (N traps, one datagram each), --help, --version.
+//   --text, --count N (N traps, one datagram each), --help, --version;
+// and, not in the window, --engine-id HEX (the SNMPv3 engine ID).
 // Values follow as the next argument or after "=".
 
 #include <cstdint>

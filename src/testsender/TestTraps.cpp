@@ -46,6 +46,7 @@ bool SendTestTrapV3(const TTestTrapSettings& aSettings) {
   query.FPassword = Utf8ToCp1252(aSettings.UserPwd);
   query.FPrivPassword = Utf8ToCp1252(aSettings.PrivPwd);
   query.FFlags = aSettings.Flags;
+  query.FAuthEngineID = aSettings.EngineId;
   query.FFlagReportable = false;
   query.FPDUType = kPduTrapV2;
   query.MibAdd2(aSettings.Oid + ".0", "", kBerNull);

@@ -28,6 +28,10 @@ struct TTestTrapSettings {
   // Not in the window: AuthPriv test traps carry the privacy password of
   // the receiver's default user, so that they decrypt there.
   std::string PrivPwd = kDefaultTrapPrivacyPassword;
+  // Not in the window: the SNMPv3 engine ID as bytes, empty as the record's
+  // default. Receivers other than Tavo (snmptrapd) check an authenticated
+  // trap's time only against an engine ID and drop it without one.
+  std::string EngineId;
   std::string Oid = "1.3.6.4.1.52814.8424";
   std::string MsgId = "100";
   std::string MsgText =
@@ -41,7 +45,8 @@ extern const char* const kSecurityLevelNames[3];
 // Sends one SNMPv1 Trap-PDU: enterprise base + ".0", generic 6, specific
 // 8424, agent address 0.0.0.0, time-stamp the millisecond tick count, the id
 // and text bindings. SNMPv3: an SNMPv2-Trap-PDU with base + ".0" as NULL,
-// then id and text, at the level of aSettings.Flags, with an empty engine ID.
+// then id and text, at the level of aSettings.Flags, with aSettings.EngineId
+// (empty by default) as the engine ID.
 // True when the datagram was handed to the network (false: unresolvable
 // host, bad port, refused send). An encoding error (ESnmpError, e.g. an empty
 // password with AuthNoPriv) propagates, and nothing is sent.

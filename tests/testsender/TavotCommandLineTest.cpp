@@ -45,13 +45,14 @@ TEST(TavotCommandLineTest, DefaultsAreTheWindows) {
 }
 
 TEST(TavotCommandLineTest, OptionsSetTheFields) {
-  const TTavotOptions o = ParseTavotCommandLine({"--v3",     "--host",      "h",
-                                                 "--port=1", "--community", "c",
-                                                 "--user",   "u",           "--password=p",
-                                                 "--level",  "authpriv",    "--priv-password",
-                                                 "pp",       "--oid",       "1.2",
-                                                 "--id",     "7",           "--text",
-                                                 "",         "--count",     "3"});
+  const TTavotOptions o =
+      ParseTavotCommandLine({"--v3",     "--host",      "h",
+                             "--port=1", "--community", "c",
+                             "--user",   "u",           "--password=p",
+                             "--level",  "authpriv",    "--priv-password",
+                             "pp",       "--oid",       "1.2",
+                             "--id",     "7",           "--text",
+                             "",         "--count=3",   "--engine-id=0x80000000010203ff"});
   EXPECT_EQ(o.SnmpVersion, 3);
   EXPECT_EQ(o.Count, 3);
   EXPECT_EQ(o.Settings.Host, "h");
@@ -64,6 +65,11 @@ TEST(TavotCommandLineTest, OptionsSetTheFields) {
   EXPECT_EQ(o.Settings.Oid, "1.2");
   EXPECT_EQ(o.Settings.MsgId, "7");
   EXPECT_EQ(o.Settings.MsgText, "");
+  EXPECT_EQ(test::Hex(o.Settings.EngineId), "80 00 00 00 01 02 03 FF");
+  EXPECT_EQ(ParseTavotCommandLine({"--v3"}).Settings.EngineId, "");
+  EXPECT_EQ(ParseTavotCommandLine({"--v3", "--engine-id", "0102030405"}).Settings.EngineId,
+            "\x01\x02\x03\x04\x05");
+  EXPECT_EQ(ParseTavotCommandLine({"--v3", "--engine-id", ""}).Settings.EngineId, "");
 }
 
 TEST(TavotCommandLineTest, UsageErrors) {
@@ -76,6 +82,11 @@ TEST(TavotCommandLineTest, UsageErrors) {
       {"--v1", "--count", "0"},
       {"--v1", "--count", "1000001"},
       {"--v1", "--count", "x"},
+      {"--v3", "--engine-id", "0x"},
+      {"--v3", "--engine-id", "01020304"},   // 4 bytes: too short
+      {"--v3", "--engine-id", "010203040"},  // odd
+      {"--v3", "--engine-id", "01020304zz"},
+      {"--v3", "--engine-id", std::string(66, 'a')},  // 33 bytes: too long
       {"--v1", "--bogus"},
       {"--v1", "extra"},
       {"--v1=yes"},
@@ -93,7 +104,7 @@ TEST(TavotCommandLineTest, HelpListsTheOptions) {
   EXPECT_EQ(r.Status, 0);
   for (const char* option :
        {"--v1", "--v3", "--host", "--port", "--community", "--user", "--password", "--level",
-        "--priv-password", "--oid", "--id", "--text", "--count", "--help"}) {
+        "--priv-password", "--engine-id", "--oid", "--id", "--text", "--count", "--help"}) {
     EXPECT_NE(r.Out.find(std::string("  ") + option + " "), std::string::npos) << option;
   }
 }
