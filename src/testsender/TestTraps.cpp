@@ -47,6 +47,8 @@ bool SendTestTrapV3(const TTestTrapSettings& aSettings) {
   query.FPrivPassword = Utf8ToCp1252(aSettings.PrivPwd);
   query.FFlags = aSettings.Flags;
   query.FAuthEngineID = aSettings.EngineId;
+  query.FAuthMode = aSettings.AuthMode;
+  query.FPrivMode = aSettings.PrivMode;
   query.FFlagReportable = false;
   query.FPDUType = kPduTrapV2;
   query.MibAdd2(aSettings.Oid + ".0", "", kBerNull);

@@ -32,6 +32,9 @@ struct TTestTrapSettings {
   // default. Receivers other than Tavo (snmptrapd) check an authenticated
   // trap's time only against an engine ID and drop it without one.
   std::string EngineId;
+  // Not in the window: the SNMPv3 protocols (the receiver's defaults).
+  TV3Auth AuthMode = TV3Auth::AuthMD5;
+  TV3Priv PrivMode = TV3Priv::PrivDES;
   std::string Oid = "1.3.6.4.1.52814.8424";
   std::string MsgId = "100";
   std::string MsgText =

@@ -22,7 +22,38 @@ std::string DefaultTextLogged() {
 }  // namespace
 
 const std::vector<TavotTrapdRow>& TavotTrapdRows() {
+  // SNMPv2 notifications: sysUpTime.0 and snmpTrapOID.0 first.
+  const std::vector<std::string> v2Logged = {
+      ".1.3.6.1.6.3.1.1.4.1.0 = OID: .1.3.6.4.1.52814.8424.0",
+      ".1.3.6.4.1.52814.8424.1 = INTEGER: 100", DefaultTextLogged()};
+  // Keys localised to snmptrapd's own engine ID, which answers informs.
+  const std::string informUsers =
+      std::string("createUser ") + kDefaultTrapUserName + " MD5 " + kDefaultTrapUserPassword +
+      " DES " + kDefaultTrapPrivacyPassword + "\nauthUser log " + kDefaultTrapUserName +
+      "\ncreateUser sha2user SHA-512 sha2-auth-pass AES-256 sha2-priv-pass\n"
+      "authUser log sha2user priv\n";
   static const std::vector<TavotTrapdRow> rows = {
+      {"SNMPv2c", {"--v2c"}, "authCommunity log public\n", {}, v2Logged},
+      {"SNMPv2cInform",
+       {"--v2c", "--inform"},
+       "authCommunity log public\n",
+       {},
+       v2Logged,
+       "Informs answered: 1\n"},
+      {"SNMPv3InformAuthNoPriv",
+       {"--v3", "--inform"},
+       informUsers,
+       {},
+       v2Logged,
+       "Informs answered: 1\n"},
+      {"SNMPv3InformSha512Aes256",
+       {"--v3", "--inform", "--level", "AuthPriv", "--user", "sha2user", "--password",
+        "sha2-auth-pass", "--priv-password", "sha2-priv-pass", "--auth-protocol", "SHA-512",
+        "--priv-protocol", "AES-256"},
+       informUsers,
+       {},
+       v2Logged,
+       "Informs answered: 1\n"},
       {"SNMPv1",
        {"--v1"},
        "authCommunity log public\n",

@@ -11,6 +11,7 @@
 #include "TestProcess.h"
 #include "TestSupport.h"
 #include "UdpListener.h"
+#include "snmp/SnmpDefaults.h"
 
 namespace tavo {
 namespace {
@@ -34,9 +35,34 @@ TEST(TavotInteropTest, SnmptrapdLogsTheTrapsOfEachRow) {
     args.insert(args.end(), {"--port", std::to_string(trapd.Port())});
     const test::RunResult r = Tavot(dir, args);
     ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "Traps sent: 1\n");
+    EXPECT_EQ(r.Out, row.Printed);
     EXPECT_EQ(test::MissingFromTrapdLog(trapd, row), "") << trapd.Log();
   }
+}
+
+// An inform nobody answers goes out again, the same bytes each time; one
+// the receiver refuses ends with its report.
+TEST(TavotInteropTest, UnansweredInformsAreSentAgainThenGivenUp) {
+  test::TempDir dir;
+  test::UdpListener listener;
+  test::RunResult r = Tavot(dir, {"--v2c", "--inform", "--port", std::to_string(listener.Port()),
+                                  "--timeout", "0.2", "--retries", "2"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "tavot: inform 1 not answered: no answer from 127.0.0.1:" +
+                       std::to_string(listener.Port()) + " after 3 tries\n");
+  const std::string first = listener.Receive();
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(listener.Receive(), first);
+  EXPECT_EQ(listener.Receive(), first);
+  EXPECT_TRUE(listener.Quiet());
+
+  test::SnmpTrapd trapd(dir.Path(), std::string("createUser ") + kDefaultTrapUserName + " MD5 " +
+                                        kDefaultTrapUserPassword + "\nauthUser log " +
+                                        kDefaultTrapUserName + "\n");
+  r = Tavot(dir, {"--v3", "--inform", "--port", std::to_string(trapd.Port()), "--password",
+                  "not-the-password", "--timeout", "0.5", "--retries", "1"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "tavot: inform 1 not answered: the receiver reported: wrong digest\n");
 }
 
 TEST(TavotInteropTest, ExitStatusAndMessages) {
