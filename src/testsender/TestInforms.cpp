@@ -51,10 +51,15 @@ void AddNotification(TSNMPRec& aRec, const TTestTrapSettings& aSettings) {
   aRec.MibAdd2(aSettings.Oid + ".2", aSettings.MsgText, kBerOctetString);
 }
 
-std::unique_ptr<TSNMPSend> NewEndpoint(const TTestTrapSettings& aSettings) {
-  auto snmp = std::make_unique<TSNMPSend>();
-  snmp->FTargetHost = aSettings.Host;
-  snmp->FTargetPort = aSettings.Port;
+// An SNMPv2c notification of the PDU type with the community.
+std::unique_ptr<TSNMPSend> NewV2cEndpoint(const TTestTrapSettings& aSettings,
+                                          std::int32_t aPduType) {
+  auto snmp = NewEndpoint(aSettings);
+  TSNMPRec& query = snmp->Query();
+  query.FVersion = 1;
+  query.FCommunity = Utf8ToCp1252(aSettings.Community);
+  query.FPDUType = aPduType;
+  AddNotification(query, aSettings);
   return snmp;
 }
 
@@ -121,13 +126,8 @@ class TExchange {
 };
 
 std::string InformV2c(const TTestTrapSettings& aSettings, const TInformOptions& aOptions) {
-  const auto snmp = NewEndpoint(aSettings);
-  TSNMPRec& query = snmp->Query();
-  query.FVersion = 1;
-  query.FCommunity = Utf8ToCp1252(aSettings.Community);
-  query.FPDUType = kPduInformRequest;
-  AddNotification(query, aSettings);
-  const std::int32_t id = query.FID;
+  const auto snmp = NewV2cEndpoint(aSettings, kPduInformRequest);
+  const std::int32_t id = snmp->Query().FID;
   TExchange exchange(*snmp, aOptions);
   std::string why = exchange.Run([&](const TSNMPRec& aReply, std::string_view) {
     return aReply.FVersion == 1 && aReply.FPDUType == kPduResponse && aReply.FID == id;
@@ -209,13 +209,7 @@ std::string InformV3(const TTestTrapSettings& aSettings, const TInformOptions& a
 }  // namespace
 
 bool SendTestTrapV2c(const TTestTrapSettings& aSettings) {
-  const auto snmp = NewEndpoint(aSettings);
-  TSNMPRec& query = snmp->Query();
-  query.FVersion = 1;
-  query.FCommunity = Utf8ToCp1252(aSettings.Community);
-  query.FPDUType = kPduTrapV2;
-  AddNotification(query, aSettings);
-  return snmp->SendTrap();
+  return NewV2cEndpoint(aSettings, kPduTrapV2)->SendTrap();
 }
 
 std::string SendTestInform(const TTestTrapSettings& aSettings, int aVersion,

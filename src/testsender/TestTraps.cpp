@@ -11,16 +11,12 @@ namespace tavo {
 
 const char* const kSecurityLevelNames[3] = {"NoAuthNoPriv", "AuthNoPriv", "AuthPriv"};
 
-namespace {
-
 std::unique_ptr<TSNMPSend> NewEndpoint(const TTestTrapSettings& aSettings) {
   auto snmp = std::make_unique<TSNMPSend>();
   snmp->FTargetHost = aSettings.Host;
   snmp->FTargetPort = aSettings.Port;
   return snmp;
 }
-
-}  // namespace
 
 bool SendTestTrapV1(const TTestTrapSettings& aSettings) {
   const auto snmp = NewEndpoint(aSettings);

@@ -10,9 +10,11 @@
 // thread; no shared state.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "snmp/SnmpDefaults.h"
+#include "snmp/SnmpEndpoint.h"
 #include "snmp/SnmpMessage.h"
 
 namespace tavo {
@@ -41,6 +43,9 @@ struct TTestTrapSettings {
       "Text mit Umlauten & Sonderzeichen \xC3\x84\xC3\xA4\xC3\xA0\xC3\x9C\xC3\xB6\xC3\xA9 "
       "\xE2\x82\xAC$\xC2\xA3";
 };
+
+// A fresh endpoint aimed at the settings' host and port.
+std::unique_ptr<TSNMPSend> NewEndpoint(const TTestTrapSettings& aSettings);
 
 // The names of the type list, in the order of TV3Flags.
 extern const char* const kSecurityLevelNames[3];
