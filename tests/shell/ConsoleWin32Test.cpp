@@ -278,6 +278,44 @@ TEST(ConsoleWin32Test, ControlsCarryTheirNamesTextsAndHintsInTheStatusBar) {
   EXPECT_EQ(rect("Memo1").top, 261);
 }
 
+// The manifest makes the program per-monitor DPI aware: when the window
+// comes to a monitor of another DPI, the designed sizes scale with it and
+// the message font is taken at that DPI.
+TEST(ConsoleWin32Test, OnAMonitorOfAnotherDpiTheDesignedSizesScale) {
+  EXPECT_EQ(::GetAwarenessFromDpiAwarenessContext(::GetThreadDpiAwarenessContext()),
+            DPI_AWARENESS_PER_MONITOR_AWARE);
+  ConsoleRun run(kQuietIni);
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  const HWND window = static_cast<HWND>(run.Form().Handle());
+  const auto fontHeight = [&] {
+    const HFONT font =
+        reinterpret_cast<HFONT>(::SendMessageW(run.Control("btSendReport"), WM_GETFONT, 0, 0));
+    LOGFONTW info{};
+    ::GetObjectW(font, sizeof info, &info);
+    return std::abs(info.lfHeight);
+  };
+  const LONG font96 = fontHeight();
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  ASSERT_TRUE(
+      ::SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, 96));
+  LOGFONTW used{};
+  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(run.Control("Memo1"), WM_GETFONT, 0, 0)),
+               sizeof used, &used);
+  EXPECT_EQ(std::wstring(used.lfFaceName), metrics.lfMessageFont.lfFaceName)
+      << "the system's message font";
+  RECT frame{};
+  ::GetWindowRect(window, &frame);
+  RECT suggested{frame.left, frame.top, frame.left + 1000, frame.top + 700};
+  ::SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  EXPECT_EQ(run.Form().Dpi(), 144);
+  const auto rect = [&](const char* aName) { return RectIn(run.Control(aName), window); };
+  EXPECT_EQ(rect("Panel1").bottom - rect("Panel1").top, 327) << "218 at 150 %";
+  EXPECT_EQ(rect("tbClientEventId").right - rect("tbClientEventId").left, 72);
+  EXPECT_EQ(rect("Memo1").top, ::MulDiv(218 + 3, 144, 96)) << "below the splitter";
+  EXPECT_GT(fontHeight(), font96);
+}
+
 TEST(ConsoleWin32Test, TheMessageIdBoxTakesDigitsOnly) {
   ConsoleRun run(kQuietIni);
   ASSERT_TRUE(run.Start()) << run.Dump();
@@ -430,9 +468,14 @@ TEST(ConsoleWin32Test, PasswordEncoderLineInTheLogViewOnlyAndTheCap) {
     EXPECT_EQ(WindowText(run.Control("Memo1")), before);
   }
   const std::string password = "Geheim 7";
-  DialogAnswer confirm([&](void* aBox) { CloseDialog(aBox, true, &password); });
+  LONG editStyle = ES_PASSWORD;
+  DialogAnswer confirm([&](void* aBox) {
+    editStyle = StyleOf(::FindWindowExW(static_cast<HWND>(aBox), nullptr, L"Edit", nullptr));
+    CloseDialog(aBox, true, &password);
+  });
   run.Click("btEncodePwd");
   ASSERT_TRUE(confirm.Answered());
+  EXPECT_FALSE(editStyle & ES_PASSWORD) << "typed in clear";
   const std::string passcodeLine =
       "Encoded Password - Passcode=" + TRC4HexCoder::Encode("TavoGeheim 7");
   EXPECT_THAT(run.ViewLines(), ElementsAre(passcodeLine));
@@ -497,6 +540,19 @@ TEST(ConsoleWin32Test, AnErrorEscapingAButtonGivesAFatalLineAndOneBoxAtATime) {
   run.Finish();
   const auto file = run.FileLines();
   EXPECT_EQ(std::count(file.begin(), file.end(), "Fatal: Recipient out of order"), 4);
+}
+
+TEST(ConsoleWin32Test, AnErrorEscapingDeferredInitGivesAFatalLineAndABoxAndTheProgramGoesOn) {
+  ConsoleRun run(kQuietIni);
+  const std::string ini = run.Dir().File("tavo.ini");
+  ASSERT_TRUE(::DeleteFileW(Utf8ToWide(ini).c_str()));
+  BoxRecorder boxes;
+  ASSERT_TRUE(run.Start()) << run.Dump();
+  ASSERT_EQ(boxes.Boxes.size(), 1u);
+  EXPECT_EQ(boxes.Boxes[0].Text, "File not found: " + ini);
+  EXPECT_EQ(run.ViewCount("Fatal: File not found: " + ini), 1) << run.Dump();
+  run.Click("btSendReport");
+  EXPECT_EQ(run.ViewCount("Info:  ...done"), 1) << run.Dump();
 }
 
 TEST(ConsoleWin32Test, ClosingTheWindowEndsTheLoopAndTheProgramInOrder) {

@@ -170,6 +170,41 @@ TEST_F(TestSenderWin32Test, AnErrorShowsItsBoxAndKeepsTheCounter) {
   EXPECT_TRUE(fListener.Quiet());
 }
 
+// tavot.exe without arguments opens the window, and closing it ends the
+// program.
+TEST(TavotExeTest, WithoutArgumentsItOpensTheWindow) {
+  std::wstring command = L"\"" + Utf8ToWide(TAVOT_EXE) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &info));
+  HWND window = nullptr;
+  for (int i = 0; i < 400 && !window; ++i) {
+    ::Sleep(50);
+    for (HWND w = ::FindWindowExW(nullptr, nullptr, L"TfrmTestSender", nullptr); w;
+         w = ::FindWindowExW(nullptr, w, L"TfrmTestSender", nullptr)) {
+      DWORD pid = 0;
+      ::GetWindowThreadProcessId(w, &pid);
+      if (pid == info.dwProcessId && ::IsWindowVisible(w))
+        window = w;
+    }
+  }
+  EXPECT_NE(window, nullptr);
+  if (window) {
+    EXPECT_EQ(WindowText(window), "Tavo SNMP Test Sender V1.10.01");
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  DWORD code = 99;
+  if (::WaitForSingleObject(info.hProcess, 10000) == WAIT_OBJECT_0)
+    ::GetExitCodeProcess(info.hProcess, &code);
+  else
+    ::TerminateProcess(info.hProcess, 99);
+  EXPECT_EQ(code, 0u);
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+}
+
 // A picture of the window for people to look at: the build folder gets it,
 // and the Linux side turns it into a PNG.
 TEST_F(TestSenderWin32Test, Screenshot) {
