@@ -197,9 +197,9 @@ struct TWin32Form::TImpl {
   }
 
   DWORD Style() const {
-    // Not clipping its children: a group box paints only its frame, the
-    // window the area inside it.
-    return Spec.Resizable ? WS_OVERLAPPEDWINDOW
+    // The fixed window does not clip its children: its group boxes sit on
+    // it and paint only their frames, the window the area inside them.
+    return Spec.Resizable ? WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN
                           : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   }
 

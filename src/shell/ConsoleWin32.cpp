@@ -110,14 +110,15 @@ void TConsoleWin32::Layout(int aWidth, int aHeight) {
   f.Place("btEncodePwd", inner - 6 - kButton, 21, kButton, kRowHeight);
 
   const int checkRow = panel - 30;
-  f.Place("gbClients", 4, 58, inner, checkRow - 60);
+  const int clientsBottom = checkRow - 2;
+  f.Place("gbClients", 4, 58, inner, clientsBottom - 58);
   constexpr int kIdWidth = 48;
   f.Place("cboClients", 14, 78, inner - 20 - 2 * (kButton + kGap) - (kIdWidth + kGap), 23);
   f.Place("btReadCounter", inner - 6 - kIdWidth - kGap - 2 * kButton - kGap, 77, kButton,
           kRowHeight);
   f.Place("btIncMessage", inner - 6 - kIdWidth - kGap - kButton, 77, kButton, kRowHeight);
   f.Place("tbClientEventId", inner - 6 - kIdWidth, 78, kIdWidth, 23);
-  f.Place("Memo2", 14, 108, inner - 20, std::max(20, checkRow - 60 + 58 - 108 - 8));
+  f.Place("Memo2", 14, 108, inner - 20, std::max(20, clientsBottom - 8 - 108));
 
   f.Place("Label3", 8, checkRow + 7, 72, 17);
   f.Place("lblLastUpdate", 82, checkRow + 7, std::max(60, w - 82 - 160), 17);
