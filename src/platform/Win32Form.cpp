@@ -22,6 +22,7 @@ constexpr int kFirstControlId = 1000;
 // What a drop-down list's window holds besides its selection field: the
 // height of the list that opens.
 constexpr int kDropDownHeight = 200;
+const std::string kNoHint;
 
 LRESULT CALLBACK FormProc(HWND aWindow, UINT aMessage, WPARAM aW, LPARAM aL);
 LRESULT CALLBACK SplitterProc(HWND aWindow, UINT aMessage, WPARAM aW, LPARAM aL);
@@ -374,11 +375,12 @@ struct TWin32Form::TImpl {
         }
         break;
       case WM_SETCURSOR: {
-        // The hint of the control under the pointer; the last one stays.
+        // The hint of the control under the pointer; none over a control
+        // without one, or over the window itself.
         const auto it = ByHandle.find(reinterpret_cast<HWND>(aW));
-        if (it != ByHandle.end() && !it->second->Spec.Hint.empty() &&
-            it->second->Spec.Hint != StatusText)
-          SetStatus(it->second->Spec.Hint);
+        const std::string& hint = it != ByHandle.end() ? it->second->Spec.Hint : kNoHint;
+        if (hint != StatusText)
+          SetStatus(hint);
         break;
       }
       case WM_CTLCOLORSTATIC: {

@@ -10,7 +10,8 @@
 // their manifest); every control uses the system's message font at that DPI.
 // When the client area or the DPI changes, OnLayout is called again with the
 // client size in 96-DPI pixels. A control's hint goes to the status bar
-// while the mouse pointer is over it, never to a pop-up tip. Keyboard
+// while the mouse pointer is over it (and goes when the pointer moves to a
+// control without one), never to a pop-up tip. Keyboard
 // navigation (Tab, the arrow keys, Enter) works as in a dialog when the
 // message loop passes the window's messages through
 // TWin32MainLoop::SetDialogWindow. Keyboard order is creation order.

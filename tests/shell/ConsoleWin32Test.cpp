@@ -213,6 +213,11 @@ TEST(ConsoleWin32Test, ControlsCarryTheirNamesTextsAndHintsInTheStatusBar) {
       EXPECT_EQ(StatusBarText(status), row.Hint);
     }
   }
+  // Over a control without a hint the status bar is empty again.
+  const HWND label = run.Control("Label3");
+  ::SendMessageW(::GetParent(label), WM_SETCURSOR, reinterpret_cast<WPARAM>(label),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(StatusBarText(status), "");
   for (const char* name : {"cboClients", "cboRecipients"})
     EXPECT_EQ(StyleOf(run.Control(name)) & 3, CBS_DROPDOWNLIST) << name << ": selection only";
   EXPECT_TRUE(StyleOf(run.Control("tbClientEventId")) & ES_NUMBER);
