@@ -85,6 +85,7 @@ struct TWin32MainLoop::TState {
   std::map<UINT_PTR, std::function<void()>*> Timers;  // the active ones, by id
   UINT_PTR NextTimerId = 1;
   std::function<void()> OnStop;
+  HWND hDialog = nullptr;  // SetDialogWindow's
   bool bRunning = false;
   bool bQuit = false;
 
@@ -207,6 +208,8 @@ struct TWin32MainLoop::TState {
         return false;
       }
     }
+    if (hDialog && msg.hwnd != hWindow && ::IsDialogMessageW(hDialog, &msg))
+      return true;
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
     return true;
@@ -343,6 +346,10 @@ void TWin32MainLoop::Quit() {
 void TWin32MainLoop::ProcessPending() {
   for (int i = 0; i < kMaxPendingMessages && fState->PumpOne(false); ++i) {
   }
+}
+
+void TWin32MainLoop::SetDialogWindow(void* aWindow) {
+  fState->hDialog = static_cast<HWND>(aWindow);
 }
 
 bool TWin32MainLoop::WatchStopRequests(std::function<void()> aOnStop) {

@@ -55,6 +55,11 @@ class TWin32MainLoop final : public IMainLoop {
   // hold it). Main thread only.
   void ProcessPending();
 
+  // Messages for aWindow (an HWND, a top-level window) and its controls
+  // pass IsDialogMessageW first, so that Tab, the arrow keys and Enter work
+  // as in a dialog; nullptr: none. Main thread only.
+  void SetDialogWindow(void* aWindow);
+
   struct TState;  // defined in the .cpp; shared with timers and workers
 
  private:

@@ -2,8 +2,10 @@
 // that neither the service nor a desktop start opens a console; started
 // from a console it attaches to it and prints there. Parses the command
 // line, takes the single-instance name, decides the run mode, and runs the
-// controller on the Win32 main loop (or installs or removes the service and
-// ends). What a headless run does is shell/HeadlessRuns.h.
+// controller on the Win32 main loop: with the operator console for a desktop
+// start (shell/DesktopWin32.h), headless as the service or in the
+// foreground (shell/HeadlessRuns.h); or it installs or removes the service
+// and ends.
 
 #include <cstdio>
 #include <string>
@@ -16,15 +18,11 @@
 #include "platform/WinStartup.h"
 #include "shell/AppServiceTools.h"
 #include "shell/CommandLine.h"
+#include "shell/DesktopWin32.h"
 #include "shell/HeadlessRuns.h"
 #include "shell/Version.h"
 
 namespace {
-
-// The operator console is not built for Windows yet.
-constexpr const char* kNoConsoleText =
-    "The operator console is not available in this version of Tavo for Windows; run it with "
-    "--foreground from a command prompt, or install it as the service with /install";
 
 // A headless run on a fresh Win32 loop.
 template <class TRun>
@@ -70,11 +68,19 @@ int main() {
   }
 
   // Started from a console (or with standard error redirected), boxes
-  // become lines there; otherwise the
-  // platform's box shows where a desktop is and goes to the event log where
-  // none is (the service).
-  if (console)
+  // become lines there; otherwise the platform's box shows where a desktop
+  // is and goes to the event log where none is (the service). A desktop
+  // start's refusal is a box in any case, as its window would have been.
+  const bool desktopStart = !cl.bForeground && !cl.bCheck && cl.Switches.empty();
+  if (console && desktopStart) {
+    SetMessageBoxHandler([](TMsgBoxIcon aIcon, const std::string& aText) {
+      std::fprintf(stderr, "%s\n", aText.c_str());
+      std::fflush(stderr);
+      ShowSystemMessageBox(aIcon, aText);
+    });
+  } else if (console) {
     SetMessageBoxHandler(PrintAndLog);
+  }
   if (!cl.ConfigFile.empty())
     SetConfigFileOverride(NormalizePath(FullPathName(cl.ConfigFile)));
 
@@ -97,6 +103,5 @@ int main() {
     const std::string config = cl.ConfigFile.empty() ? std::string() : ConfigFilePath();
     return RunHeadless([&config](IMainLoop& aLoop) { return RunServiceHost(aLoop, config); });
   }
-  ShowMessageBox(TMsgBoxIcon::eError, kNoConsoleText);
-  return 1;
+  return RunWin32Desktop();
 }

@@ -1,7 +1,7 @@
-// tavot.exe: the test trap sender on Windows, its command line for now (the
-// window follows). A GUI-subsystem program, so that a start from Explorer
-// opens no console; started from a console it attaches to it and prints
-// there. Without arguments it prints its usage.
+// tavot.exe: the test trap sender on Windows. Without arguments it opens its
+// window; with options it sends test traps from the command line and exits.
+// A GUI-subsystem program, so that a start from Explorer opens no console;
+// started from a console it attaches to it and prints there.
 
 #include <iostream>
 #include <string>
@@ -10,15 +10,14 @@
 #include "platform/Paths.h"
 #include "platform/WinStartup.h"
 #include "testsender/TavotCommandLine.h"
+#include "testsender/TestSenderWin32.h"
 
 int main() {
   tavo::AttachParentConsole();
   const std::string program = tavo::ExtractFileName(tavo::ExecutablePath());
   const std::vector<std::string> args = tavo::ProcessArguments();
-  if (args.empty()) {
-    std::cout << tavo::TavotHelp(program) << std::flush;
-    return 2;
-  }
+  if (args.empty())
+    return tavo::RunTestSenderWindow();
   const int status = tavo::RunTavotCommandLine(program, args, std::cout, std::cerr);
   std::cout.flush();
   std::cerr.flush();
