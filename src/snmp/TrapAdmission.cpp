@@ -34,10 +34,15 @@ std::string Received(const std::string& aBytes) {
   return CutReceivedText(ReceivedTextToUtf8(aBytes));
 }
 
-void TraceRefusal(const TSNMPRec& aRec) {
+std::string ShownEngineId(const TSNMPRec& aRec) {
   std::string engine = HexText(std::string_view(aRec.FAuthEngineID).substr(0, kShownEngineIdBytes));
   if (aRec.FAuthEngineID.size() > kShownEngineIdBytes)
     engine += "\xE2\x80\xA6";
+  return engine;
+}
+
+void TraceRefusal(const TSNMPRec& aRec) {
+  const std::string engine = ShownEngineId(aRec);
   TMsg::Trace("SNMPv3 trap refused: EngineID=%s, User=\"%s\", SecurityLevel=%s",
               {engine, Received(aRec.FUserName), LevelName(aRec.FFlags)});
 }
@@ -59,6 +64,17 @@ TAdmissionVerdict Admit(const TTrapCredentials& aCredentials, const TSNMPRec& aR
         v.Verdict = TAdmission::eV1Disabled;
       } else if (!SameConfiguredText(aRec.FCommunity, aCredentials.Community)) {
         v.Verdict = TAdmission::eBadCommunity;
+      }
+      return v;
+    case 1:
+      if (!aCredentials.AcceptV2c) {
+        v.Verdict = TAdmission::eBadVersion;
+      } else if (aCredentials.Community.empty() ||
+                 !SameConfiguredText(aRec.FCommunity, aCredentials.Community)) {
+        v.Verdict = TAdmission::eV2cBadCommunity;
+      } else if (aRec.FPDUType != kPduTrapV2 &&
+                 !(aRec.FPDUType == kPduInformRequest && aCredentials.AnswerInforms)) {
+        v.Verdict = TAdmission::eV2cBadPdu;
       }
       return v;
     case 3: {
@@ -107,6 +123,28 @@ void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec) {
       TMsg::Hint("SNMPv1 trap packet width invalid community \"%s\" ignored!",
                  {Received(aRec.FCommunity)});
       return;
+    case TAdmission::eV2cBadCommunity:
+      TMsg::Hint("SNMPv2c trap packet with invalid community \"%s\" ignored!",
+                 {Received(aRec.FCommunity)});
+      return;
+    case TAdmission::eV2cBadPdu:
+      TMsg::Hint("SNMPv2c packet with PDU type %.2x ignored!",
+                 {static_cast<std::int32_t>(aRec.FPDUType & 0xFF)});
+      return;
+    case TAdmission::eUnknownEngine:
+      TMsg::Trace(aVerdict.Answered
+                      ? "SNMPv3 message to an unknown engine ID: EngineID=%s, report sent"
+                      : "SNMPv3 message to an unknown engine ID: EngineID=%s, not answered",
+                  {ShownEngineId(aRec)});
+      break;
+    case TAdmission::eNotInTimeWindow:
+      TMsg::Trace(aVerdict.Answered
+                      ? "SNMPv3 message outside the engine's time window: EngineBoots=%d, "
+                        "EngineTime=%d, report sent"
+                      : "SNMPv3 message outside the engine's time window: EngineBoots=%d, "
+                        "EngineTime=%d, not answered",
+                  {aRec.FAuthEngineBoots, aRec.FAuthEngineTime});
+      break;
     case TAdmission::eBadVersion:
       TMsg::Warning("SNMP trap packet version %d not supported", {aRec.FVersion});
       return;
@@ -130,7 +168,7 @@ void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec) {
     case TAdmission::eAdmitted:
       break;
   }
-  if (aRec.FVersion == 3 && aRec.FFlagReportable)
+  if (aRec.FVersion == 3 && aRec.FFlagReportable && !aVerdict.Answered)
     TMsg::Warning("SNMP trap reply not supported!");
 }
 

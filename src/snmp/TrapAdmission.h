@@ -1,6 +1,7 @@
 #pragma once
 // Who may send Tavo traps: SNMPv1 messages with the configured community,
-// SNMPv3 messages of a configured user at AuthNoPriv or AuthPriv whose
+// SNMPv2c ones with it too when AcceptV2c is on (SNMPv2-Trap PDUs, and
+// InformRequests when informs are answered), SNMPv3 messages of a configured user at AuthNoPriv or AuthPriv whose
 // authentication code, computed over the bytes as received, is right. The
 // user of [SnmpTrapReceiver] comes first; further users ([SnmpV3Users])
 // are looked up by name after it, the first of a name winning, and one
@@ -32,7 +33,12 @@ enum class TAdmission {
   eUnknownUser,   // SNMPv3 from another user
   eAuthFailed,    // SNMPv3 with a wrong authentication code
   eCannotVerify,  // SNMPv3, but no key exists for the configured password
-  eBadVersion,    // neither SNMPv1 nor SNMPv3
+  eBadVersion,    // neither SNMPv1 nor SNMPv3 (nor SNMPv2c when accepted)
+  eV2cBadCommunity,  // SNMPv2c with another community, or none configured
+  eV2cBadPdu,        // SNMPv2c, neither a trap nor an inform that is answered
+  // Set by the receiver when it answers SNMPv3 informs as an engine:
+  eUnknownEngine,    // reportable, to an engine ID other than Tavo's
+  eNotInTimeWindow,  // authentic, to Tavo's engine ID, outside its time window
 };
 
 // A further SNMPv3 user; the texts as configured (UTF-8).
@@ -51,6 +57,9 @@ struct TAdmissionVerdict {
   // The admitted SNMPv3 user when it is one of MoreUsers; null for the
   // user of [SnmpTrapReceiver].
   const TTrapUser* User = nullptr;
+  // The receiver answers the message (a Response or a report): it gets no
+  // "reply not supported" line.
+  bool Answered = false;
 };
 
 struct TTrapCredentials {
@@ -59,6 +68,8 @@ struct TTrapCredentials {
   std::string UserPwd;
   TV3Auth AuthMode = TV3Auth::AuthMD5;
   std::vector<TTrapUser> MoreUsers;
+  bool AcceptV2c = false;      // SNMPv2c admitted with Community
+  bool AnswerInforms = false;  // SNMPv2c InformRequests admitted
 };
 
 TAdmissionVerdict Admit(const TTrapCredentials& aCredentials, const TSNMPRec& aRec,
@@ -67,7 +78,7 @@ TAdmissionVerdict Admit(const TTrapCredentials& aCredentials, const TSNMPRec& aR
 // The lines of a decision, after the message's received line: the Hint,
 // Error or Warning that tells why it is refused, the Trace line naming a
 // refused SNMPv3 sender, and for SNMPv3 the Warning that a reportable
-// message gets no reply. Received texts are cut to 128 UTF-16 code units.
+// message gets no reply (unless it is answered). Received texts are cut to 128 UTF-16 code units.
 void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec);
 
 // aText cut to aUnits UTF-16 code units and marked with "…" when longer.
