@@ -204,6 +204,8 @@ std::optional<TSnmpEngineState> SetUpEngine(const TOrvoIniFile& aIni, bool aChec
         state = TSnmpEngineState{configured.empty() ? NewEngineId() : configured, 0};
       else if (!configured.empty())
         state->EngineId = configured;
+      if (state->Boots < kMaxEngineBoots)
+        ++state->Boots;  // what a start would take
       return state;
     }
     return StartEngine(path, configured);
