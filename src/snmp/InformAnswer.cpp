@@ -100,9 +100,8 @@ std::string TInformReplayCache::Key(const TSNMPRec& aRec, const std::string& aSe
 }
 
 void TInformReplayCache::Expire(std::int64_t aNowMs) {
-  while (!fOrder.empty() &&
-         (aNowMs - fOrder.front().AtMs > kLifetimeMs || fOrder.size() > kMaxEntries ||
-          fnBytes > kMaxBytes)) {
+  while (!fOrder.empty() && (aNowMs - fOrder.front().AtMs > kLifetimeMs ||
+                             fOrder.size() > kMaxEntries || fnBytes > kMaxBytes)) {
     fnBytes -= fOrder.front().Key.size();
     fKeys.erase(fOrder.front().Key);
     fOrder.pop_front();

@@ -205,7 +205,8 @@ std::string TSNMPRec::EncodeBuf() {
     const std::string flags(1, static_cast<char>(MsgFlagsByte(FFlags, FFlagReportable)));
     const bool answer = FPDUType == kPduResponse || FPDUType == kPduReport;
     const std::string header =
-        Integer(3) + Sequence(Integer(answer ? FMsgID : FID) + Integer(FMaxSize) + OctetString(flags) + Integer(3));
+        Integer(3) + Sequence(Integer(answer ? FMsgID : FID) + Integer(FMaxSize) +
+                              OctetString(flags) + Integer(3));
     const std::string prefix = OctetString(FAuthEngineID) + Integer(FAuthEngineBoots) +
                                Integer(engineTime) + OctetString(FUserName);
     auto build = [&](std::string_view aAuthParameters) {
@@ -274,7 +275,7 @@ bool TSNMPRec::DecodeBuf(std::string_view aBuffer, bool aDecrypt) {
 
   FVersion = nextInt();
   if (FVersion == 3) {
-    enter();  // header
+    enter();             // header
     FMsgID = nextInt();  // written back only by a Response or Report
     FMaxSize = nextInt();
     const std::string flags = next();
@@ -345,7 +346,8 @@ bool TSNMPRec::DecodeBuf(std::string_view aBuffer, bool aDecrypt) {
     std::size_t content = listStart + 1;
     const std::uint64_t length = BerDecodeLength(buffer, content);
     if (content <= buffer.size())
-      FRawBindings.assign(buffer.substr(content, std::min<std::uint64_t>(length, buffer.size() - content)));
+      FRawBindings.assign(
+          buffer.substr(content, std::min<std::uint64_t>(length, buffer.size() - content)));
   }
   // Bindings with an empty OID, among them the zero padding after a
   // decrypted scoped PDU, are skipped.

@@ -116,7 +116,7 @@ class TSNMPRec {
 
   std::int32_t FVersion = 0;  // as on the wire: 0 SNMPv1, 1 SNMPv2c, 3 SNMPv3
   std::int32_t FPDUType = 0;
-  std::int32_t FID = 1;           // request-id; for SNMPv3 also the msgID written
+  std::int32_t FID = 1;  // request-id; for SNMPv3 also the msgID written
   // The SNMPv3 msgID as received. A Response or Report echoes it (senders
   // match replies by msgID); every other PDU writes FID in its place.
   std::int32_t FMsgID = 0;

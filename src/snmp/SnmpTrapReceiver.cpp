@@ -276,8 +276,8 @@ void TSnmpTrapReceiver::Prepare(TReceived& aMessage, TTrapDatagram& aDatagram) {
       // SNMPv3 informs only to Tavo's engine: to another one they were
       // reported above when reportable, and are traps otherwise.
       if (AnswerInforms && aMessage.Decoded && r.FPDUType == kPduInformRequest &&
-          (r.FVersion == 1 || (fEngine && r.FVersion == 3 &&
-                               r.FAuthEngineID == fEngine->State.EngineId))) {
+          (r.FVersion == 1 ||
+           (fEngine && r.FVersion == 3 && r.FAuthEngineID == fEngine->State.EngineId))) {
         aMessage.Answer = true;
         aMessage.Verdict.Answered = true;
         const std::string key = TInformReplayCache::Key(r, aDatagram.From.Address().ToString());
@@ -340,10 +340,10 @@ void TSnmpTrapReceiver::CheckAsEngine(TReceived& aMessage) {
   const TTrapUser* user = aMessage.Verdict.User;
   aMessage.Verdict.Verdict = TAdmission::eNotInTimeWindow;
   if (r.FFlagReportable && echoable && AllowReport(now)) {
-    aMessage.Report = EncodeReport(
-        r, *fEngine, now, kUsmStatsNotInTimeWindows, ++fnNotInTimeWindowReports,
-        r.FFlags != TV3Flags::AuthPriv, user ? user->AuthMode : AuthMode,
-        Utf8ToCp1252(user ? user->AuthPwd : fCredentials.UserPwd));
+    aMessage.Report =
+        EncodeReport(r, *fEngine, now, kUsmStatsNotInTimeWindows, ++fnNotInTimeWindowReports,
+                     r.FFlags != TV3Flags::AuthPriv, user ? user->AuthMode : AuthMode,
+                     Utf8ToCp1252(user ? user->AuthPwd : fCredentials.UserPwd));
     aMessage.Verdict.Answered = true;
   }
 }

@@ -1,16 +1,14 @@
 #pragma once
 // Who may send Tavo traps: SNMPv1 messages with the configured community,
 // SNMPv2c ones with it too when AcceptV2c is on (SNMPv2-Trap PDUs, and
-// InformRequests when informs are answered), SNMPv3 messages of a configured user at AuthNoPriv or AuthPriv whose
-// authentication code, computed over the bytes as received, is right. The
-// user of [SnmpTrapReceiver] comes first; further users ([SnmpV3Users])
-// are looked up by name after it, the first of a name winning, and one
-// without privacy fields is refused at AuthPriv as an unknown user.
-// Admit() decides on a record decoded without decryption, so that nothing
-// is decrypted for a sender that has not been authenticated; ReportAdmission
-// then writes the lines the decision calls for. Admit runs on the receiver
-// thread, ReportAdmission on the main thread. No sockets, no threads: both
-// are plain functions of their inputs.
+// InformRequests when informs are answered), SNMPv3 messages of a configured user at AuthNoPriv or
+// AuthPriv whose authentication code, computed over the bytes as received, is right. The user of
+// [SnmpTrapReceiver] comes first; further users ([SnmpV3Users]) are looked up by name after it, the
+// first of a name winning, and one without privacy fields is refused at AuthPriv as an unknown
+// user. Admit() decides on a record decoded without decryption, so that nothing is decrypted for a
+// sender that has not been authenticated; ReportAdmission then writes the lines the decision calls
+// for. Admit runs on the receiver thread, ReportAdmission on the main thread. No sockets, no
+// threads: both are plain functions of their inputs.
 //
 // TRefusalLimiter keeps refused datagrams from flooding the log: at most
 // kPerSecond of each kind write their lines in any one second; the others
@@ -27,13 +25,13 @@ namespace tavo {
 
 enum class TAdmission {
   eAdmitted,
-  eV1Disabled,    // SNMPv1 without a configured community
-  eBadCommunity,  // SNMPv1 with another community
-  eNoAuth,        // SNMPv3 NoAuthNoPriv: never admitted
-  eUnknownUser,   // SNMPv3 from another user
-  eAuthFailed,    // SNMPv3 with a wrong authentication code
-  eCannotVerify,  // SNMPv3, but no key exists for the configured password
-  eBadVersion,    // neither SNMPv1 nor SNMPv3 (nor SNMPv2c when accepted)
+  eV1Disabled,       // SNMPv1 without a configured community
+  eBadCommunity,     // SNMPv1 with another community
+  eNoAuth,           // SNMPv3 NoAuthNoPriv: never admitted
+  eUnknownUser,      // SNMPv3 from another user
+  eAuthFailed,       // SNMPv3 with a wrong authentication code
+  eCannotVerify,     // SNMPv3, but no key exists for the configured password
+  eBadVersion,       // neither SNMPv1 nor SNMPv3 (nor SNMPv2c when accepted)
   eV2cBadCommunity,  // SNMPv2c with another community, or none configured
   eV2cBadPdu,        // SNMPv2c, neither a trap nor an inform that is answered
   // Set by the receiver when it answers SNMPv3 informs as an engine:

@@ -356,8 +356,7 @@ TEST_F(ControllerTest, TheEngineOfAnsweredInformsAndItsErrors) {
     const auto started = count("Trace: Initialization done");
     Create(aIni);
     fFrm->FormCreate();
-    ASSERT_TRUE(fMain->RunUntil(
-        [&] { return count("Trace: Initialization done") > started; }, 5s));
+    ASSERT_TRUE(fMain->RunUntil([&] { return count("Trace: Initialization done") > started; }, 5s));
     fFrm->FormDestroy();
     // The receiver's last hand-off needs the loop before it can be joined.
     fMain->RunUntil([&] { return fFrm->TrapReceiver()->Finished(); }, 10s);

@@ -129,9 +129,10 @@ TEST(InformAnswerTest, TheTimeWindow) {
   };
   // The engine's time is 200 s.
   const Case cases[] = {
-      {9, 9, 200, true},           {9, 9, 50, true},   {9, 9, 350, true},
-      {9, 9, 49, false},           {9, 9, 351, false}, {9, 8, 200, false},
-      {9, 10, 200, false},         {kMaxEngineBoots, kMaxEngineBoots, 200, false},
+      {9, 9, 200, true},   {9, 9, 50, true},
+      {9, 9, 350, true},   {9, 9, 49, false},
+      {9, 9, 351, false},  {9, 8, 200, false},
+      {9, 10, 200, false}, {kMaxEngineBoots, kMaxEngineBoots, 200, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.Boots << "/" << c.Time);

@@ -20,11 +20,11 @@ TEST(SnmpEngineTest, ConfiguredEngineIds) {
     const char* Hex;  // nullptr: refused
   };
   const Case cases[] = {
-      {"800000000102", "800000000102"},      {"0x8000CE4E05ab", "8000CE4E05AB"},
-      {"8000000001", "8000000001"},          {"80000000", nullptr},  // 4 octets
-      {std::string(66, 'a'), nullptr},                       // 33 octets
-      {"8000000001020", nullptr},                                    // odd
-      {"80000000zz", nullptr},                                       {"", nullptr},
+      {"800000000102", "800000000102"}, {"0x8000CE4E05ab", "8000CE4E05AB"},
+      {"8000000001", "8000000001"},     {"80000000", nullptr},  // 4 octets
+      {std::string(66, 'a'), nullptr},                          // 33 octets
+      {"8000000001020", nullptr},                               // odd
+      {"80000000zz", nullptr},          {"", nullptr},
   };
   EXPECT_TRUE(EngineIdFromText(std::string(64, 'a')).has_value());  // 32 octets
   for (const Case& c : cases) {

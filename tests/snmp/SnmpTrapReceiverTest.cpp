@@ -40,7 +40,7 @@ constexpr const char* kTrace =
 // bindings: sysUpTime, the message id 100, a text and a second id 101.
 struct TrapFields : test::SampleTrap {
   bool Reportable = false;
-  std::int32_t PduType = 0;  // 0: the version's trap PDU
+  std::int32_t PduType = 0;             // 0: the version's trap PDU
   std::optional<std::string> EngineId;  // none: a sender's own engine ID
   std::int32_t Boots = 0;
   std::int32_t Time = 0;
@@ -544,7 +544,10 @@ TEST_F(SnmpTrapReceiverTest, SnmpV2cTrapsAndInformsWithTheSwitchesOn) {
        false,
        false,
        {"Hint:  SNMPv2c trap packet with invalid community \"Public\" ignored!"}},
-      {"get request", v2c(kPduGetRequest), false, false,
+      {"get request",
+       v2c(kPduGetRequest),
+       false,
+       false,
        {"Hint:  SNMPv2c packet with PDU type A0 ignored!"}},
   };
   for (const Case& c : cases) {
@@ -572,7 +575,8 @@ TEST_F(SnmpTrapReceiverTest, SnmpV2cWithAnEmptyCommunityIsRefusedByCommunity) {
   TrapFields s;
   s.Version = 1;
   const auto lines = SendAndCollect(Encode(s), 2);
-  EXPECT_THAT(lines, Contains("Hint:  SNMPv2c trap packet with invalid community \"public\" ignored!"));
+  EXPECT_THAT(lines,
+              Contains("Hint:  SNMPv2c trap packet with invalid community \"public\" ignored!"));
   EXPECT_TRUE(fData.empty());
 }
 
