@@ -130,6 +130,9 @@ void TSNMPRec::Clear() {
   FOldTrapSpec = 0;
   FOldTrapTimeTicks = 0;
   FMsgID = 0;
+  // A record reused for every datagram keeps no large buffer from a large one.
+  if (FRawBindings.capacity() > kDecodeSlack)
+    std::string().swap(FRawBindings);
   FRawBindings.clear();
 }
 
