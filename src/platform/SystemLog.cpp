@@ -1,5 +1,6 @@
 #include "platform/SystemLog.h"
 
+#include <errno.h>
 #include <syslog.h>
 
 #include <mutex>
@@ -7,14 +8,27 @@
 namespace tavo {
 namespace {
 std::mutex gMutex;
-std::string gIdent;  // openlog keeps the pointer: the text must outlive it
+std::string gIdent;
+// openlog keeps the pointer: the text must outlive the next openlog.
+std::string gOpenIdent;
 bool gOpen = false;
 ISystemLog* gInstalled = nullptr;
+
+std::string SourceLocked(const std::string& aSource) {
+  if (!aSource.empty())
+    return aSource;
+  return gIdent.empty() ? std::string(program_invocation_short_name) : gIdent;
+}
 }  // namespace
 
 std::string SystemLogIdent() {
   std::lock_guard lock(gMutex);
   return gIdent;
+}
+
+std::string SystemLogSource(const std::string& aSource) {
+  std::lock_guard lock(gMutex);
+  return SourceLocked(aSource);
 }
 
 void SetSystemLog(ISystemLog* aLog) {
@@ -24,18 +38,20 @@ void SetSystemLog(ISystemLog* aLog) {
 void SetSystemLogIdent(const std::string& aIdent) {
   std::lock_guard lock(gMutex);
   gIdent = aIdent;
-  ::openlog(gIdent.c_str(), LOG_PID, LOG_DAEMON);
-  gOpen = true;
 }
 
-void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText) {
+void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText, const std::string& aSource) {
   if (gInstalled) {
-    gInstalled->Write(aLevel, aText);
+    gInstalled->Write(aLevel, aText, SystemLogSource(aSource));
     return;
   }
   std::lock_guard lock(gMutex);
-  if (!gOpen) {
-    ::openlog(nullptr, LOG_PID, LOG_DAEMON);
+  // syslog has one identifier per process: an entry under another one
+  // opens the log again under it.
+  const std::string ident = SourceLocked(aSource);
+  if (!gOpen || ident != gOpenIdent) {
+    gOpenIdent = ident;
+    ::openlog(gOpenIdent.c_str(), LOG_PID, LOG_DAEMON);
     gOpen = true;
   }
   const int prio = aLevel == TSysLogLevel::eError     ? LOG_ERR

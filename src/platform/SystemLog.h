@@ -12,18 +12,24 @@ namespace tavo {
 
 enum class TSysLogLevel { eInfo, eWarning, eError };
 
-// Sets the identifier entries carry (default: the executable's file name; on
-// Windows without its extension, the event source; the service's name when
-// running as the service).
+// Sets the identifier entries carry by default (default: the executable's
+// file name, on Windows with its extension: the event source "tavo.exe").
 void SetSystemLogIdent(const std::string& aIdent);
 // The identifier set, or empty for the default.
 std::string SystemLogIdent();
-void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText);
+// The identifier an entry with aSource carries: aSource, or when that is
+// empty the one set above, or the executable's file name.
+std::string SystemLogSource(const std::string& aSource = {});
+// An entry under aSource (empty: the default identifier). The service host
+// writes under the executable's name and the service object under the
+// service's name, so an operator can tell whose entry it is.
+void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText, const std::string& aSource = {});
 
 class ISystemLog {
  public:
   virtual ~ISystemLog() = default;
-  virtual void Write(TSysLogLevel aLevel, const std::string& aText) = 0;
+  // aSource as SystemLogSource resolved it.
+  virtual void Write(TSysLogLevel aLevel, const std::string& aText, const std::string& aSource) = 0;
 };
 // Installs aLog (not owned) for every entry; nullptr restores the system's.
 // Only while no other thread writes.

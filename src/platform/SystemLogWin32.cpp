@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/Paths.h"
 #include "platform/WideText.h"
@@ -19,15 +22,49 @@ constexpr DWORD kEventError = 0xC0000003;
 // ReportEventW takes at most 31,839 characters per string.
 constexpr std::size_t kMaxEventText = 31000;
 
+// Sources in use at once: the executable's and the service's name.
+constexpr std::size_t kMaxSources = 4;
+
 std::mutex gMutex;
 std::string gIdent;
-HANDLE ghSource = nullptr;  // registered under gIdent, or the default
+// Registered sources, the most recently used last.
+std::vector<std::pair<std::string, HANDLE>> gSources;
 ISystemLog* gInstalled = nullptr;
 
 std::string DefaultIdent() {
-  const std::string name = ExtractFileName(ExecutablePath());
-  const auto dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
+  return ExtractFileName(ExecutablePath());
+}
+
+std::string SourceLocked(const std::string& aSource) {
+  if (!aSource.empty())
+    return aSource;
+  return gIdent.empty() ? DefaultIdent() : gIdent;
+}
+
+void DeregisterAll() {
+  for (const auto& source : gSources)
+    ::DeregisterEventSource(source.second);
+  gSources.clear();
+}
+
+// The event source's handle for aName, registered on first use; nullptr
+// when the event log refuses it.
+HANDLE SourceHandle(const std::string& aName) {
+  for (auto it = gSources.begin(); it != gSources.end(); ++it) {
+    if (it->first == aName) {
+      std::rotate(it, it + 1, gSources.end());
+      return gSources.back().second;
+    }
+  }
+  const HANDLE handle = ::RegisterEventSourceW(nullptr, Utf8ToWide(aName).c_str());
+  if (!handle)
+    return nullptr;
+  if (gSources.size() >= kMaxSources) {
+    ::DeregisterEventSource(gSources.front().second);
+    gSources.erase(gSources.begin());
+  }
+  gSources.emplace_back(aName, handle);
+  return handle;
 }
 
 }  // namespace
@@ -35,10 +72,7 @@ std::string DefaultIdent() {
 void SetSystemLogIdent(const std::string& aIdent) {
   std::lock_guard lock(gMutex);
   gIdent = aIdent;
-  if (ghSource) {
-    ::DeregisterEventSource(ghSource);
-    ghSource = nullptr;
-  }
+  DeregisterAll();
 }
 
 std::string SystemLogIdent() {
@@ -46,22 +80,24 @@ std::string SystemLogIdent() {
   return gIdent;
 }
 
+std::string SystemLogSource(const std::string& aSource) {
+  std::lock_guard lock(gMutex);
+  return SourceLocked(aSource);
+}
+
 void SetSystemLog(ISystemLog* aLog) {
   gInstalled = aLog;
 }
 
-void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText) {
+void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText, const std::string& aSource) {
   if (gInstalled) {
-    gInstalled->Write(aLevel, aText);
+    gInstalled->Write(aLevel, aText, SystemLogSource(aSource));
     return;
   }
   std::lock_guard lock(gMutex);
-  if (!ghSource) {
-    const std::string ident = gIdent.empty() ? DefaultIdent() : gIdent;
-    ghSource = ::RegisterEventSourceW(nullptr, Utf8ToWide(ident).c_str());
-    if (!ghSource)
-      return;
-  }
+  const HANDLE source = SourceHandle(SourceLocked(aSource));
+  if (!source)
+    return;
   std::wstring text = Utf8ToWide(aText.substr(0, kMaxEventText));
   // The Event Viewer reads "%%n" in an insert as a parameter message to
   // look up: a received text must not pick what it shows.
@@ -74,7 +110,7 @@ void WriteSystemLog(TSysLogLevel aLevel, const std::string& aText) {
   const DWORD id = aLevel == TSysLogLevel::eError     ? kEventError
                    : aLevel == TSysLogLevel::eWarning ? kEventWarning
                                                       : kEventInfo;
-  ::ReportEventW(ghSource, type, 0, id, nullptr, 1, 0, strings, nullptr);
+  ::ReportEventW(source, type, 0, id, nullptr, 1, 0, strings, nullptr);
 }
 
 }  // namespace tavo

@@ -17,6 +17,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tavo {
 
@@ -33,6 +34,11 @@ struct TWinServiceRegistration {
   unsigned long ErrorControl = 1;    // SERVICE_ERROR_NORMAL
   // Empty: no account and password, the local system account.
   std::string Account;
+  // The event sources the program writes under (the service's name, the
+  // program's file name), registered with the program as their message
+  // file so that the Event Viewer shows the entries' text.
+  std::vector<std::string> EventSources;
+  std::string MessageFile;
   // Failure actions: restart this long after the service ended without
   // reporting stopped (SERVICE_CONFIG_FAILURE_ACTIONS); 0: none.
   unsigned long RestartDelayMs = 10000;
@@ -60,11 +66,14 @@ class IWinService {
   virtual ~IWinService() = default;
 
   // OpenSCManagerW (all access), CreateServiceW, the failure actions
-  // (ChangeServiceConfig2W). A failure after the creation deletes the
-  // service again.
+  // (ChangeServiceConfig2W), the event sources (the Application log's keys
+  // under HKLM\SYSTEM\CurrentControlSet\Services\EventLog). A failure after
+  // the creation deletes the service and the sources again.
   virtual void Install(const TWinServiceRegistration& aRegistration) = 0;
-  // OpenServiceW (all access) and DeleteService.
-  virtual void Uninstall(const std::string& aName) = 0;
+  // OpenServiceW (all access) and DeleteService; then the event sources'
+  // keys, where they are.
+  virtual void Uninstall(const std::string& aName,
+                         const std::vector<std::string>& aEventSources) = 0;
   // The account the installed service is configured to run under
   // (QueryServiceConfigW), as the configuration names it ("LocalSystem",
   // ".\user", ...); nullopt when the manager or the service cannot be
@@ -72,13 +81,14 @@ class IWinService {
   virtual std::optional<std::string> ServiceAccount(const std::string& aName) = 0;
 
   // Starts the starter thread: StartServiceCtrlDispatcherW for the service
-  // aName. aOnRequest gets the requests (on a system thread); aOnEnd gets 0
-  // when the dispatcher returns after the service has stopped, else the
-  // error code of the dispatcher or of RegisterServiceCtrlHandlerExW. Both
-  // must stay callable until JoinDispatcher has returned.
-  virtual void StartDispatcher(const std::string& aName,
-                               std::function<void(TWinServiceRequest)> aOnRequest,
-                               std::function<void(unsigned long)> aOnEnd) = 0;
+  // aName. aOnRequest gets the requests (on a system thread); aOnEnd gets
+  // (0, false) when the dispatcher returns after the service has stopped,
+  // (code, false) when the dispatcher failed, and (code, true) when the
+  // service main's RegisterServiceCtrlHandlerExW did. Both must stay
+  // callable until JoinDispatcher has returned.
+  virtual void StartDispatcher(
+      const std::string& aName, std::function<void(TWinServiceRequest)> aOnRequest,
+      std::function<void(unsigned long aError, bool aInServiceMain)> aOnEnd) = 0;
   // SetServiceStatus with the accepted controls, wait hint and exit code 0
   // above; 0, or the error code of a refused report. eStopped also lets the
   // service main return.

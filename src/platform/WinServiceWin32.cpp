@@ -30,6 +30,43 @@ struct TScHandle {
   throw EOSError(Win32ErrorText(aWhat, code), static_cast<int>(code));
 }
 
+// The Application log's sources: the Event Viewer looks an entry's text up
+// in the source's EventMessageFile.
+const std::wstring kEventSourcesKey =
+    L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+
+// The registry's functions return their error instead of setting it.
+[[noreturn]] void ThrowRegistryError(const std::string& aWhat, LSTATUS aCode) {
+  throw EOSError(Win32ErrorText(aWhat, static_cast<DWORD>(aCode)), static_cast<int>(aCode));
+}
+
+void AddEventSource(const std::string& aSource, const std::string& aMessageFile) {
+  HKEY key = nullptr;
+  LSTATUS status =
+      ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (kEventSourcesKey + Utf8ToWide(aSource)).c_str(), 0,
+                        nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+  if (status != ERROR_SUCCESS)
+    ThrowRegistryError("RegCreateKeyEx", status);
+  const std::wstring file = Utf8ToWide(aMessageFile);
+  const DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+  status = ::RegSetValueExW(key, L"EventMessageFile", 0, REG_EXPAND_SZ,
+                            reinterpret_cast<const BYTE*>(file.c_str()),
+                            static_cast<DWORD>((file.size() + 1) * sizeof(wchar_t)));
+  if (status == ERROR_SUCCESS) {
+    status = ::RegSetValueExW(key, L"TypesSupported", 0, REG_DWORD,
+                              reinterpret_cast<const BYTE*>(&types), sizeof types);
+  }
+  ::RegCloseKey(key);
+  if (status != ERROR_SUCCESS)
+    ThrowRegistryError("RegSetValueEx", status);
+}
+
+// Where they are: an uninstall after a partial install finds some missing.
+void RemoveEventSources(const std::vector<std::string>& aSources) {
+  for (const std::string& source : aSources)
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, (kEventSourcesKey + Utf8ToWide(source)).c_str());
+}
+
 class TSystemWinService final : public IWinService {
  public:
   void Install(const TWinServiceRegistration& aReg) override {
@@ -44,22 +81,27 @@ class TSystemWinService final : public IWinService {
         nullptr, nullptr, nullptr, account.empty() ? nullptr : account.c_str(), nullptr));
     if (!service.h)
       ThrowLastError("CreateService");
-    if (aReg.RestartDelayMs == 0)
-      return;
-    SC_ACTION restart{SC_ACTION_RESTART, aReg.RestartDelayMs};
-    SERVICE_FAILURE_ACTIONSW actions{};
-    actions.dwResetPeriod = 86400;  // a day without failures starts the count again
-    actions.cActions = 1;
-    actions.lpsaActions = &restart;
-    if (!::ChangeServiceConfig2W(service.h, SERVICE_CONFIG_FAILURE_ACTIONS, &actions)) {
-      const DWORD code = ::GetLastError();
+    try {
+      if (aReg.RestartDelayMs != 0) {
+        SC_ACTION restart{SC_ACTION_RESTART, aReg.RestartDelayMs};
+        SERVICE_FAILURE_ACTIONSW actions{};
+        actions.dwResetPeriod = 86400;  // a day without failures starts the count again
+        actions.cActions = 1;
+        actions.lpsaActions = &restart;
+        if (!::ChangeServiceConfig2W(service.h, SERVICE_CONFIG_FAILURE_ACTIONS, &actions))
+          ThrowLastError("ChangeServiceConfig2");
+      }
+      for (const std::string& source : aReg.EventSources)
+        AddEventSource(source, aReg.MessageFile);
+    } catch (...) {
       // Half a registration would surprise: none at all.
+      RemoveEventSources(aReg.EventSources);
       ::DeleteService(service.h);
-      throw EOSError(Win32ErrorText("ChangeServiceConfig2", code), static_cast<int>(code));
+      throw;
     }
   }
 
-  void Uninstall(const std::string& aName) override {
+  void Uninstall(const std::string& aName, const std::vector<std::string>& aEventSources) override {
     TScHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager.h)
       ThrowLastError("OpenSCManager");
@@ -68,6 +110,7 @@ class TSystemWinService final : public IWinService {
       ThrowLastError("OpenService");
     if (!::DeleteService(service.h))
       ThrowLastError("DeleteService");
+    RemoveEventSources(aEventSources);
   }
 
   std::optional<std::string> ServiceAccount(const std::string& aName) override {
@@ -90,7 +133,7 @@ class TSystemWinService final : public IWinService {
   }
 
   void StartDispatcher(const std::string& aName, std::function<void(TWinServiceRequest)> aOnRequest,
-                       std::function<void(unsigned long)> aOnEnd) override {
+                       std::function<void(unsigned long, bool)> aOnEnd) override {
     {
       std::lock_guard lock(fMutex);
       fsName = Utf8ToWide(aName);
@@ -103,8 +146,10 @@ class TSystemWinService final : public IWinService {
     fStarter = std::thread([this] {
       SERVICE_TABLE_ENTRYW table[] = {{fsName.data(), &TSystemWinService::ServiceMain},
                                       {nullptr, nullptr}};
-      const DWORD error = ::StartServiceCtrlDispatcherW(table) ? fdwMainError : ::GetLastError();
-      fOnEnd(error);
+      if (::StartServiceCtrlDispatcherW(table))
+        fOnEnd(fdwMainError, fdwMainError != 0);
+      else
+        fOnEnd(::GetLastError(), false);
     });
   }
 
@@ -154,7 +199,8 @@ class TSystemWinService final : public IWinService {
         ::RegisterServiceCtrlHandlerExW(self->fsName.c_str(), &TSystemWinService::Handler, self);
     if (!handle) {
       // The service never reports running; the dispatcher returns with
-      // nothing to say, so the error goes with it.
+      // nothing to say, so the error goes with it, marked as the service
+      // main's.
       self->fdwMainError = ::GetLastError();
       return;
     }
@@ -193,7 +239,7 @@ class TSystemWinService final : public IWinService {
   bool fbStopped = false;
   std::wstring fsName;
   std::function<void(TWinServiceRequest)> fOnRequest;
-  std::function<void(unsigned long)> fOnEnd;
+  std::function<void(unsigned long, bool)> fOnEnd;
   SERVICE_STATUS_HANDLE fhStatus = nullptr;
   DWORD fdwCheckPoint = 0;
   DWORD fdwMainError = 0;

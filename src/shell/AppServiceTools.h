@@ -165,7 +165,11 @@ TServiceUnit ServiceUnitOf(const std::string& aName, const std::string& aDisplay
 // The registration an install run makes: own process, automatic start, the
 // local system account, restart 10 s after a failure; the command line is
 // aProgram (quoted when it has a blank), then --config aConfigFile unless
-// that is empty.
+// that is empty; the event sources of EventSourcesOf with aProgram's message
+// table.
+// The event sources the service aName running aProgram writes under: the
+// service object's (aName) and the host's (aProgram's file name).
+std::vector<std::string> EventSourcesOf(const std::string& aName, const std::string& aProgram);
 TWinServiceRegistration ServiceRegistrationOf(const std::string& aName,
                                               const std::string& aDisplayName,
                                               const std::string& aProgram,
@@ -186,6 +190,9 @@ inline constexpr const char* kNoServiceManagerText =
 #else
 inline constexpr const char* kNoServiceManagerText =
     "The service process could not connect to the service control manager";
+// The service main's failure, an entry under the service's name.
+inline constexpr const char* kNoControlHandlerText =
+    "The service could not register its control handler with the service control manager";
 #endif
 
 }  // namespace tavo

@@ -131,7 +131,7 @@ void TAppService::ReportStatus(TServiceState aState) {
   }
   // A refused report is worth an entry; the service goes on.
   if (const int err = NotifyServiceManager(state); err != 0)
-    WriteServiceLog(ErrnoText("Service status report to the service manager", err), true);
+    WriteServiceLog(ErrnoText("Service status report to the service manager", err), true, fsName);
 }
 
 }  // namespace tavo

@@ -26,9 +26,10 @@ constexpr int kRequestPollMs = 50;
 // ERROR_INVALID_HANDLE: no status handle, so nothing listens for reports.
 constexpr unsigned long kNotConnected = 6;
 
-// Said where a service is heard, whoever started it.
-void WriteHostError(const std::string& aText) {
-  WriteSystemLog(TSysLogLevel::eError, aText);
+// Said where a service is heard, whoever started it: under aSource, or
+// the executable's name.
+void WriteHostError(const std::string& aText, const std::string& aSource = {}) {
+  WriteSystemLog(TSysLogLevel::eError, aText, aSource);
   std::fprintf(stderr, "%s\n", aText.c_str());
   std::fflush(stderr);
 }
@@ -49,6 +50,10 @@ TWinServiceState WinState(TServiceState aState) {
 
 }  // namespace
 
+std::vector<std::string> EventSourcesOf(const std::string& aName, const std::string& aProgram) {
+  return {aName, ExtractFileName(aProgram)};
+}
+
 TWinServiceRegistration ServiceRegistrationOf(const std::string& aName,
                                               const std::string& aDisplayName,
                                               const std::string& aProgram,
@@ -59,6 +64,8 @@ TWinServiceRegistration ServiceRegistrationOf(const std::string& aName,
   reg.BinaryPath = QuoteServiceArgument(aProgram);
   if (!aConfigFile.empty())
     reg.BinaryPath += " --config " + QuoteServiceArgument(aConfigFile);
+  reg.EventSources = EventSourcesOf(aName, aProgram);
+  reg.MessageFile = aProgram;
   return reg;
 }
 
@@ -75,7 +82,7 @@ void TAppService::InstallRegistration() {
 }
 
 void TAppService::RemoveRegistration() {
-  WinService().Uninstall(fsName);
+  WinService().Uninstall(fsName, EventSourcesOf(fsName, ExecutablePath()));
 }
 
 int TAppService::RunAsServiceHost(IMainLoop& aLoop) {
@@ -92,6 +99,7 @@ int TAppService::RunAsServiceHost(IMainLoop& aLoop) {
     std::mutex Mutex;
     std::deque<TWinServiceRequest> Requests;
     unsigned long DispatcherError = 0;
+    bool InServiceMain = false;
   };
   const auto inbox = std::make_shared<TInbox>();
   manager.StartDispatcher(
@@ -100,17 +108,20 @@ int TAppService::RunAsServiceHost(IMainLoop& aLoop) {
         std::lock_guard lock(inbox->Mutex);
         inbox->Requests.push_back(aRequest);
       },
-      [inbox](unsigned long aError) {
+      [inbox](unsigned long aError, bool aInServiceMain) {
         std::lock_guard lock(inbox->Mutex);
         inbox->DispatcherError = aError;
+        inbox->InServiceMain = aInServiceMain;
       });
   unsigned long dispatcherError = 0;
   const std::unique_ptr<IMainLoopTimer> poll = aLoop.CreateTimer([this, inbox, &dispatcherError] {
     std::deque<TWinServiceRequest> requests;
+    bool inServiceMain = false;
     {
       std::lock_guard lock(inbox->Mutex);
       requests.swap(inbox->Requests);
       dispatcherError = inbox->DispatcherError;
+      inServiceMain = inbox->InServiceMain;
     }
     for (const TWinServiceRequest request : requests) {
       switch (request) {
@@ -136,7 +147,12 @@ int TAppService::RunAsServiceHost(IMainLoop& aLoop) {
       }
     }
     if (dispatcherError != 0 && !fbStopGranted) {
-      WriteHostError(Win32ErrorText(kNoServiceManagerText, dispatcherError));
+      // The service main's failure is the service's entry, the dispatcher's
+      // the host's.
+      if (inServiceMain)
+        WriteHostError(Win32ErrorText(kNoControlHandlerText, dispatcherError), fsName);
+      else
+        WriteHostError(Win32ErrorText(kNoServiceManagerText, dispatcherError));
       EndServiceLoop();
     }
   });
@@ -158,7 +174,7 @@ void TAppService::ReportStatus(TServiceState aState) {
   const unsigned long err = WinService().ReportStatus(WinState(aState));
   if (err != 0 && err != kNotConnected)
     WriteServiceLog(Win32ErrorText("Service status report to the service control manager", err),
-                    true);
+                    true, fsName);
 }
 
 }  // namespace tavo

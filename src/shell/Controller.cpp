@@ -241,6 +241,11 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
   TStringList userLines;
   aIni.ReadSectionRawValues("SnmpV3Users", userLines);
   std::vector<TTrapUser> moreUsers = LoadSnmpV3Users(userLines);
+  std::int32_t timeWindow = aIni.ReadInteger("SnmpTrapReceiver", "TimeWindow", 0);
+  if (timeWindow < 0) {
+    TMsg::Error("Invalid TimeWindow %d in [SnmpTrapReceiver]: no time window", {timeWindow});
+    timeWindow = 0;
+  }
   // Every interface unless one local IPv4 address is named.
   const std::string bindAddress = aIni.ReadString("SnmpTrapReceiver", "BindAddress", "");
   if (!bindAddress.empty() && !IsIPv4Address(bindAddress)) {
@@ -277,6 +282,7 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
   fTrapReceiver->AcceptV2c = acceptV2c;
   fTrapReceiver->AnswerInforms = answerInforms;
   fTrapReceiver->Engine = engine;
+  fTrapReceiver->TimeWindow = timeWindow;
   if (!bindAddress.empty())
     fTrapReceiver->BindAddress = bindAddress;
   fTrapReceiver->OnData = [this](TSnmpTrapReceiver* aSender) { TrapReceiverData(aSender); };

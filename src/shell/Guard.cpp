@@ -7,8 +7,8 @@
 
 namespace tavo {
 
-void WriteServiceLog(const std::string& aText, bool aError) {
-  WriteSystemLog(aError ? TSysLogLevel::eError : TSysLogLevel::eInfo, aText);
+void WriteServiceLog(const std::string& aText, bool aError, const std::string& aSource) {
+  WriteSystemLog(aError ? TSysLogLevel::eError : TSysLogLevel::eInfo, aText, aSource);
   if (IsForeground()) {
     std::fprintf(stderr, "%s\n", aText.c_str());
     std::fflush(stderr);

@@ -17,7 +17,8 @@ namespace tavo {
 // same text also goes to standard error.
 void ServiceErrorHandler(const std::string& aText);
 // Writes aText where a service's system-log entries go (system log, and
-// standard error in a --foreground run).
-void WriteServiceLog(const std::string& aText, bool aError);
+// standard error in a --foreground run): under aSource, the service's name
+// for the service object's own entries, else (empty) the executable's.
+void WriteServiceLog(const std::string& aText, bool aError, const std::string& aSource = {});
 
 }  // namespace tavo

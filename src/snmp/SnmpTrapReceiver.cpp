@@ -10,6 +10,7 @@
 #include "platform/ThreadPriority.h"
 #include "snmp/SnmpEndpoint.h"
 #include "snmp/TrapDatagramQueue.h"
+#include "snmp/TrapTimeWindow.h"
 
 namespace tavo {
 namespace {
@@ -79,6 +80,8 @@ void TSnmpTrapReceiver::Start() {
   fCredentials.AnswerInforms = AnswerInforms;
   if (AnswerInforms && Engine)
     fEngine = TSnmpEngine{*Engine, NowMs()};
+  if (TimeWindow > 0)
+    fTimeWindow = std::make_unique<TTrapTimeWindow>(TimeWindow);
   fQueue = std::make_unique<TTrapDatagramQueue>(QueueLimit, QueueByteLimit);
   fThread = std::thread([this] { Execute(); });
 }
@@ -263,6 +266,13 @@ void TSnmpTrapReceiver::Prepare(TReceived& aMessage, TTrapDatagram& aDatagram) {
     aMessage.Verdict = Admit(fCredentials, r, ep.FBuffer);
     if (fEngine && r.FVersion == 3)
       CheckAsEngine(aMessage);
+    // Messages to Tavo's own engine keep to its window above; the
+    // TimeWindow is for the senders' engines.
+    if (aMessage.Verdict.Verdict == TAdmission::eAdmitted && fTimeWindow && r.FVersion == 3 &&
+        !(fEngine && r.FAuthEngineID == fEngine->State.EngineId) &&
+        !fTimeWindow->Accept(r.FAuthEngineID, r.FAuthEngineBoots, r.FAuthEngineTime, NowMs())) {
+      aMessage.Verdict.Verdict = TAdmission::eOutsideTimeWindow;
+    }
     if (aMessage.Verdict.Verdict == TAdmission::eAdmitted) {
       admitted = true;
       if (r.FFlags == TV3Flags::AuthPriv) {

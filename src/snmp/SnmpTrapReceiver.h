@@ -62,6 +62,7 @@
 namespace tavo {
 
 class TTrapDatagramQueue;
+class TTrapTimeWindow;
 struct TTrapDatagram;
 
 class TSnmpTrapReceiver {
@@ -119,6 +120,9 @@ class TSnmpTrapReceiver {
   bool AnswerInforms = false;
   std::optional<TSnmpEngineState> Engine;
   static constexpr int kMaxReports = 10;  // a second
+  // Seconds an SNMPv3 trap's time may lie behind its engine's latest; 0:
+  // no time window (before Start()).
+  std::int32_t TimeWindow = 0;
   // Bounds of the in-process queue (before Start()).
   std::size_t QueueLimit = kDefaultQueueLimit;
   std::size_t QueueByteLimit = kDefaultQueueByteLimit;
@@ -164,6 +168,7 @@ class TSnmpTrapReceiver {
 
   std::unique_ptr<TEndpoint> fSnmp;  // made by the receiver thread
   std::unique_ptr<TTrapDatagramQueue> fQueue;
+  std::unique_ptr<TTrapTimeWindow> fTimeWindow;    // receiver thread
   std::vector<TTrapDatagram> fTaken;               // the batch as taken from the queue
   std::vector<std::unique_ptr<TReceived>> fBatch;  // the batch decoded; slots are reused
   TReceived* fCurrent = nullptr;                   // the message being handled, or the last

@@ -34,7 +34,7 @@ std::string Received(const std::string& aBytes) {
   return CutReceivedText(ReceivedTextToUtf8(aBytes));
 }
 
-std::string ShownEngineId(const TSNMPRec& aRec) {
+std::string ShownEngineID(const TSNMPRec& aRec) {
   std::string engine = HexText(std::string_view(aRec.FAuthEngineID).substr(0, kShownEngineIdBytes));
   if (aRec.FAuthEngineID.size() > kShownEngineIdBytes)
     engine += "\xE2\x80\xA6";
@@ -42,7 +42,7 @@ std::string ShownEngineId(const TSNMPRec& aRec) {
 }
 
 void TraceRefusal(const TSNMPRec& aRec) {
-  const std::string engine = ShownEngineId(aRec);
+  const std::string engine = ShownEngineID(aRec);
   TMsg::Trace("SNMPv3 trap refused: EngineID=%s, User=\"%s\", SecurityLevel=%s",
               {engine, Received(aRec.FUserName), LevelName(aRec.FFlags)});
 }
@@ -135,7 +135,7 @@ void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec) {
       TMsg::Trace(aVerdict.Answered
                       ? "SNMPv3 message to an unknown engine ID: EngineID=%s, report sent"
                       : "SNMPv3 message to an unknown engine ID: EngineID=%s, not answered",
-                  {ShownEngineId(aRec)});
+                  {ShownEngineID(aRec)});
       break;
     case TAdmission::eNotInTimeWindow:
       TMsg::Trace(aVerdict.Answered
@@ -159,6 +159,10 @@ void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec) {
     case TAdmission::eAuthFailed:
       TMsg::Error("Authentication failed!");
       TraceRefusal(aRec);
+      break;
+    case TAdmission::eOutsideTimeWindow:
+      TMsg::Warning("SNMPv3 trap refused: outside the time window (EngineID=%s)",
+                    {ShownEngineID(aRec)});
       break;
     case TAdmission::eCannotVerify:
       // As when the check itself failed on the main thread: a packet error.

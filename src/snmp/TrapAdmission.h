@@ -37,6 +37,8 @@ enum class TAdmission {
   // Set by the receiver when it answers SNMPv3 informs as an engine:
   eUnknownEngine,    // reportable, to an engine ID other than Tavo's
   eNotInTimeWindow,  // authentic, to Tavo's engine ID, outside its time window
+  // SNMPv3, authentic, but its time lies outside the (trap) time window
+  eOutsideTimeWindow,
 };
 
 // A further SNMPv3 user; the texts as configured (UTF-8).

@@ -4,7 +4,12 @@
 // the window's defaults:
 //   --v1 | --v3, --host, --port, --community, --user, --password,
 //   --level NoAuthNoPriv|AuthNoPriv|AuthPriv, --priv-password, --oid, --id,
-//   --text, --count N (N traps, one datagram each), --help, --version.
+//   --text, --count N (N traps, one datagram each), --help, --version;
+// and, not in the window: --v2c (SNMPv2c traps), --inform (acknowledged
+// informs instead of traps, with --v2c or --v3) with --timeout SECONDS and
+// --retries N, --auth-protocol and --priv-protocol (the SNMPv3 protocols),
+// --engine-id HEX (the SNMPv3 engine ID: the sender's own for traps, the
+// receiver's for informs, which then skip discovery).
 // Values follow as the next argument or after "=".
 
 #include <cstdint>
@@ -13,6 +18,7 @@
 #include <vector>
 
 #include "platform/Errors.h"
+#include "testsender/TestInforms.h"
 #include "testsender/TestTraps.h"
 
 namespace tavo {
@@ -22,13 +28,16 @@ constexpr std::int32_t kMaxTrapCount = 1000000;
 struct TTavotOptions {
   bool bHelp = false;
   bool bVersion = false;
-  int SnmpVersion = 0;  // 1 or 3; 0 until --v1 or --v3
+  int SnmpVersion = 0;  // 1, 2 (SNMPv2c) or 3; 0 until --v1, --v2c or --v3
+  bool bInform = false;
+  TInformOptions Inform;
   std::int32_t Count = 1;
   TTestTrapSettings Settings;
 };
 
 // Throws EConvertError with a one-line reason for an unknown option, a
-// missing or invalid value, both or neither of --v1 and --v3.
+// missing or invalid value, more than one or none of --v1, --v2c and --v3,
+// --inform with --v1.
 TTavotOptions ParseTavotCommandLine(const std::vector<std::string>& aArgs);
 std::string TavotHelp(const std::string& aProgram);
 

@@ -11,16 +11,12 @@ namespace tavo {
 
 const char* const kSecurityLevelNames[3] = {"NoAuthNoPriv", "AuthNoPriv", "AuthPriv"};
 
-namespace {
-
 std::unique_ptr<TSNMPSend> NewEndpoint(const TTestTrapSettings& aSettings) {
   auto snmp = std::make_unique<TSNMPSend>();
   snmp->FTargetHost = aSettings.Host;
   snmp->FTargetPort = aSettings.Port;
   return snmp;
 }
-
-}  // namespace
 
 bool SendTestTrapV1(const TTestTrapSettings& aSettings) {
   const auto snmp = NewEndpoint(aSettings);
@@ -46,6 +42,9 @@ bool SendTestTrapV3(const TTestTrapSettings& aSettings) {
   query.FPassword = Utf8ToCp1252(aSettings.UserPwd);
   query.FPrivPassword = Utf8ToCp1252(aSettings.PrivPwd);
   query.FFlags = aSettings.Flags;
+  query.FAuthEngineID = aSettings.EngineId;
+  query.FAuthMode = aSettings.AuthMode;
+  query.FPrivMode = aSettings.PrivMode;
   query.FFlagReportable = false;
   query.FPDUType = kPduTrapV2;
   query.MibAdd2(aSettings.Oid + ".0", "", kBerNull);

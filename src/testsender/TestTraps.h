@@ -10,9 +10,11 @@
 // thread; no shared state.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "snmp/SnmpDefaults.h"
+#include "snmp/SnmpEndpoint.h"
 #include "snmp/SnmpMessage.h"
 
 namespace tavo {
@@ -28,6 +30,13 @@ struct TTestTrapSettings {
   // Not in the window: AuthPriv test traps carry the privacy password of
   // the receiver's default user, so that they decrypt there.
   std::string PrivPwd = kDefaultTrapPrivacyPassword;
+  // Not in the window: the SNMPv3 engine ID as bytes, empty as the record's
+  // default. Receivers other than Tavo (snmptrapd) check an authenticated
+  // trap's time only against an engine ID and drop it without one.
+  std::string EngineId;
+  // Not in the window: the SNMPv3 protocols (the receiver's defaults).
+  TV3Auth AuthMode = TV3Auth::AuthMD5;
+  TV3Priv PrivMode = TV3Priv::PrivDES;
   std::string Oid = "1.3.6.4.1.52814.8424";
   std::string MsgId = "100";
   std::string MsgText =
@@ -35,13 +44,17 @@ struct TTestTrapSettings {
       "\xE2\x82\xAC$\xC2\xA3";
 };
 
+// A fresh endpoint aimed at the settings' host and port.
+std::unique_ptr<TSNMPSend> NewEndpoint(const TTestTrapSettings& aSettings);
+
 // The names of the type list, in the order of TV3Flags.
 extern const char* const kSecurityLevelNames[3];
 
 // Sends one SNMPv1 Trap-PDU: enterprise base + ".0", generic 6, specific
 // 8424, agent address 0.0.0.0, time-stamp the millisecond tick count, the id
 // and text bindings. SNMPv3: an SNMPv2-Trap-PDU with base + ".0" as NULL,
-// then id and text, at the level of aSettings.Flags, with an empty engine ID.
+// then id and text, at the level of aSettings.Flags, with aSettings.EngineId
+// (empty by default) as the engine ID.
 // True when the datagram was handed to the network (false: unresolvable
 // host, bad port, refused send). An encoding error (ESnmpError, e.g. an empty
 // password with AuthNoPriv) propagates, and nothing is sent.

@@ -20,7 +20,9 @@ using test::TempDir;
 struct SystemLogRecorder final : ISystemLog {
   SystemLogRecorder() { SetSystemLog(this); }
   ~SystemLogRecorder() override { SetSystemLog(nullptr); }
-  void Write(TSysLogLevel, const std::string& aText) override { Texts.push_back(aText); }
+  void Write(TSysLogLevel, const std::string& aText, const std::string&) override {
+    Texts.push_back(aText);
+  }
   std::vector<std::string> Texts;
 };
 

@@ -34,8 +34,9 @@ class RecordingWinService final : public IWinService {
     if (FailWith != 0)
       throw EOSError("CreateService: The specified service already exists. (1073)", FailWith);
   }
-  void Uninstall(const std::string& aName) override {
+  void Uninstall(const std::string& aName, const std::vector<std::string>& aEventSources) override {
     Uninstalled.push_back(aName);
+    UninstalledSources = aEventSources;
     if (FailWith != 0)
       throw EOSError("OpenService: The specified service does not exist. (1060)", FailWith);
   }
@@ -44,11 +45,15 @@ class RecordingWinService final : public IWinService {
     return Account;
   }
   void StartDispatcher(const std::string& aName, std::function<void(TWinServiceRequest)> aOnRequest,
-                       std::function<void(unsigned long)> aOnEnd) override {
+                       std::function<void(unsigned long, bool)> aOnEnd) override {
     DispatchedName = aName;
     fDispatcher = std::thread([this, aOnRequest, aOnEnd] {
       if (DispatcherError != 0) {
-        aOnEnd(DispatcherError);
+        aOnEnd(DispatcherError, false);
+        return;
+      }
+      if (HandlerError != 0) {
+        aOnEnd(HandlerError, true);
         return;
       }
       for (const auto request : Requests)
@@ -68,11 +73,13 @@ class RecordingWinService final : public IWinService {
 
   std::vector<TWinServiceRegistration> Installed;
   std::vector<std::string> Uninstalled;
+  std::vector<std::string> UninstalledSources;
   int FailWith = 0;
   std::optional<std::string> Account;
   std::string AskedAccountOf;
   std::string DispatchedName;
   unsigned long DispatcherError = 0;
+  unsigned long HandlerError = 0;  // RegisterServiceCtrlHandlerExW's, in the service main
   unsigned long RefuseReports = 0;
   std::vector<TWinServiceRequest> Requests;
   std::vector<TWinServiceState> States;
@@ -83,13 +90,19 @@ class RecordingWinService final : public IWinService {
   std::thread fDispatcher;
 };
 
+struct SysLogEntry {
+  TSysLogLevel Level;
+  std::string Text;
+  std::string Source;
+};
+
 class RecordingSystemLog final : public ISystemLog {
  public:
-  void Write(TSysLogLevel aLevel, const std::string& aText) override {
+  void Write(TSysLogLevel aLevel, const std::string& aText, const std::string& aSource) override {
     std::lock_guard lock(fMutex);
-    Entries.emplace_back(aLevel, aText);
+    Entries.push_back({aLevel, aText, aSource});
   }
-  std::vector<std::pair<TSysLogLevel, std::string>> Entries;
+  std::vector<SysLogEntry> Entries;
 
  private:
   std::mutex fMutex;
@@ -148,6 +161,11 @@ TEST_F(AppServiceToolsWin32Test, AnInstallRunRegistersTheServiceAsDesigned) {
   EXPECT_EQ(reg.ErrorControl, 1u);
   EXPECT_EQ(reg.Account, "");
   EXPECT_EQ(reg.RestartDelayMs, 10000u);
+  // The service object's source and the host's, with the program's message
+  // table.
+  EXPECT_EQ(reg.EventSources,
+            (std::vector<std::string>{"ORVO_Tavo", ExtractFileName(ExecutablePath())}));
+  EXPECT_EQ(reg.MessageFile, ExecutablePath());
   ASSERT_EQ(fBoxes.size(), 1u);
   EXPECT_EQ(fBoxes[0].first, TMsgBoxIcon::eInformation);
   EXPECT_EQ(fBoxes[0].second, "Service installed successfully");
@@ -160,6 +178,11 @@ TEST_F(AppServiceToolsWin32Test, TheBinaryPathIsQuotedOnlyWithABlank) {
   EXPECT_EQ(ServiceRegistrationOf("ORVO_Tavo", "ORVO_Tavo", "C:\\Tavo\\tavo.exe", "C:\\Tavo\\t.ini")
                 .BinaryPath,
             "C:\\Tavo\\tavo.exe --config C:\\Tavo\\t.ini");
+  // The message file is a path, never quoted.
+  const TWinServiceRegistration reg =
+      ServiceRegistrationOf("ORVO_Tavo", "ORVO_Tavo", "C:\\Program Files\\Tavo\\tavo.exe", "");
+  EXPECT_EQ(reg.MessageFile, "C:\\Program Files\\Tavo\\tavo.exe");
+  EXPECT_EQ(reg.EventSources, (std::vector<std::string>{"ORVO_Tavo", "tavo.exe"}));
 }
 
 TEST_F(AppServiceToolsWin32Test, InstallAndUninstallShowTheirBoxes) {
@@ -196,6 +219,8 @@ TEST_F(AppServiceToolsWin32Test, InstallAndUninstallShowTheirBoxes) {
   }
   EXPECT_EQ(fService.Uninstalled,
             (std::vector<std::string>{"ORVO_Tavo", "ORVO_Tavo", "ORVO_Tavo"}));
+  EXPECT_EQ(fService.UninstalledSources,
+            (std::vector<std::string>{"ORVO_Tavo", "AppServiceToolsWin32Test.exe"}));
   EXPECT_TRUE(fService.States.empty());  // no install run reports a state
 }
 
@@ -256,20 +281,64 @@ TEST_F(AppServiceToolsWin32Test, AShutdownEndsTheRunAndRefusedReportsAreLogged) 
   EXPECT_EQ(RunWith({"/AnyAccount"}), 0);
   EXPECT_EQ(fService.States.back(), TWinServiceState::eStopped);
   ASSERT_EQ(fLog.Entries.size(), fService.States.size());
-  EXPECT_EQ(fLog.Entries[0].first, TSysLogLevel::eError);
-  EXPECT_NE(fLog.Entries[0].second.find("Service status report to the service control manager"),
-            std::string::npos);
+  for (const SysLogEntry& entry : fLog.Entries) {
+    EXPECT_EQ(entry.Level, TSysLogLevel::eError);
+    EXPECT_NE(entry.Text.find("Service status report to the service control manager"),
+              std::string::npos);
+    // The service object's own entries.
+    EXPECT_EQ(entry.Source, "ORVO_Tavo");
+  }
+}
+
+// The executable's file name, the host's event source.
+std::string ProgramName() {
+  return ExtractFileName(ExecutablePath());
 }
 
 TEST_F(AppServiceToolsWin32Test, WithoutTheServiceControlManagerTheErrorGoesToTheEventLog) {
-  // ERROR_FAILED_SERVICE_CONTROLLER_CONNECT: started from a prompt.
-  fService.DispatcherError = 1063;
-  EXPECT_EQ(RunWith({"/AnyAccount"}), 1);
+  struct Case {
+    const char* Name;
+    unsigned long DispatcherError;
+    unsigned long HandlerError;
+    std::string Text;
+    std::string Source;
+  };
+  const Case cases[] = {
+      // ERROR_FAILED_SERVICE_CONTROLLER_CONNECT: started from a prompt. The
+      // host's entry.
+      {"dispatcher", 1063, 0, Win32ErrorText(kNoServiceManagerText, 1063), ProgramName()},
+      // ERROR_SERVICE_DOES_NOT_EXIST, in the service main: the service's.
+      {"control handler", 0, 1060, Win32ErrorText(kNoControlHandlerText, 1060), "ORVO_Tavo"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fLog.Entries.clear();
+    fService.States.clear();
+    fService.Joined = 0;
+    fService.DispatcherError = c.DispatcherError;
+    fService.HandlerError = c.HandlerError;
+    EXPECT_EQ(RunWith({"/AnyAccount"}), 1);
+    ASSERT_EQ(fLog.Entries.size(), 1u);
+    EXPECT_EQ(fLog.Entries[0].Level, TSysLogLevel::eError);
+    EXPECT_EQ(fLog.Entries[0].Text, c.Text);
+    EXPECT_EQ(fLog.Entries[0].Source, c.Source);
+    EXPECT_TRUE(fBoxes.empty());
+    EXPECT_EQ(fService.Joined, 1);
+    // No state is reported to a manager that never connected.
+    EXPECT_TRUE(fService.States.empty() ||
+                fService.States == std::vector<TWinServiceState>{TWinServiceState::eStopped});
+  }
+}
+
+// An error escaping a handler of the main loop in a service run is the
+// host's entry, under the executable's name.
+TEST_F(AppServiceToolsWin32Test, AnEscapedErrorIsTheHostsEntry) {
+  fService.Requests = {TWinServiceRequest::eStarted, TWinServiceRequest::eStop};
+  fLoop.Post([] { throw EOSError("escaped", 1); });
+  EXPECT_EQ(RunWith({"/AnyAccount"}), 0);
   ASSERT_EQ(fLog.Entries.size(), 1u);
-  EXPECT_EQ(fLog.Entries[0].first, TSysLogLevel::eError);
-  EXPECT_EQ(fLog.Entries[0].second, Win32ErrorText(kNoServiceManagerText, 1063));
-  EXPECT_TRUE(fBoxes.empty());
-  EXPECT_EQ(fService.Joined, 1);
+  EXPECT_EQ(fLog.Entries[0].Text, "escaped");
+  EXPECT_EQ(fLog.Entries[0].Source, ProgramName());
 }
 
 }  // namespace

@@ -148,7 +148,7 @@ TEST(StartupE2ETest, CheckPrintsTheMessagesAndSetsTheExitStatus) {
             "[General]\nCheckInterval=-1\n"
             "[SnmpTrapReceiver]\nPort=70000\n");
   dir.Write("protocols.ini",
-            "[SnmpTrapReceiver]\nPort=55162\nAuthProtocol=SHA256\nPrivProtocol=aes\n");
+            "[SnmpTrapReceiver]\nPort=55162\nAuthProtocol=SHA-2\nPrivProtocol=aes\n");
   const RunResult good =
       RunProgram({TAVO_EXE, "--check", "--config", dir.File("good.ini")}, dir.File("good"));
   EXPECT_EQ(good.Status, 0) << good.Out;
@@ -163,7 +163,7 @@ TEST(StartupE2ETest, CheckPrintsTheMessagesAndSetsTheExitStatus) {
       {TAVO_EXE, "--check", "--config", dir.File("protocols.ini")}, dir.File("protocols"));
   EXPECT_EQ(protocols.Status, 1);
   EXPECT_NE(protocols.Out.find(
-                "Error: Unknown AuthProtocol \"SHA256\" in [SnmpTrapReceiver]: MD5 is used"),
+                "Error: Unknown AuthProtocol \"SHA-2\" in [SnmpTrapReceiver]: MD5 is used"),
             std::string::npos)
       << protocols.Out;
   EXPECT_EQ(protocols.Out.find("PrivProtocol"), std::string::npos);  // "aes" is AES

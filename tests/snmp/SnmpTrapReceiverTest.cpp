@@ -73,6 +73,7 @@ class SnmpTrapReceiverTest : public ::testing::Test {
         std::make_unique<TSnmpTrapReceiver>("127.0.0.1", 0, aCommunity, kUser, aUserPwd, kPrivPwd);
     fReceiver->AuthMode = aAuth;
     fReceiver->PrivMode = aPriv;
+    fReceiver->TimeWindow = fTimeWindow;
     fReceiver->OnData = [this](TSnmpTrapReceiver* aSender) {
       ASSERT_EQ(aSender, fReceiver.get());
       std::vector<std::string> records;
@@ -133,6 +134,7 @@ class SnmpTrapReceiverTest : public ::testing::Test {
   std::vector<std::string> fDone;
   bool fThrowInData = false;
   std::function<void(TSnmpTrapReceiver&)> fConfigure;
+  std::int32_t fTimeWindow = 0;
 };
 
 std::string TraceLine(int aVersion, int aRequestId, int aMibs) {
@@ -212,6 +214,49 @@ TEST_F(SnmpTrapReceiverTest, AdmissionByVersionCommunityUserAndCode) {
                                   encrypted && !c.Admitted ? 0 : 4));
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), c.After);
     EXPECT_EQ(fData.size(), c.Admitted ? 1u : 0u);
+  }
+}
+
+// Boots and times chosen, no waiting: with a window, a trap whose time went
+// back beyond it is refused (an unauthentic one never moves the clock);
+// without one, every authentic trap is admitted as before.
+TEST_F(SnmpTrapReceiverTest, TheTimeWindowRefusesTrapsFromTheEnginesPast) {
+  auto v3 = [](std::int32_t aBoots, std::int32_t aTime, const char* aPwd = kAuthPwd) {
+    TrapFields s;
+    s.Version = 3;
+    s.Flags = TV3Flags::AuthNoPriv;
+    s.AuthPassword = aPwd;
+    s.Boots = aBoots;
+    s.Time = aTime;
+    return s;
+  };
+  const std::string refused =
+      "Warning: SNMPv3 trap refused: outside the time window (EngineID=80001F88047461766F)";
+  for (const std::int32_t window : {0, 150}) {
+    SCOPED_TRACE(window);
+    TearDown();
+    fTimeWindow = window;
+    Start();
+    const struct {
+      TrapFields Trap;
+      bool Admitted;
+    } steps[] = {
+        {v3(3, 5000), true},
+        {v3(3, 9000, "wrong-password"), false},  // refused before it could move the clock
+        {v3(3, 4900), true},
+        {v3(3, 4800), window == 0},
+        {v3(2, 9000), window == 0},
+        {v3(4, 1), true},
+    };
+    for (const auto& step : steps) {
+      const bool authentic = step.Trap.AuthPassword == kAuthPwd;
+      const std::size_t after = step.Admitted ? 0 : authentic ? 1 : 2;
+      const auto lines = SendAndCollect(Encode(step.Trap), 1 + after);
+      EXPECT_EQ(fData.size(), step.Admitted ? 1u : 0u) << step.Trap.Boots << "/" << step.Trap.Time;
+      if (authentic && !step.Admitted) {
+        EXPECT_EQ(lines, (std::vector<std::string>{TraceLine(3, 7, 4), refused}));
+      }
+    }
   }
 }
 

@@ -45,13 +45,14 @@ TEST(TavotCommandLineTest, DefaultsAreTheWindows) {
 }
 
 TEST(TavotCommandLineTest, OptionsSetTheFields) {
-  const TTavotOptions o = ParseTavotCommandLine({"--v3",     "--host",      "h",
-                                                 "--port=1", "--community", "c",
-                                                 "--user",   "u",           "--password=p",
-                                                 "--level",  "authpriv",    "--priv-password",
-                                                 "pp",       "--oid",       "1.2",
-                                                 "--id",     "7",           "--text",
-                                                 "",         "--count",     "3"});
+  const TTavotOptions o =
+      ParseTavotCommandLine({"--v3",     "--host",      "h",
+                             "--port=1", "--community", "c",
+                             "--user",   "u",           "--password=p",
+                             "--level",  "authpriv",    "--priv-password",
+                             "pp",       "--oid",       "1.2",
+                             "--id",     "7",           "--text",
+                             "",         "--count=3",   "--engine-id=0x80000000010203ff"});
   EXPECT_EQ(o.SnmpVersion, 3);
   EXPECT_EQ(o.Count, 3);
   EXPECT_EQ(o.Settings.Host, "h");
@@ -64,6 +65,28 @@ TEST(TavotCommandLineTest, OptionsSetTheFields) {
   EXPECT_EQ(o.Settings.Oid, "1.2");
   EXPECT_EQ(o.Settings.MsgId, "7");
   EXPECT_EQ(o.Settings.MsgText, "");
+  EXPECT_EQ(test::Hex(o.Settings.EngineId), "80 00 00 00 01 02 03 FF");
+  EXPECT_EQ(ParseTavotCommandLine({"--v3"}).Settings.EngineId, "");
+  EXPECT_EQ(ParseTavotCommandLine({"--v3", "--engine-id", "0102030405"}).Settings.EngineId,
+            "\x01\x02\x03\x04\x05");
+  EXPECT_EQ(ParseTavotCommandLine({"--v3", "--engine-id", ""}).Settings.EngineId, "");
+
+  const TTavotOptions inform =
+      ParseTavotCommandLine({"--v2c", "--inform", "--timeout", "0.25", "--retries=0",
+                             "--auth-protocol", "sha-384", "--priv-protocol", "AES256C"});
+  EXPECT_EQ(inform.SnmpVersion, 2);
+  EXPECT_TRUE(inform.bInform);
+  EXPECT_EQ(inform.Inform.TimeoutMs, 250);
+  EXPECT_EQ(inform.Inform.Retries, 0);
+  EXPECT_EQ(inform.Settings.AuthMode, TV3Auth::AuthSHA384);
+  EXPECT_EQ(inform.Settings.PrivMode, TV3Priv::PrivAES256C);
+  const TTavotOptions defaults = ParseTavotCommandLine({"--v3"});
+  EXPECT_FALSE(defaults.bInform);
+  EXPECT_EQ(defaults.Inform.TimeoutMs, 1000);
+  EXPECT_EQ(defaults.Inform.Retries, 5);
+  EXPECT_EQ(defaults.Settings.AuthMode, TV3Auth::AuthMD5);
+  EXPECT_EQ(defaults.Settings.PrivMode, TV3Priv::PrivDES);
+  EXPECT_EQ(ParseTavotCommandLine({"--v3", "--timeout", "3600"}).Inform.TimeoutMs, 3600000);
 }
 
 TEST(TavotCommandLineTest, UsageErrors) {
@@ -76,6 +99,22 @@ TEST(TavotCommandLineTest, UsageErrors) {
       {"--v1", "--count", "0"},
       {"--v1", "--count", "1000001"},
       {"--v1", "--count", "x"},
+      {"--v3", "--engine-id", "0x"},
+      {"--v3", "--engine-id", "01020304"},   // 4 bytes: too short
+      {"--v3", "--engine-id", "010203040"},  // odd
+      {"--v3", "--engine-id", "01020304zz"},
+      {"--v3", "--engine-id", std::string(66, 'a')},  // 33 bytes: too long
+      {"--v1", "--v2c"},
+      {"--v1", "--inform"},
+      {"--v2c", "--timeout", "0"},
+      {"--v2c", "--timeout", "3600.001"},
+      {"--v2c", "--timeout", "1."},
+      {"--v2c", "--timeout", "-1"},
+      {"--v2c", "--timeout", "0.0001"},
+      {"--v2c", "--retries", "101"},
+      {"--v2c", "--retries", "x"},
+      {"--v3", "--auth-protocol", "SHA-2"},
+      {"--v3", "--priv-protocol", "AES-512"},
       {"--v1", "--bogus"},
       {"--v1", "extra"},
       {"--v1=yes"},
@@ -91,9 +130,27 @@ TEST(TavotCommandLineTest, UsageErrors) {
 TEST(TavotCommandLineTest, HelpListsTheOptions) {
   const TavotRun r = Tavot({"--help"});
   EXPECT_EQ(r.Status, 0);
-  for (const char* option :
-       {"--v1", "--v3", "--host", "--port", "--community", "--user", "--password", "--level",
-        "--priv-password", "--oid", "--id", "--text", "--count", "--help"}) {
+  for (const char* option : {"--v1",
+                             "--v2c",
+                             "--v3",
+                             "--inform",
+                             "--timeout",
+                             "--retries",
+                             "--host",
+                             "--port",
+                             "--community",
+                             "--user",
+                             "--password",
+                             "--level",
+                             "--priv-password",
+                             "--auth-protocol",
+                             "--priv-protocol",
+                             "--engine-id",
+                             "--oid",
+                             "--id",
+                             "--text",
+                             "--count",
+                             "--help"}) {
     EXPECT_NE(r.Out.find(std::string("  ") + option + " "), std::string::npos) << option;
   }
 }

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "ByteText.h"
 #include "NetSnmpPeer.h"
+#include "TavotTrapdRows.h"
 #include "TestProcess.h"
 #include "TestSupport.h"
 #include "UdpListener.h"
-#include "platform/TextCodec.h"
+#include "snmp/SnmpDefaults.h"
 
 namespace tavo {
 namespace {
@@ -25,25 +25,44 @@ test::RunResult Tavot(const test::TempDir& aDir, const std::vector<std::string>&
   return test::RunProgram(argv, aDir.File("tavot"), std::chrono::seconds(20), kNoDisplay);
 }
 
-TEST(TavotInteropTest, SnmptrapdLogsTheDefaultTextBytesIntact) {
+// The same rows run against tavot.exe under Wine (WineE2ETest).
+TEST(TavotInteropTest, SnmptrapdLogsTheTrapsOfEachRow) {
+  for (const test::TavotTrapdRow& row : test::TavotTrapdRows()) {
+    SCOPED_TRACE(row.Name);
+    test::TempDir dir;
+    test::SnmpTrapd trapd(dir.Path(), row.TrapdConfig, row.TrapdArgs);
+    std::vector<std::string> args = row.Args;
+    args.insert(args.end(), {"--port", std::to_string(trapd.Port())});
+    const test::RunResult r = Tavot(dir, args);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, row.Printed);
+    EXPECT_EQ(test::MissingFromTrapdLog(trapd, row), "") << trapd.Log();
+  }
+}
+
+// An inform nobody answers goes out again, the same bytes each time; one
+// the receiver refuses ends with its report.
+TEST(TavotInteropTest, UnansweredInformsAreSentAgainThenGivenUp) {
   test::TempDir dir;
-  test::SnmpTrapd trapd(dir.Path(), "authCommunity log public\n");
-  const test::RunResult r = Tavot(dir, {"--v1", "--port", std::to_string(trapd.Port())});
-  ASSERT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "Traps sent: 1\n");
-  ASSERT_TRUE(trapd.WaitForLog(".1.3.6.4.1.52814.8424.1 = INTEGER: 100")) << trapd.Log();
-  const std::string log = trapd.Log();
-  EXPECT_NE(log.find("TRAP, SNMP v1, community public"), std::string::npos) << log;
-  EXPECT_NE(log.find(".1.3.6.4.1.52814.8424.0 Enterprise Specific Trap (8424)"), std::string::npos)
-      << log;
-  // Windows-1252 is no UTF-8, so snmptrapd shows the text as hex.
-  const std::string text = Utf8ToCp1252(
-      "Text mit Umlauten & Sonderzeichen \xC3\x84\xC3\xA4\xC3\xA0\xC3\x9C\xC3\xB6\xC3\xA9 "
-      "\xE2\x82\xAC$\xC2\xA3");
-  EXPECT_NE(test::WithoutWhitespace(log).find(".1.3.6.4.1.52814.8424.2=Hex-STRING:" +
-                                              test::WithoutWhitespace(test::Hex(text))),
-            std::string::npos)
-      << log;
+  test::UdpListener listener;
+  test::RunResult r = Tavot(dir, {"--v2c", "--inform", "--port", std::to_string(listener.Port()),
+                                  "--timeout", "0.2", "--retries", "2"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "tavot: inform 1 not answered: no answer from 127.0.0.1:" +
+                       std::to_string(listener.Port()) + " after 3 tries\n");
+  const std::string first = listener.Receive();
+  ASSERT_FALSE(first.empty());
+  EXPECT_EQ(listener.Receive(), first);
+  EXPECT_EQ(listener.Receive(), first);
+  EXPECT_TRUE(listener.Quiet());
+
+  test::SnmpTrapd trapd(dir.Path(), std::string("createUser ") + kDefaultTrapUserName + " MD5 " +
+                                        kDefaultTrapUserPassword + "\nauthUser log " +
+                                        kDefaultTrapUserName + "\n");
+  r = Tavot(dir, {"--v3", "--inform", "--port", std::to_string(trapd.Port()), "--password",
+                  "not-the-password", "--timeout", "0.5", "--retries", "1"});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "tavot: inform 1 not answered: the receiver reported: wrong digest\n");
 }
 
 TEST(TavotInteropTest, ExitStatusAndMessages) {
