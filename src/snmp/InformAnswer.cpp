@@ -90,11 +90,15 @@ std::string TInformReplayCache::Key(const TSNMPRec& aRec, const std::string& aSe
     key = "3";
     add(aRec.FAuthEngineID);
     add(std::to_string(aRec.FMsgID));
+    add(aRec.FUserName);
   } else {
     key = "2";
-    add(aSender);
     add(aRec.FCommunity);
   }
+  // A retransmission comes from the socket of the first try; another
+  // sender, or a sender started again that counts its IDs from 1 anew, is
+  // not one.
+  add(aSender);
   add(std::to_string(aRec.FID));
   return key;
 }

@@ -77,9 +77,9 @@ class TInformReplayCache {
   static constexpr std::size_t kMaxEntries = 10000;
   static constexpr std::size_t kMaxBytes = 1024 * 1024;
 
-  // The key of an inform: SNMPv3 by engine ID, msgID and request-id;
-  // SNMPv2c, which has neither engine nor msgID, by sender, community and
-  // request-id.
+  // The key of an inform: SNMPv3 by engine ID, msgID, user and
+  // request-id, SNMPv2c (which has neither engine nor msgID) by community
+  // and request-id; both with the sender's address and port (aSender).
   static std::string Key(const TSNMPRec& aRec, const std::string& aSender);
   // aKey was remembered within the lifetime.
   bool Seen(const std::string& aKey, std::int64_t aNowMs);

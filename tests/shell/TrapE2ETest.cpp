@@ -315,5 +315,33 @@ TEST_F(TrapE2ETest, SnmpV3InformsAreAnsweredAfterDiscovery) {
   EXPECT_EQ(fTavo->Count("SNMP trap reply not supported!"), 1);
 }
 
+// tavot's SNMPv2c trap, and its informs in both versions (SNMPv3 with its
+// own discovery), answered and counted by Tavo.
+TEST_F(TrapE2ETest, TavotsInformsAreAnsweredByTavo) {
+  StartTavo(ReceiverSection("Community=public\nAcceptV2c=1\nAnswerInforms=1\n"));
+  const std::vector<std::string> port = {"--port", std::to_string(fPort), "--timeout",
+                                         "2",      "--retries",           "0"};
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--v2c"},
+                                             {"--v2c", "--inform"},
+                                             {"--v3", "--inform"},
+                                             {"--v3", "--inform", "--level", "AuthNoPriv"}}) {
+    std::vector<std::string> argv = {TAVOT_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.insert(argv.end(), port.begin(), port.end());
+    const RunResult r = RunProgram(argv, fDir.File("tavot"), 20s,
+                                   {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"});
+    EXPECT_EQ(r.Status, 0) << ::testing::PrintToString(args) << r.Err << fTavo->Dump();
+  }
+  ASSERT_TRUE(WaitForCount("Trace: No client configuration with OID", 4)) << fTavo->Dump();
+  ASSERT_TRUE(fTavo->Stop());
+  // Past sysUpTime.0 and snmpTrapOID.0: the message id binding is named.
+  EXPECT_EQ(fTavo->Count("Trace: No client configuration with OID \"" + std::string(kBase) +
+                         ".1\" and following OIDs found!"),
+            2)
+      << fTavo->Dump();
+  EXPECT_EQ(fTavo->Count("SNMP trap reply not supported!"), 0);
+}
+
 }  // namespace
 }  // namespace tavo::test
