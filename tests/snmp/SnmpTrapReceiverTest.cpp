@@ -730,6 +730,25 @@ TEST_F(SnmpTrapReceiverTest, SnmpV3InformsAnsweredAsTheAuthoritativeEngine) {
     }
   }
 
+  // The same inform twice (a lost Response): answered twice, handed on once.
+  TrapFields again = v3(TV3Flags::AuthPriv);
+  again.Id = 500;
+  const std::string twice = Encode(again);
+  fData.clear();
+  for (int i = 0; i < 2; ++i) {
+    Send(twice);
+    fLoop.RunUntil([&] { return fSender.WaitReadable(0); }, 5s);  // the hand-off runs here
+    const auto answer = Answer();
+    ASSERT_TRUE(answer.has_value());
+    TSNMPRec r;
+    test::SetSampleReceiver(r, again);
+    ASSERT_TRUE(r.DecodeBuf(*answer));
+    EXPECT_EQ(r.FPDUType, kPduResponse);
+    EXPECT_EQ(r.FID, 500);
+  }
+  fLoop.RunUntil([] { return false; }, 100ms);
+  EXPECT_EQ(fData.size(), 1u);
+
   // Reports go out at most ten a second.
   clock = 130000;
   const std::string probe = Encode(discovery);
