@@ -57,7 +57,8 @@ class TSenderAddress {
  public:
   TSenderAddress() = default;
   explicit TSenderAddress(const TSocketAddress& aAddress);
-  std::string Host() const;  // numeric form; empty for none
+  std::string Host() const;        // numeric form; empty for none
+  TSocketAddress Address() const;  // to send to it
   bool operator==(const TSenderAddress& aOther) const;
 
  private:

@@ -49,11 +49,15 @@ bool TSenderAddress::operator==(const TSenderAddress& aOther) const {
   return fnLength == aOther.fnLength && std::memcmp(fBytes, aOther.fBytes, fnLength) == 0;
 }
 
-std::string TSenderAddress::Host() const {
+TSocketAddress TSenderAddress::Address() const {
   TSocketAddress a;
   std::memcpy(&a.Storage, fBytes, fnLength);
   a.Length = fnLength;
-  return a.Host();
+  return a;
+}
+
+std::string TSenderAddress::Host() const {
+  return Address().Host();
 }
 
 std::string TSocketAddress::ToString() const {

@@ -17,9 +17,16 @@
 #include "shell/RunMode.h"
 #include "shell/SnmpV3Users.h"
 #include "snmp/SnmpDefaults.h"
+#include "snmp/SnmpEngine.h"
 #include "snmp/SnmpSecurity.h"
 
 namespace tavo {
+namespace {
+
+constexpr const char* kSysUpTimeOid = "1.3.6.1.2.1.1.3.0";
+constexpr const char* kSnmpTrapOid = "1.3.6.1.6.3.1.1.4.1.0";
+
+}  // namespace
 
 TfrmMain::TfrmMain(IMainLoop& aLoop, IConsole* aConsole) : fLoop(aLoop), fConsole(aConsole) {
   fCheckIntervalTimer =
@@ -167,6 +174,47 @@ TV3Priv ReadPrivProtocol(const TOrvoIniFile& aIni) {
   return TV3Priv::PrivDES;
 }
 
+// A switch: "1" is on, anything else off.
+bool ReadSwitch(const TOrvoIniFile& aIni, const char* aKey) {
+  return aIni.ReadString("SnmpTrapReceiver", aKey, "") == "1";
+}
+
+// Tavo's engine for SNMPv3 informs, or nothing (with an Error) when it
+// cannot be had; then SNMPv3 informs are not answered. A check reads the
+// engine file but leaves it as it is.
+std::optional<TSnmpEngineState> SetUpEngine(const TOrvoIniFile& aIni, bool aCheckOnly) {
+  const std::string text = aIni.ReadString("SnmpTrapReceiver", "EngineId", "");
+  std::string configured;
+  if (!text.empty()) {
+    const std::optional<std::string> id = EngineIdFromText(text);
+    if (!id) {
+      TMsg::Error(
+          "Invalid EngineId \"%s\" in [SnmpTrapReceiver] (5 to 32 octets in hexadecimal): "
+          "SNMPv3 informs are not answered",
+          {CutReceivedText(text, 80)});
+      return std::nullopt;
+    }
+    configured = *id;
+  }
+  const std::string path = TIniFileIo::Instance().LogFileName() + ".engine";
+  try {
+    if (aCheckOnly) {
+      std::optional<TSnmpEngineState> state = ReadEngineFile(path);
+      if (!state)
+        state = TSnmpEngineState{configured.empty() ? NewEngineId() : configured, 0};
+      else if (!configured.empty())
+        state->EngineId = configured;
+      if (state->Boots < kMaxEngineBoots)
+        ++state->Boots;  // what a start would take
+      return state;
+    }
+    return StartEngine(path, configured);
+  } catch (const std::exception& e) {
+    TMsg::Error("SNMP engine file: %s: SNMPv3 informs are not answered", {std::string(e.what())});
+    return std::nullopt;
+  }
+}
+
 }  // namespace
 
 void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
@@ -204,6 +252,18 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
     TMsg::Error("Invalid BindAddress \"%s\" in [SnmpTrapReceiver]", {bindAddress});
     return;
   }
+  const bool acceptV2c = ReadSwitch(aIni, "AcceptV2c");
+  const bool answerInforms = ReadSwitch(aIni, "AnswerInforms");
+  std::optional<TSnmpEngineState> engine;
+  if (answerInforms) {
+    engine = SetUpEngine(aIni, fbCheckOnly);
+    if (engine) {
+      TMsg::Info("SNMP trap receiver answers informs as SNMP engine %s (boots %d)",
+                 {HexText(engine->EngineId), engine->Boots});
+    } else {
+      TMsg::Info("SNMP trap receiver answers SNMPv2c informs only");
+    }
+  }
   // Everyone who has read the example knows the built-in passwords.
   if (userPwd == kDefaultTrapUserPassword || privPwd == kDefaultTrapPrivacyPassword) {
     TMsg::Warning(
@@ -219,6 +279,9 @@ void TfrmMain::StartTrapReceiver(const TOrvoIniFile& aIni) {
   fTrapReceiver->AuthMode = auth;
   fTrapReceiver->PrivMode = priv;
   fTrapReceiver->MoreUsers = std::move(moreUsers);
+  fTrapReceiver->AcceptV2c = acceptV2c;
+  fTrapReceiver->AnswerInforms = answerInforms;
+  fTrapReceiver->Engine = engine;
   fTrapReceiver->TimeWindow = timeWindow;
   if (!bindAddress.empty())
     fTrapReceiver->BindAddress = bindAddress;
@@ -258,20 +321,30 @@ TClient* TfrmMain::FindClient(const std::string& aOid) const {
 void TfrmMain::TrapReceiverData(TSnmpTrapReceiver* /*aSender*/) {
   const TSnmpTrapReceiver& r = *fTrapReceiver;
   const int n = r.MibCount();
+  // An SNMPv2c notification begins with sysUpTime.0 and snmpTrapOID.0,
+  // which name no client: the scan and the line that names the first OID
+  // start after them.
+  int first = 0;
+  if (r.Version() == 1) {
+    if (first < n && r.MibOid(static_cast<std::uint16_t>(first)) == kSysUpTimeOid)
+      ++first;
+    if (first < n && r.MibOid(static_cast<std::uint16_t>(first)) == kSnmpTrapOid)
+      ++first;
+  }
   TClient* client = nullptr;
   std::uint16_t index = 0;
   std::string oid;
-  for (int i = 0; i < n && !client; ++i) {
+  for (int i = first; i < n && !client; ++i) {
     index = static_cast<std::uint16_t>(i);
     oid = r.MibOid(index);
     client = FindClient(oid);
   }
   if (!client) {
-    if (r.MibCount() <= 0) {
+    if (r.MibCount() <= first) {
       TMsg::Trace("No MIBs in SNMP trap");
     } else {
       TMsg::Trace("No client configuration with OID \"%s\" and following OIDs found!",
-                  {r.MibOid(0)});
+                  {r.MibOid(static_cast<std::uint16_t>(first))});
     }
     return;
   }

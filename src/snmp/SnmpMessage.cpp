@@ -129,6 +129,11 @@ void TSNMPRec::Clear() {
   FOldTrapGen = 0;
   FOldTrapSpec = 0;
   FOldTrapTimeTicks = 0;
+  FMsgID = 0;
+  // A record reused for every datagram keeps no large buffer from a large one.
+  if (FRawBindings.capacity() > kDecodeSlack)
+    std::string().swap(FRawBindings);
+  FRawBindings.clear();
 }
 
 void TSNMPRec::MIBAdd(const std::string& aOID, const std::string& aValue, std::int32_t aValueType) {
@@ -166,8 +171,13 @@ std::string TSNMPRec::MIBGet(const std::string& aOID) const {
 
 std::string TSNMPRec::EncodeBuf() {
   std::string bindings;
-  for (const auto& mib : FSNMPMibList) {
-    bindings += Sequence(BerMakeItem(OidTextToBytes(mib->FOID), kBerObjectId) + EncodeValue(*mib));
+  if (!FRawBindings.empty()) {
+    bindings = FRawBindings;
+  } else {
+    for (const auto& mib : FSNMPMibList) {
+      bindings +=
+          Sequence(BerMakeItem(OidTextToBytes(mib->FOID), kBerObjectId) + EncodeValue(*mib));
+    }
   }
   std::string pduContent;
   if (FPDUType == kPduTrapV1) {
@@ -196,8 +206,10 @@ std::string TSNMPRec::EncodeBuf() {
         Sequence(OctetString(FContextEngineID) + OctetString(FContextName) + pdu);
     const std::string scopedPduData = EncryptScopedPdu(*this, scopedPdu, engineTime);
     const std::string flags(1, static_cast<char>(MsgFlagsByte(FFlags, FFlagReportable)));
+    const bool answer = FPDUType == kPduResponse || FPDUType == kPduReport;
     const std::string header =
-        Integer(3) + Sequence(Integer(FID) + Integer(FMaxSize) + OctetString(flags) + Integer(3));
+        Integer(3) + Sequence(Integer(answer ? FMsgID : FID) + Integer(FMaxSize) +
+                              OctetString(flags) + Integer(3));
     const std::string prefix = OctetString(FAuthEngineID) + Integer(FAuthEngineBoots) +
                                Integer(engineTime) + OctetString(FUserName);
     auto build = [&](std::string_view aAuthParameters) {
@@ -266,8 +278,8 @@ bool TSNMPRec::DecodeBuf(std::string_view aBuffer, bool aDecrypt) {
 
   FVersion = nextInt();
   if (FVersion == 3) {
-    enter();  // header
-    next();   // msgID: the encoder writes FID in its place
+    enter();             // header
+    FMsgID = nextInt();  // written back only by a Response or Report
     FMaxSize = nextInt();
     const std::string flags = next();
     const std::uint8_t flagByte = flags.empty() ? 0 : static_cast<std::uint8_t>(flags[0]);
@@ -331,7 +343,15 @@ bool TSNMPRec::DecodeBuf(std::string_view aBuffer, bool aDecrypt) {
     FErrorStatus = nextInt();
     FErrorIndex = nextInt();
   }
+  const std::size_t listStart = pos;
   enter();  // binding list
+  if (FKeepRawBindings && tag == kBerSequence && listStart < buffer.size()) {
+    std::size_t content = listStart + 1;
+    const std::uint64_t length = BerDecodeLength(buffer, content);
+    if (content <= buffer.size())
+      FRawBindings.assign(
+          buffer.substr(content, std::min<std::uint64_t>(length, buffer.size() - content)));
+  }
   // Bindings with an empty OID, among them the zero padding after a
   // decrypted scoped PDU, are skipped.
   while (pos + 2 <= dataEnd) {

@@ -49,6 +49,9 @@ enum class TV3Priv : std::int32_t {
 constexpr std::int32_t kPduGetRequest = 0xA0;
 constexpr std::int32_t kPduTrapV1 = 0xA4;
 constexpr std::int32_t kPduTrapV2 = 0xA7;
+constexpr std::int32_t kPduResponse = 0xA2;
+constexpr std::int32_t kPduInformRequest = 0xA6;
+constexpr std::int32_t kPduReport = 0xA8;
 
 // One variable binding.
 class TSNMPMib {
@@ -113,7 +116,10 @@ class TSNMPRec {
 
   std::int32_t FVersion = 0;  // as on the wire: 0 SNMPv1, 1 SNMPv2c, 3 SNMPv3
   std::int32_t FPDUType = 0;
-  std::int32_t FID = 1;           // request-id; for SNMPv3 also the msgID written
+  std::int32_t FID = 1;  // request-id; for SNMPv3 also the msgID written
+  // The SNMPv3 msgID as received. A Response or Report echoes it (senders
+  // match replies by msgID); every other PDU writes FID in its place.
+  std::int32_t FMsgID = 0;
   std::int32_t FErrorStatus = 0;  // NonRepeaters
   std::int32_t FErrorIndex = 0;   // MaxRepetitions
   std::string FCommunity = "public";
@@ -145,6 +151,12 @@ class TSNMPRec {
   std::int32_t FOldTrapGen = 0;
   std::int32_t FOldTrapSpec = 0;
   std::uint32_t FOldTrapTimeTicks = 0;
+  // When set (it survives Clear), the decoder keeps the binding list as
+  // received in FRawBindings, and the encoder writes FRawBindings in place of
+  // FSNMPMibList while it is not empty: an answer carries the bindings
+  // byte for byte. At most the datagram's size.
+  bool FKeepRawBindings = false;
+  std::string FRawBindings;
 };
 
 // The integer of an item's text: a decimal number from -2147483648 to

@@ -50,6 +50,10 @@ struct TSnmpTrapReceiver::TReceived {
   bool Logged = true;    // false: refused beyond the limit, no lines
   TAdmissionVerdict Verdict;
   std::string Error;  // why it could not be decoded
+  TSenderAddress From;
+  bool Answer = false;  // an inform to answer with a Response
+  bool Repeat = false;  // a retransmission of one answered: not dispatched again
+  std::string Report;   // a report to send, when not empty
 };
 
 TSnmpTrapReceiver::TSnmpTrapReceiver(std::string aHost, std::uint16_t aPort, std::string aCommunity,
@@ -72,6 +76,10 @@ void TSnmpTrapReceiver::Start() {
     return;
   fCredentials.AuthMode = AuthMode;
   fCredentials.MoreUsers = MoreUsers;
+  fCredentials.AcceptV2c = AcceptV2c;
+  fCredentials.AnswerInforms = AnswerInforms;
+  if (AnswerInforms && Engine)
+    fEngine = TSnmpEngine{*Engine, NowMs()};
   if (TimeWindow > 0)
     fTimeWindow = std::make_unique<TTrapTimeWindow>(TimeWindow);
   fQueue = std::make_unique<TTrapDatagramQueue>(QueueLimit, QueueByteLimit);
@@ -110,6 +118,9 @@ void TSnmpTrapReceiver::Execute() {
         const std::uint64_t notLogged = fLimiter.TakeNotLogged(NowMs());
         if (n > 0 || dropped > 0 || notLogged > 0)
           SynchronizeMain([&] { HandleBatch(n, notLogged, dropped); });
+        // After the dispatch: an inform is acknowledged once it is counted.
+        if (AnswerInforms)
+          SendAnswers(n);
         for (std::size_t i = 0; i < n; ++i)
           fQueue->GiveBack(std::move(fBatch[i]->Snmp.FBuffer));
         if (fQueue->DrainedFrom(kReleaseAfterDepth))
@@ -212,6 +223,7 @@ std::size_t TSnmpTrapReceiver::ReceiveBatch() {
       r.FAuthMode = AuthMode;
       r.FPrivMode = PrivMode;
       r.FPrivPassword = Utf8ToCp1252(fsPrivacyPwd);
+      r.FKeepRawBindings = AnswerInforms;
       fBatch.push_back(std::move(slot));
     }
     Prepare(*fBatch[i], fTaken[i]);
@@ -224,6 +236,10 @@ void TSnmpTrapReceiver::Prepare(TReceived& aMessage, TTrapDatagram& aDatagram) {
   aMessage.Logged = true;
   aMessage.Verdict = TAdmissionVerdict();
   aMessage.Error.clear();
+  aMessage.From = aDatagram.From;
+  aMessage.Answer = false;
+  aMessage.Repeat = false;
+  aMessage.Report.clear();
   TSNMPSend& ep = aMessage.Snmp;
   TSNMPRec& r = ep.Reply();
   // A record keeps its request-id when it is cleared: an SNMPv1 trap, which
@@ -248,7 +264,12 @@ void TSnmpTrapReceiver::Prepare(TReceived& aMessage, TTrapDatagram& aDatagram) {
     }
     aMessage.Decoded = true;
     aMessage.Verdict = Admit(fCredentials, r, ep.FBuffer);
+    if (fEngine && r.FVersion == 3)
+      CheckAsEngine(aMessage);
+    // Messages to Tavo's own engine keep to its window above; the
+    // TimeWindow is for the senders' engines.
     if (aMessage.Verdict.Verdict == TAdmission::eAdmitted && fTimeWindow && r.FVersion == 3 &&
+        !(fEngine && r.FAuthEngineID == fEngine->State.EngineId) &&
         !fTimeWindow->Accept(r.FAuthEngineID, r.FAuthEngineBoots, r.FAuthEngineTime, NowMs())) {
       aMessage.Verdict.Verdict = TAdmission::eOutsideTimeWindow;
     }
@@ -262,6 +283,19 @@ void TSnmpTrapReceiver::Prepare(TReceived& aMessage, TTrapDatagram& aDatagram) {
         r.FPrivPassword = Utf8ToCp1252(user ? user->PrivPwd : fsPrivacyPwd);
         aMessage.Decoded = r.DecodeBuf(ep.FBuffer, true);
       }
+      // SNMPv3 informs only to Tavo's engine: to another one they were
+      // reported above when reportable, and are traps otherwise.
+      if (AnswerInforms && aMessage.Decoded && r.FPDUType == kPduInformRequest &&
+          (r.FVersion == 1 ||
+           (fEngine && r.FVersion == 3 && r.FAuthEngineID == fEngine->State.EngineId))) {
+        aMessage.Answer = true;
+        aMessage.Verdict.Answered = true;
+        const std::string key = TInformReplayCache::Key(r, aDatagram.From.Address().ToString());
+        const std::int64_t now = NowMs();
+        aMessage.Repeat = fReplays.Seen(key, now);
+        if (!aMessage.Repeat)
+          fReplays.Remember(key, now);
+      }
     } else {
       aMessage.Logged = fLimiter.Allow(aMessage.Verdict.Verdict == TAdmission::eCannotVerify
                                            ? TRefusalLimiter::ePacketError
@@ -274,6 +308,80 @@ void TSnmpTrapReceiver::Prepare(TReceived& aMessage, TTrapDatagram& aDatagram) {
     aMessage.Logged = admitted || fLimiter.Allow(TRefusalLimiter::ePacketError, NowMs());
   }
   fiLastRequestId = r.FID;
+}
+
+bool TSnmpTrapReceiver::AllowReport(std::int64_t aNowMs) {
+  if (aNowMs - fReportWindowStart >= 1000 || aNowMs < fReportWindowStart) {
+    fReportWindowStart = aNowMs;
+    fiReportsInWindow = 0;
+  }
+  if (fiReportsInWindow >= kMaxReports)
+    return false;
+  ++fiReportsInWindow;
+  return true;
+}
+
+// RFC 3414 3.2 as the authoritative engine: a reportable message to
+// another engine ID is answered with Tavo's engine ID (discovery) before
+// anything is checked; one to Tavo's engine ID that has passed the user
+// and code is held to the time window. Nothing else is reported.
+void TSnmpTrapReceiver::CheckAsEngine(TReceived& aMessage) {
+  TSNMPRec& r = aMessage.Snmp.Reply();
+  const std::int64_t now = NowMs();
+  // Echoed fields longer than RFC 3411 allows get no report: none is
+  // larger than what it answers.
+  const bool echoable = r.FUserName.size() <= kMaxEngineIdBytes &&
+                        r.FContextEngineID.size() <= kMaxEngineIdBytes &&
+                        r.FContextName.size() <= kMaxEngineIdBytes;
+  if (r.FAuthEngineID != fEngine->State.EngineId) {
+    if (!r.FFlagReportable)
+      return;
+    aMessage.Verdict = TAdmissionVerdict();
+    aMessage.Verdict.Verdict = TAdmission::eUnknownEngine;
+    if (echoable && AllowReport(now)) {
+      aMessage.Report = EncodeReport(r, *fEngine, now, kUsmStatsUnknownEngineIDs,
+                                     ++fnUnknownEngineReports, r.FFlags != TV3Flags::AuthPriv);
+      aMessage.Verdict.Answered = true;
+    }
+    return;
+  }
+  if (aMessage.Verdict.Verdict != TAdmission::eAdmitted || InTimeWindow(*fEngine, r, now))
+    return;
+  const TTrapUser* user = aMessage.Verdict.User;
+  aMessage.Verdict.Verdict = TAdmission::eNotInTimeWindow;
+  if (r.FFlagReportable && echoable && AllowReport(now)) {
+    aMessage.Report =
+        EncodeReport(r, *fEngine, now, kUsmStatsNotInTimeWindows, ++fnNotInTimeWindowReports,
+                     r.FFlags != TV3Flags::AuthPriv, user ? user->AuthMode : AuthMode,
+                     Utf8ToCp1252(user ? user->AuthPwd : fCredentials.UserPwd));
+    aMessage.Verdict.Answered = true;
+  }
+}
+
+void TSnmpTrapReceiver::SendAnswers(std::size_t aCount) {
+  TUdpSocket& sock = fSnmp->Snmp.Sock();
+  for (std::size_t i = 0; i < aCount; ++i) {
+    TReceived& m = *fBatch[i];
+    try {
+      if (!m.Report.empty())
+        sock.SendTo(m.Report, m.From.Address());
+      if (!m.Answer)
+        continue;
+      TSNMPRec& r = m.Snmp.Reply();
+      if (r.FVersion == 3) {
+        // The user the message was admitted as (privacy was set for its
+        // decryption).
+        const TTrapUser* user = m.Verdict.User;
+        r.FAuthMode = user ? user->AuthMode : AuthMode;
+        r.FPassword = Utf8ToCp1252(user ? user->AuthPwd : fCredentials.UserPwd);
+      }
+      sock.SendTo(EncodeInformResponse(r, fEngine ? &*fEngine : nullptr, NowMs()),
+                  m.From.Address());
+    } catch (const std::exception&) {
+      // A send that fails is lost like a datagram on the way; the sender
+      // retries.
+    }
+  }
 }
 
 void TSnmpTrapReceiver::HandleBatch(std::size_t aCount, std::uint64_t aNotLogged,
@@ -310,6 +418,10 @@ void TSnmpTrapReceiver::HandleMessage(TReceived& aMessage) {
   ReportAdmission(aMessage.Verdict, r);
   if (aMessage.Verdict.Verdict != TAdmission::eAdmitted)
     return;
+  if (aMessage.Repeat) {
+    TMsg::Trace("SNMP inform retransmission answered again, not counted again");
+    return;
+  }
   const TMsgClass* dispatcher = TMsgClass::Singleton();
   if (dispatcher && dispatcher->Level == eDebug) {
     for (int i = 0; i < r.MIBCount(); ++i)
@@ -344,6 +456,12 @@ int TSnmpTrapReceiver::MibCount() const {
   if (!fbHasEndpoint)
     return -1;
   return fCurrent ? fCurrent->Snmp.Reply().MIBCount() : 0;
+}
+
+int TSnmpTrapReceiver::Version() const {
+  if (!fbHasEndpoint)
+    return -1;
+  return fCurrent ? fCurrent->Snmp.Reply().FVersion : 0;
 }
 
 std::string TSnmpTrapReceiver::MibOid(std::uint16_t aIndex) const {

@@ -16,6 +16,16 @@
 // accessors read the message being handled; a record is never used by both
 // threads at once.
 //
+// Informs (AnswerInforms): an admitted InformRequest is answered, after
+// its dispatch, with a Response from the listening socket to its sender.
+// SNMPv3 informs need Tavo's own engine (Engine): a reportable message to
+// another engine ID gets a usmStatsUnknownEngineIDs report (discovery), an
+// authentic one to Tavo's outside the time window a usmStatsNotInTimeWindows
+// report; neither is dispatched, and reports go out at most kMaxReports a
+// second. A retransmitted inform is answered again but not dispatched again
+// (InformAnswer.h). The reader thread receives on the socket while the
+// receiver thread sends on it; the system allows both at once.
+//
 // Refused datagrams (and those that cannot be decoded) write their lines
 // for at most 10 of each kind a second; the rest are counted in one Warning
 // a second. Admitted messages are never limited.
@@ -39,11 +49,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/Socket.h"
+#include "snmp/InformAnswer.h"
 #include "snmp/SnmpMessage.h"
 #include "snmp/TrapAdmission.h"
 
@@ -87,6 +99,8 @@ class TSnmpTrapReceiver {
   // The current message, read on the main thread inside OnData.
   // -1 when there is no endpoint.
   int MibCount() const;
+  // Its version field as on the wire (1: SNMPv2c); -1 without an endpoint.
+  int Version() const;
   // Empty for an index out of range or without an endpoint.
   std::string MibOid(std::uint16_t aIndex) const;
   // The value of the first binding whose OID text equals sOID exactly.
@@ -99,6 +113,13 @@ class TSnmpTrapReceiver {
   TV3Priv PrivMode = TV3Priv::PrivDES;
   // Further SNMPv3 users, admitted beside it (before Start()).
   std::vector<TTrapUser> MoreUsers;
+  // SNMPv2c traps with the community (before Start()).
+  bool AcceptV2c = false;
+  // InformRequests answered (before Start()); SNMPv3 ones only with an
+  // engine.
+  bool AnswerInforms = false;
+  std::optional<TSnmpEngineState> Engine;
+  static constexpr int kMaxReports = 10;  // a second
   // Seconds an SNMPv3 trap's time may lie behind its engine's latest; 0:
   // no time window (before Start()).
   std::int32_t TimeWindow = 0;
@@ -152,6 +173,16 @@ class TSnmpTrapReceiver {
   std::vector<std::unique_ptr<TReceived>> fBatch;  // the batch decoded; slots are reused
   TReceived* fCurrent = nullptr;                   // the message being handled, or the last
   std::int32_t fiLastRequestId = 1;                // shown for SNMPv1 traps, which carry none
+  // Informs: the engine's clock, answered informs, the report limit.
+  std::optional<TSnmpEngine> fEngine;
+  TInformReplayCache fReplays;
+  std::int64_t fReportWindowStart = 0;
+  int fiReportsInWindow = 0;
+  std::uint32_t fnUnknownEngineReports = 0;
+  std::uint32_t fnNotInTimeWindowReports = 0;
+  bool AllowReport(std::int64_t aNowMs);
+  void CheckAsEngine(TReceived& aMessage);
+  void SendAnswers(std::size_t aCount);
   // The last sender and its text: most datagrams come from the one before.
   TSenderAddress fLastSender;
   std::string fsLastSenderHost;

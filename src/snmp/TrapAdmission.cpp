@@ -66,6 +66,17 @@ TAdmissionVerdict Admit(const TTrapCredentials& aCredentials, const TSNMPRec& aR
         v.Verdict = TAdmission::eBadCommunity;
       }
       return v;
+    case 1:
+      if (!aCredentials.AcceptV2c) {
+        v.Verdict = TAdmission::eBadVersion;
+      } else if (aCredentials.Community.empty() ||
+                 !SameConfiguredText(aRec.FCommunity, aCredentials.Community)) {
+        v.Verdict = TAdmission::eV2cBadCommunity;
+      } else if (aRec.FPDUType != kPduTrapV2 &&
+                 !(aRec.FPDUType == kPduInformRequest && aCredentials.AnswerInforms)) {
+        v.Verdict = TAdmission::eV2cBadPdu;
+      }
+      return v;
     case 3: {
       if (aRec.FFlags == TV3Flags::NoAuthNoPriv) {
         v.Verdict = TAdmission::eNoAuth;
@@ -112,6 +123,28 @@ void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec) {
       TMsg::Hint("SNMPv1 trap packet width invalid community \"%s\" ignored!",
                  {Received(aRec.FCommunity)});
       return;
+    case TAdmission::eV2cBadCommunity:
+      TMsg::Hint("SNMPv2c trap packet with invalid community \"%s\" ignored!",
+                 {Received(aRec.FCommunity)});
+      return;
+    case TAdmission::eV2cBadPdu:
+      TMsg::Hint("SNMPv2c packet with PDU type %.2x ignored!",
+                 {static_cast<std::int32_t>(aRec.FPDUType & 0xFF)});
+      return;
+    case TAdmission::eUnknownEngine:
+      TMsg::Trace(aVerdict.Answered
+                      ? "SNMPv3 message to an unknown engine ID: EngineID=%s, report sent"
+                      : "SNMPv3 message to an unknown engine ID: EngineID=%s, not answered",
+                  {ShownEngineID(aRec)});
+      break;
+    case TAdmission::eNotInTimeWindow:
+      TMsg::Trace(aVerdict.Answered
+                      ? "SNMPv3 message outside the engine's time window: EngineBoots=%d, "
+                        "EngineTime=%d, report sent"
+                      : "SNMPv3 message outside the engine's time window: EngineBoots=%d, "
+                        "EngineTime=%d, not answered",
+                  {aRec.FAuthEngineBoots, aRec.FAuthEngineTime});
+      break;
     case TAdmission::eBadVersion:
       TMsg::Warning("SNMP trap packet version %d not supported", {aRec.FVersion});
       return;
@@ -139,7 +172,7 @@ void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec) {
     case TAdmission::eAdmitted:
       break;
   }
-  if (aRec.FVersion == 3 && aRec.FFlagReportable)
+  if (aRec.FVersion == 3 && aRec.FFlagReportable && !aVerdict.Answered)
     TMsg::Warning("SNMP trap reply not supported!");
 }
 

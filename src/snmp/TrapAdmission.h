@@ -1,15 +1,14 @@
 #pragma once
 // Who may send Tavo traps: SNMPv1 messages with the configured community,
-// SNMPv3 messages of a configured user at AuthNoPriv or AuthPriv whose
-// authentication code, computed over the bytes as received, is right. The
-// user of [SnmpTrapReceiver] comes first; further users ([SnmpV3Users])
-// are looked up by name after it, the first of a name winning, and one
-// without privacy fields is refused at AuthPriv as an unknown user.
-// Admit() decides on a record decoded without decryption, so that nothing
-// is decrypted for a sender that has not been authenticated; ReportAdmission
-// then writes the lines the decision calls for. Admit runs on the receiver
-// thread, ReportAdmission on the main thread. No sockets, no threads: both
-// are plain functions of their inputs.
+// SNMPv2c ones with it too when AcceptV2c is on (SNMPv2-Trap PDUs, and
+// InformRequests when informs are answered), SNMPv3 messages of a configured user at AuthNoPriv or
+// AuthPriv whose authentication code, computed over the bytes as received, is right. The user of
+// [SnmpTrapReceiver] comes first; further users ([SnmpV3Users]) are looked up by name after it, the
+// first of a name winning, and one without privacy fields is refused at AuthPriv as an unknown
+// user. Admit() decides on a record decoded without decryption, so that nothing is decrypted for a
+// sender that has not been authenticated; ReportAdmission then writes the lines the decision calls
+// for. Admit runs on the receiver thread, ReportAdmission on the main thread. No sockets, no
+// threads: both are plain functions of their inputs.
 //
 // TRefusalLimiter keeps refused datagrams from flooding the log: at most
 // kPerSecond of each kind write their lines in any one second; the others
@@ -26,14 +25,19 @@ namespace tavo {
 
 enum class TAdmission {
   eAdmitted,
-  eV1Disabled,    // SNMPv1 without a configured community
-  eBadCommunity,  // SNMPv1 with another community
-  eNoAuth,        // SNMPv3 NoAuthNoPriv: never admitted
-  eUnknownUser,   // SNMPv3 from another user
-  eAuthFailed,    // SNMPv3 with a wrong authentication code
-  eCannotVerify,  // SNMPv3, but no key exists for the configured password
-  eBadVersion,    // neither SNMPv1 nor SNMPv3
-  // SNMPv3, authentic, but its time lies outside the time window
+  eV1Disabled,       // SNMPv1 without a configured community
+  eBadCommunity,     // SNMPv1 with another community
+  eNoAuth,           // SNMPv3 NoAuthNoPriv: never admitted
+  eUnknownUser,      // SNMPv3 from another user
+  eAuthFailed,       // SNMPv3 with a wrong authentication code
+  eCannotVerify,     // SNMPv3, but no key exists for the configured password
+  eBadVersion,       // neither SNMPv1 nor SNMPv3 (nor SNMPv2c when accepted)
+  eV2cBadCommunity,  // SNMPv2c with another community, or none configured
+  eV2cBadPdu,        // SNMPv2c, neither a trap nor an inform that is answered
+  // Set by the receiver when it answers SNMPv3 informs as an engine:
+  eUnknownEngine,    // reportable, to an engine ID other than Tavo's
+  eNotInTimeWindow,  // authentic, to Tavo's engine ID, outside its time window
+  // SNMPv3, authentic, but its time lies outside the (trap) time window
   eOutsideTimeWindow,
 };
 
@@ -53,6 +57,9 @@ struct TAdmissionVerdict {
   // The admitted SNMPv3 user when it is one of MoreUsers; null for the
   // user of [SnmpTrapReceiver].
   const TTrapUser* User = nullptr;
+  // The receiver answers the message (a Response or a report): it gets no
+  // "reply not supported" line.
+  bool Answered = false;
 };
 
 struct TTrapCredentials {
@@ -61,6 +68,8 @@ struct TTrapCredentials {
   std::string UserPwd;
   TV3Auth AuthMode = TV3Auth::AuthMD5;
   std::vector<TTrapUser> MoreUsers;
+  bool AcceptV2c = false;      // SNMPv2c admitted with Community
+  bool AnswerInforms = false;  // SNMPv2c InformRequests admitted
 };
 
 TAdmissionVerdict Admit(const TTrapCredentials& aCredentials, const TSNMPRec& aRec,
@@ -69,7 +78,7 @@ TAdmissionVerdict Admit(const TTrapCredentials& aCredentials, const TSNMPRec& aR
 // The lines of a decision, after the message's received line: the Hint,
 // Error or Warning that tells why it is refused, the Trace line naming a
 // refused SNMPv3 sender, and for SNMPv3 the Warning that a reportable
-// message gets no reply. Received texts are cut to 128 UTF-16 code units.
+// message gets no reply (unless it is answered). Received texts are cut to 128 UTF-16 code units.
 void ReportAdmission(const TAdmissionVerdict& aVerdict, const TSNMPRec& aRec);
 
 // aText cut to aUnits UTF-16 code units and marked with "…" when longer.

@@ -340,6 +340,63 @@ TEST_F(ControllerTest, TheBackupCleanUpStaysOutOfTavosOwnFolders) {
   }
 }
 
+// The inform keys at start-up and in --check: the engine file beside the
+// log keeps the engine ID and raises the boots; an invalid EngineId or a
+// corrupt file is an Error and leaves SNMPv3 informs off (and the file as
+// it was); --check writes no engine file.
+TEST_F(ControllerTest, TheEngineOfAnsweredInformsAndItsErrors) {
+  const std::string engineFile = fDir.File("tavo.log.engine");
+  const std::string informs = fReceiver + "AnswerInforms=1\n";
+  auto count = [&](const std::string& aPrefix) {
+    const auto lines = Lines();
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const std::string& l) { return l.starts_with(aPrefix); });
+  };
+  auto run = [&](const std::string& aIni) {
+    const auto started = count("Trace: Initialization done");
+    Create(aIni);
+    fFrm->FormCreate();
+    ASSERT_TRUE(fMain->RunUntil([&] { return count("Trace: Initialization done") > started; }, 5s));
+    fFrm->FormDestroy();
+    // The receiver's last hand-off needs the loop before it can be joined.
+    fMain->RunUntil([&] { return fFrm->TrapReceiver()->Finished(); }, 10s);
+    fFrm.reset();
+  };
+  auto check = [&](const std::string& aIni) {
+    Create(aIni);
+    const int status = fFrm->RunConfigurationCheck();
+    fFrm.reset();
+    return status;
+  };
+  EXPECT_EQ(check(informs + "EngineId=8000\n"), 1);
+  EXPECT_EQ(check(informs), 0);
+  EXPECT_FALSE(FileExists(engineFile));
+
+  run(informs);
+  run(informs);
+  const std::string text = test::ReadWholeFile(engineFile);
+  ASSERT_TRUE(text.starts_with("EngineID=8000CE4E05")) << text;
+  const std::string id = text.substr(9, 26);
+  EXPECT_EQ(text, "EngineID=" + id + "\nBoots=2\n");
+  EXPECT_EQ(count("Info:  SNMP trap receiver answers informs as SNMP engine " + id + " (boots 1)"),
+            1);
+  EXPECT_EQ(count("Info:  SNMP trap receiver answers informs as SNMP engine " + id + " (boots 2)"),
+            1);
+
+  run(informs + "EngineId=0x8000\n");
+  EXPECT_EQ(count("Error: Invalid EngineId \"0x8000\" in [SnmpTrapReceiver] (5 to 32 octets in "
+                  "hexadecimal): SNMPv3 informs are not answered"),
+            1);
+  EXPECT_EQ(count("Info:  SNMP trap receiver answers SNMPv2c informs only"), 1);
+  test::WriteWholeFile(engineFile, "EngineID=8000\nBoots=3\n");
+  run(informs);
+  EXPECT_EQ(count("Error: SNMP engine file: " + engineFile +
+                  " is not an engine file: SNMPv3 informs are not answered"),
+            1);
+  EXPECT_EQ(test::ReadWholeFile(engineFile), "EngineID=8000\nBoots=3\n");
+  EXPECT_EQ(check(informs), 1);
+}
+
 // The sink reports the failure once the append has returned: one Error line
 // in the log, which keeps growing with every line.
 TEST_F(ControllerTest, AFailedRotationIsReportedOnceAsAnError) {

@@ -227,5 +227,121 @@ TEST_F(TrapE2ETest, AHostileBurstLeavesTheNextTrapCounted) {
   EXPECT_GE(fTavo->Count("refused datagram(s) not logged"), 1);
 }
 
+// SNMPv2c with AcceptV2c: snmptrap's traps are dispatched past their
+// sysUpTime.0 and snmpTrapOID.0, a wrong community is refused, and
+// snmpinform's informs are answered (it exits 0) with AnswerInforms.
+TEST_F(TrapE2ETest, SnmpV2cTrapsAndInformsWithTheSwitchesOn) {
+  StartTavo(ReceiverSection("Community=public\nAcceptV2c=1\nAnswerInforms=1\n"));
+  const std::string id = std::string(kBase) + ".1";
+  auto v2c = [&](const std::string& aCommunity, const std::string& aTool) {
+    return RunSnmpTrap(fDir.Path(),
+                       {"-v", "2c", "-c", aCommunity, "-r", "0", "-t", "1", Target(), "",
+                        std::string(kBase) + ".0", id, "i", "100"},
+                       aTool);
+  };
+  ASSERT_EQ(v2c("public", "snmptrap").Status, 0);
+  ASSERT_EQ(v2c("Public", "snmptrap").Status, 0);
+  const RunResult inform = v2c("public", "snmpinform");
+  EXPECT_EQ(inform.Status, 0) << inform.Err << fTavo->Dump();
+  EXPECT_NE(v2c("wrong", "snmpinform").Status, 0);  // refused: no answer
+  ASSERT_TRUE(WaitForCount("SNMP trap packet received from 127.0.0.1: Version=1", 4))
+      << fTavo->Dump();
+  ASSERT_TRUE(fTavo->Stop());
+  EXPECT_EQ(fTavo->Count("Trace: No client configuration with OID \"" + id +
+                         "\" and following OIDs found!"),
+            2)
+      << fTavo->Dump();
+  EXPECT_EQ(fTavo->Count("Hint:  SNMPv2c trap packet with invalid community \"Public\" ignored!"),
+            1);
+  EXPECT_EQ(fTavo->Count("Hint:  SNMPv2c trap packet with invalid community \"wrong\" ignored!"),
+            1);
+  EXPECT_EQ(fTavo->Count("not supported"), 0);
+}
+
+// snmpinform -v3 without -e: it discovers Tavo's engine and its time, then
+// sends the inform, which Tavo dispatches and acknowledges, for the user of
+// [SnmpTrapReceiver] and for users of [SnmpV3Users] under other protocols.
+// A wrong password gets no answer and is not dispatched.
+TEST_F(TrapE2ETest, SnmpV3InformsAreAnsweredAfterDiscovery) {
+  struct Row {
+    const char* User;
+    const char* Level;
+    const char* Auth;
+    const char* Priv;
+    const char* AuthPassword;
+    bool Answered;
+  };
+  const std::vector<Row> rows = {
+      {kUser, "authPriv", "MD5", "DES", kAuthPwd, true},
+      {"sha", "authNoPriv", "SHA", "", "sha-password", true},
+      {"sha256aes", "authPriv", "SHA-256", "AES", "sha256-password", true},
+      {"sha512aes256", "authPriv", "SHA-512", "AES-256", "sha512-password", true},
+      {"shaaes192", "authPriv", "SHA", "AES-192", "sha-aes192-password", true},
+      {"md5aes256c", "authPriv", "MD5", "AES-256-C", "md5-aes256c-password", true},
+      {"sha256", "authNoPriv", "SHA-256", "", "sha256-nopriv-password", true},
+      {"sha256aes", "authPriv", "SHA-256", "AES", "wrong-password", false},
+  };
+  std::string users = "[SnmpV3Users]\n";
+  for (const Row& row : rows) {
+    if (row.User == std::string(kUser) || !row.Answered)
+      continue;
+    users += std::string(row.User) + "=" + row.Auth + ";" + row.AuthPassword + ";" + row.Priv +
+             ";" + (row.Priv[0] ? kPrivPwd : "") + "\n";
+  }
+  StartTavo(ReceiverSection("AnswerInforms=1\n") + users);
+  ASSERT_TRUE(fTavo->WaitForLine("SNMP trap receiver answers informs as SNMP engine 80"))
+      << fTavo->Dump();
+  int dispatched = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.User) + " " + row.Auth + "/" + row.Priv);
+    std::vector<std::string> args = SnmpV3Args({.Name = row.User,
+                                                .Level = row.Level,
+                                                .Auth = row.Auth,
+                                                .AuthPassword = row.AuthPassword,
+                                                .Priv = row.Priv,
+                                                .PrivPassword = kPrivPwd});
+    args.insert(args.end(), {"-r", "0", "-t", row.Answered ? "3" : "1", Target(), "",
+                             std::string(kBase) + ".0", std::string(kBase) + ".1", "i", "100"});
+    const RunResult r = RunSnmpTrap(fDir.Path(), args, "snmpinform");
+    EXPECT_EQ(r.Status == 0, row.Answered) << r.Err << fTavo->Dump();
+    dispatched += row.Answered;
+    EXPECT_TRUE(WaitForCount("Trace: No client configuration with OID", dispatched))
+        << fTavo->Dump();
+  }
+  ASSERT_TRUE(fTavo->Stop());
+  EXPECT_EQ(fTavo->Count("Trace: No client configuration with OID"), dispatched) << fTavo->Dump();
+  EXPECT_EQ(fTavo->Count("Error: Authentication failed!"), 1);
+  // Only the refused inform, which got no answer, says so.
+  EXPECT_EQ(fTavo->Count("SNMP trap reply not supported!"), 1);
+}
+
+// tavot's SNMPv2c trap, and its informs in both versions (SNMPv3 with its
+// own discovery), answered and counted by Tavo.
+TEST_F(TrapE2ETest, TavotsInformsAreAnsweredByTavo) {
+  StartTavo(ReceiverSection("Community=public\nAcceptV2c=1\nAnswerInforms=1\n"));
+  const std::vector<std::string> port = {"--port", std::to_string(fPort), "--timeout",
+                                         "2",      "--retries",           "0"};
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--v2c"},
+                                             {"--v2c", "--inform"},
+                                             {"--v3", "--inform"},
+                                             {"--v3", "--inform", "--level", "AuthNoPriv"}}) {
+    std::vector<std::string> argv = {TAVOT_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.insert(argv.end(), port.begin(), port.end());
+    const RunResult r = RunProgram(argv, fDir.File("tavot"), 20s,
+                                   {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"});
+    EXPECT_EQ(r.Status, 0) << ::testing::PrintToString(args) << r.Err << fTavo->Dump();
+  }
+  ASSERT_TRUE(WaitForCount("Trace: No client configuration with OID", 4)) << fTavo->Dump();
+  ASSERT_TRUE(fTavo->Stop());
+  // Past sysUpTime.0 and snmpTrapOID.0: the message id binding is named.
+  EXPECT_EQ(fTavo->Count("Trace: No client configuration with OID \"" + std::string(kBase) +
+                         ".1\" and following OIDs found!"),
+            2)
+      << fTavo->Dump();
+  EXPECT_EQ(fTavo->Count("SNMP trap reply not supported!"), 0);
+}
+
 }  // namespace
 }  // namespace tavo::test

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #include "HostileDatagrams.h"
@@ -39,9 +40,11 @@ constexpr const char* kTrace =
 // bindings: sysUpTime, the message id 100, a text and a second id 101.
 struct TrapFields : test::SampleTrap {
   bool Reportable = false;
-  std::int32_t PduType = 0;  // 0: the version's trap PDU
+  std::int32_t PduType = 0;             // 0: the version's trap PDU
+  std::optional<std::string> EngineId;  // none: a sender's own engine ID
   std::int32_t Boots = 0;
   std::int32_t Time = 0;
+  std::int32_t Id = 7;  // request-id, and the SNMPv3 msgID
 };
 
 std::string Encode(const TrapFields& aTrap) {
@@ -49,9 +52,9 @@ std::string Encode(const TrapFields& aTrap) {
   test::SetSampleSender(r, aTrap);
   if (aTrap.PduType)
     r.FPDUType = aTrap.PduType;
-  r.FID = 7;
+  r.FID = aTrap.Id;
   r.FFlagReportable = aTrap.Reportable;
-  r.FAuthEngineID = std::string("\x80\x00\x1f\x88\x04", 5) + "tavo";
+  r.FAuthEngineID = aTrap.EngineId.value_or(std::string("\x80\x00\x1f\x88\x04", 5) + "tavo");
   r.FAuthEngineBoots = aTrap.Boots;
   r.FAuthEngineTime = aTrap.Time;
   r.MIBAdd("1.3.6.1.2.1.1.3.0", "200", kBerTimeTicks);
@@ -82,6 +85,8 @@ class SnmpTrapReceiverTest : public ::testing::Test {
         throw Exception("handler failed");
     };
     fReceiver->OnDone = [this](const std::string& aText) { fDone.push_back(aText); };
+    if (fConfigure)
+      fConfigure(*fReceiver);
     fReceiver->Start();
     ASSERT_TRUE(fLoop.RunUntil([&] { return fReceiver->BoundPort() != 0; }, 5s));
     fTo = ResolveAddress("127.0.0.1", fReceiver->BoundPort(), TSockType::eDatagram);
@@ -97,6 +102,16 @@ class SnmpTrapReceiverTest : public ::testing::Test {
     }
   }
   void Send(const std::string& aBytes) { fSender.SendTo(aBytes, fTo); }
+  // The datagram the receiver sent back, or nothing within aWait.
+  std::optional<std::string> Answer(std::chrono::milliseconds aWait = 2s) {
+    if (!fSender.WaitReadable(static_cast<int>(aWait.count())))
+      return std::nullopt;
+    std::string buffer(65536, '\0');
+    TSocketAddress from;
+    buffer.resize(fSender.ReceiveFrom(buffer.data(), buffer.size(), from));
+    EXPECT_EQ(from.Port(), fReceiver->BoundPort());  // from the listening socket
+    return buffer;
+  }
   // Sends, then runs the loop until aLines message lines have arrived.
   std::vector<std::string> SendAndCollect(const std::string& aBytes, std::size_t aLines) {
     fCapture->Clear();
@@ -118,6 +133,7 @@ class SnmpTrapReceiverTest : public ::testing::Test {
   std::vector<std::vector<std::string>> fData;
   std::vector<std::string> fDone;
   bool fThrowInData = false;
+  std::function<void(TSnmpTrapReceiver&)> fConfigure;
   std::int32_t fTimeWindow = 0;
 };
 
@@ -530,6 +546,219 @@ TEST_F(SnmpTrapReceiverTest, AFailingMessageInABatchDoesNotStopTheOthers) {
   EXPECT_EQ(lines[4], "Error: SNMP trap packet error: handler failed");
   EXPECT_THAT(lines[3], HasSubstr("Trace: SNMP trap packet received"));
   EXPECT_THAT(lines[5], HasSubstr("Trace: SNMP trap packet received"));
+}
+
+// SNMPv2c with AcceptV2c and AnswerInforms: traps admitted by community,
+// informs answered from the listening socket with their request-id and
+// bindings, a retransmission answered again but handed on once.
+TEST_F(SnmpTrapReceiverTest, SnmpV2cTrapsAndInformsWithTheSwitchesOn) {
+  fConfigure = [](TSnmpTrapReceiver& aReceiver) {
+    aReceiver.AcceptV2c = true;
+    aReceiver.AnswerInforms = true;
+  };
+  Start();
+  auto v2c = [](std::int32_t aPdu, std::string aCommunity = "public") {
+    TrapFields s;
+    s.Version = 1;
+    s.PduType = aPdu;
+    s.Community = std::move(aCommunity);
+    return s;
+  };
+  struct Case {
+    const char* Name;
+    TrapFields Trap;
+    bool Admitted;
+    bool Answered;
+    std::vector<std::string> After;
+  };
+  const std::vector<Case> cases = {
+      {"trap", v2c(kPduTrapV2), true, false, {}},
+      {"inform", v2c(kPduInformRequest), true, true, {}},
+      {"inform again",
+       v2c(kPduInformRequest),
+       false,
+       true,
+       {"Trace: SNMP inform retransmission answered again, not counted again"}},
+      {"other community",
+       v2c(kPduTrapV2, "Public"),
+       false,
+       false,
+       {"Hint:  SNMPv2c trap packet with invalid community \"Public\" ignored!"}},
+      {"inform, other community",
+       v2c(kPduInformRequest, "Public"),
+       false,
+       false,
+       {"Hint:  SNMPv2c trap packet with invalid community \"Public\" ignored!"}},
+      {"get request",
+       v2c(kPduGetRequest),
+       false,
+       false,
+       {"Hint:  SNMPv2c packet with PDU type A0 ignored!"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string sent = Encode(c.Trap);
+    const auto lines = SendAndCollect(sent, 1 + c.After.size());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], TraceLine(1, 7, 4));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()), c.After);
+    EXPECT_EQ(fData.size(), c.Admitted ? 1u : 0u);
+    const auto answer = Answer(c.Answered ? 2s : 200ms);
+    ASSERT_EQ(answer.has_value(), c.Answered);
+    if (!answer)
+      continue;
+    // The inform itself with only the PDU tag changed.
+    std::string expected = sent;
+    expected[expected.find('\xA6')] = '\xA2';
+    EXPECT_EQ(*answer, expected);
+  }
+}
+
+TEST_F(SnmpTrapReceiverTest, SnmpV2cWithAnEmptyCommunityIsRefusedByCommunity) {
+  fConfigure = [](TSnmpTrapReceiver& aReceiver) { aReceiver.AcceptV2c = true; };
+  Start("");
+  TrapFields s;
+  s.Version = 1;
+  const auto lines = SendAndCollect(Encode(s), 2);
+  EXPECT_THAT(lines,
+              Contains("Hint:  SNMPv2c trap packet with invalid community \"public\" ignored!"));
+  EXPECT_TRUE(fData.empty());
+}
+
+// SNMPv3 informs with Tavo as the authoritative engine: discovery, the time
+// window, the Response at the message's level, and silence for everything
+// that does not authenticate.
+TEST_F(SnmpTrapReceiverTest, SnmpV3InformsAnsweredAsTheAuthoritativeEngine) {
+  const std::string engine = std::string("\x80\x00\xCE\x4E\x05", 5) + "12345678";
+  std::atomic<std::int64_t>& clock = fClock;
+  clock = 100000;
+  fConfigure = [&](TSnmpTrapReceiver& aReceiver) {
+    aReceiver.AnswerInforms = true;
+    aReceiver.Engine = TSnmpEngineState{engine, 5};
+    aReceiver.SteadyMs = [&clock] { return clock.load(); };
+  };
+  Start();
+  clock = 120500;  // engine time 20
+  auto v3 = [&](TV3Flags aFlags, std::int32_t aPdu = kPduInformRequest) {
+    TrapFields s;
+    s.Version = 3;
+    s.Flags = aFlags;
+    s.PduType = aPdu;
+    s.Reportable = true;
+    s.EngineId = engine;
+    s.Boots = 5;
+    s.Time = 25;
+    return s;
+  };
+  TrapFields discovery = v3(TV3Flags::NoAuthNoPriv, kPduGetRequest);
+  discovery.EngineId = "";
+  TrapFields foreign = v3(TV3Flags::AuthNoPriv);
+  foreign.EngineId = std::string("\x80\x00\x1f\x88\x04", 5) + "other";
+  TrapFields stale = v3(TV3Flags::AuthNoPriv);
+  stale.Boots = 4;
+  TrapFields late = v3(TV3Flags::AuthPriv);
+  late.Time = 20 + 151;
+  TrapFields wrongPassword = v3(TV3Flags::AuthNoPriv);
+  wrongPassword.AuthPassword = "wrong-password";
+  TrapFields stranger = v3(TV3Flags::AuthPriv);
+  stranger.User = "intruder";
+  TrapFields trap = foreign;  // a trap to any engine ID: as ever
+  trap.Reportable = false;
+  trap.PduType = kPduTrapV2;
+  struct Case {
+    const char* Name;
+    TrapFields Trap;
+    bool Admitted;
+    std::int32_t AnswerPdu;  // 0: none
+    const char* ReportOid;
+  };
+  const std::vector<Case> cases = {
+      {"discovery", discovery, false, kPduReport, kUsmStatsUnknownEngineIDs},
+      {"to another engine", foreign, false, kPduReport, kUsmStatsUnknownEngineIDs},
+      {"authNoPriv", v3(TV3Flags::AuthNoPriv), true, kPduResponse, ""},
+      {"authPriv", v3(TV3Flags::AuthPriv), true, kPduResponse, ""},
+      {"old boots", stale, false, kPduReport, kUsmStatsNotInTimeWindows},
+      {"time beyond the window", late, false, kPduReport, kUsmStatsNotInTimeWindows},
+      {"wrong password", wrongPassword, false, 0, ""},
+      {"unknown user", stranger, false, 0, ""},
+      {"trap to another engine", trap, true, 0, ""},
+  };
+  std::uint32_t unknownEngineReports = 0;
+  std::int32_t id = 100;
+  for (Case c : cases) {
+    c.Trap.Id = ++id;  // a new inform each time, not a retransmission
+    SCOPED_TRACE(c.Name);
+    fCapture->Clear();
+    fData.clear();
+    Send(Encode(c.Trap));
+    fLoop.RunUntil([&] { return !fCapture->Messages().empty(); }, 5s);
+    fLoop.RunUntil([] { return false; }, 50ms);
+    EXPECT_EQ(fData.size(), c.Admitted ? 1u : 0u);
+    // Only a message that is answered goes without the warning.
+    EXPECT_EQ(fCapture->Contains("Warning: SNMP trap reply not supported!"),
+              c.AnswerPdu == 0 && c.Trap.Reportable);
+    const auto answer = Answer(c.AnswerPdu ? 2s : 200ms);
+    ASSERT_EQ(answer.has_value(), c.AnswerPdu != 0);
+    if (!answer)
+      continue;
+    TSNMPRec r;
+    test::SetSampleReceiver(r, c.Trap);
+    ASSERT_TRUE(r.DecodeBuf(*answer));
+    EXPECT_EQ(r.FPDUType, c.AnswerPdu);
+    EXPECT_EQ(r.FMsgID, id);
+    EXPECT_EQ(r.FAuthEngineID, engine);
+    EXPECT_EQ(r.FAuthEngineBoots, 5);
+    EXPECT_EQ(r.FAuthEngineTime, 20);
+    EXPECT_FALSE(r.FFlagReportable);
+    if (c.AnswerPdu == kPduResponse) {
+      EXPECT_EQ(r.FFlags, c.Trap.Flags);
+      EXPECT_EQ(r.FID, id);
+      EXPECT_EQ(r.FErrorStatus, 0);
+      EXPECT_EQ(r.MIBCount(), 4);
+      EXPECT_TRUE(VerifyAuthentication(*answer, TV3Auth::AuthMD5, kAuthPwd));
+      continue;
+    }
+    ASSERT_EQ(r.MIBCount(), 1);
+    EXPECT_EQ(r.MIBByIndex(0)->FOID, c.ReportOid);
+    EXPECT_EQ(r.MIBByIndex(0)->FValueType, kBerCounter32);
+    if (c.ReportOid == std::string(kUsmStatsUnknownEngineIDs)) {
+      EXPECT_EQ(r.FFlags, TV3Flags::NoAuthNoPriv);
+      EXPECT_EQ(r.MIBByIndex(0)->FValue, std::to_string(++unknownEngineReports));
+    } else {
+      EXPECT_EQ(r.FFlags, TV3Flags::AuthNoPriv);
+      EXPECT_TRUE(VerifyAuthentication(*answer, TV3Auth::AuthMD5, kAuthPwd));
+    }
+  }
+
+  // The same inform twice (a lost Response): answered twice, handed on once.
+  TrapFields again = v3(TV3Flags::AuthPriv);
+  again.Id = 500;
+  const std::string twice = Encode(again);
+  fData.clear();
+  for (int i = 0; i < 2; ++i) {
+    Send(twice);
+    fLoop.RunUntil([&] { return fSender.WaitReadable(0); }, 5s);  // the hand-off runs here
+    const auto answer = Answer();
+    ASSERT_TRUE(answer.has_value());
+    TSNMPRec r;
+    test::SetSampleReceiver(r, again);
+    ASSERT_TRUE(r.DecodeBuf(*answer));
+    EXPECT_EQ(r.FPDUType, kPduResponse);
+    EXPECT_EQ(r.FID, 500);
+  }
+  fLoop.RunUntil([] { return false; }, 100ms);
+  EXPECT_EQ(fData.size(), 1u);
+
+  // Reports go out at most ten a second.
+  clock = 130000;
+  const std::string probe = Encode(discovery);
+  for (int i = 0; i < 15; ++i)
+    Send(probe);
+  fLoop.RunUntil([] { return false; }, 300ms);
+  int reports = 0;
+  while (Answer(200ms))
+    ++reports;
+  EXPECT_EQ(reports, 10);
 }
 
 }  // namespace

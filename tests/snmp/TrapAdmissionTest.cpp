@@ -51,6 +51,54 @@ TEST(TrapAdmissionTest, RefusalLinesCarryCutTexts) {
                              }));
 }
 
+// SNMPv2c by its switches: off, the community (an empty one refuses every
+// message), and the PDU: traps, and informs only when they are answered.
+TEST(TrapAdmissionTest, SnmpV2cByCommunityAndPdu) {
+  struct Case {
+    bool AcceptV2c;
+    bool AnswerInforms;
+    const char* Community;  // configured
+    const char* Received;
+    std::int32_t Pdu;
+    TAdmission Expected;
+  };
+  const Case cases[] = {
+      {false, true, "public", "public", kPduTrapV2, TAdmission::eBadVersion},
+      {true, false, "public", "public", kPduTrapV2, TAdmission::eAdmitted},
+      {true, false, "public", "Public", kPduTrapV2, TAdmission::eV2cBadCommunity},
+      {true, false, "", "", kPduTrapV2, TAdmission::eV2cBadCommunity},
+      {true, false, "public", "public", kPduInformRequest, TAdmission::eV2cBadPdu},
+      {true, true, "public", "public", kPduInformRequest, TAdmission::eAdmitted},
+      {true, true, "public", "public", kPduTrapV1, TAdmission::eV2cBadPdu},
+      {true, true, "public", "public", kPduGetRequest, TAdmission::eV2cBadPdu},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.AcceptV2c << c.AnswerInforms << c.Community << "/"
+                                      << c.Received << "/" << c.Pdu);
+    TTrapCredentials credentials;
+    credentials.Community = c.Community;
+    credentials.AcceptV2c = c.AcceptV2c;
+    credentials.AnswerInforms = c.AnswerInforms;
+    TSNMPRec rec;
+    rec.FVersion = 1;
+    rec.FCommunity = c.Received;
+    rec.FPDUType = c.Pdu;
+    EXPECT_EQ(Admit(credentials, rec, rec.EncodeBuf()).Verdict, c.Expected);
+  }
+  test::MessageCapture capture(eTrace);
+  TSNMPRec rec;
+  rec.FVersion = 1;
+  rec.FCommunity = std::string(300, 'c') + "\n";
+  ReportAdmission({TAdmission::eV2cBadCommunity, ""}, rec);
+  rec.FPDUType = kPduGetRequest;
+  ReportAdmission({TAdmission::eV2cBadPdu, ""}, rec);
+  EXPECT_EQ(capture.Lines(), (std::vector<std::string>{
+                                 "Hint:  SNMPv2c trap packet with invalid community \"" +
+                                     std::string(128, 'c') + kEllipsis + "\" ignored!",
+                                 "Hint:  SNMPv2c packet with PDU type A0 ignored!",
+                             }));
+}
+
 // The user of [SnmpTrapReceiver] first, then further users by name, each
 // with its own protocols and password.
 TEST(TrapAdmissionTest, FurtherUsersAreAdmittedWithTheirOwnKeys) {
