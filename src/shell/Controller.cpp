@@ -21,12 +21,6 @@
 #include "snmp/SnmpSecurity.h"
 
 namespace tavo {
-namespace {
-
-constexpr const char* kSysUpTimeOid = "1.3.6.1.2.1.1.3.0";
-constexpr const char* kSnmpTrapOid = "1.3.6.1.6.3.1.1.4.1.0";
-
-}  // namespace
 
 TfrmMain::TfrmMain(IMainLoop& aLoop, IConsole* aConsole) : fLoop(aLoop), fConsole(aConsole) {
   fCheckIntervalTimer =

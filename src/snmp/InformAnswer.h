@@ -31,8 +31,6 @@ constexpr std::size_t kMaxUdpPayload = 65507;
 // RFC 3414 3.2 step 7: the authoritative engine's window, in seconds.
 constexpr std::int32_t kTimeWindowSeconds = 150;
 constexpr std::int32_t kErrorTooBig = 1;
-constexpr const char* kUsmStatsUnknownEngineIDs = "1.3.6.1.6.3.15.1.1.4.0";
-constexpr const char* kUsmStatsNotInTimeWindows = "1.3.6.1.6.3.15.1.1.2.0";
 
 // The engine while it runs: its state and the monotonic millisecond at
 // which this start's time began.

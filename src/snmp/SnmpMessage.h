@@ -53,6 +53,13 @@ constexpr std::int32_t kPduResponse = 0xA2;
 constexpr std::int32_t kPduInformRequest = 0xA6;
 constexpr std::int32_t kPduReport = 0xA8;
 
+// OIDs of SNMPv2 notifications (their first two bindings) and of the two
+// reports of the user-based security model (RFC 3414) that are answered.
+constexpr const char* kSysUpTimeOid = "1.3.6.1.2.1.1.3.0";
+constexpr const char* kSnmpTrapOid = "1.3.6.1.6.3.1.1.4.1.0";
+constexpr const char* kUsmStatsUnknownEngineIDs = "1.3.6.1.6.3.15.1.1.4.0";
+constexpr const char* kUsmStatsNotInTimeWindows = "1.3.6.1.6.3.15.1.1.2.0";
+
 // One variable binding.
 class TSNMPMib {
  public:

@@ -12,23 +12,16 @@
 namespace tavo {
 namespace {
 
-constexpr std::int32_t kPduResponse = 0xA2;
-constexpr std::int32_t kPduInformRequest = 0xA6;
-constexpr std::int32_t kPduReport = 0xA8;
-constexpr char kSysUpTime[] = "1.3.6.1.2.1.1.3.0";
-constexpr char kSnmpTrapOid[] = "1.3.6.1.6.3.1.1.4.1.0";
 // The USM's report counters (RFC 3414), with what they mean for a sender.
-constexpr char kUnknownEngineIds[] = "1.3.6.1.6.3.15.1.1.4.0";
-constexpr char kNotInTimeWindows[] = "1.3.6.1.6.3.15.1.1.2.0";
 struct TReportName {
   const char* Oid;
   const char* Text;
 };
 constexpr TReportName kReports[] = {
     {"1.3.6.1.6.3.15.1.1.1.0", "unsupported security level"},
-    {kNotInTimeWindows, "not in the time window"},
+    {kUsmStatsNotInTimeWindows, "not in the time window"},
     {"1.3.6.1.6.3.15.1.1.3.0", "unknown user name"},
-    {kUnknownEngineIds, "unknown engine ID"},
+    {kUsmStatsUnknownEngineIDs, "unknown engine ID"},
     {"1.3.6.1.6.3.15.1.1.5.0", "wrong digest"},
     {"1.3.6.1.6.3.15.1.1.6.0", "decryption error"},
 };
@@ -45,7 +38,7 @@ std::string ReportText(const TSNMPRec& aReport) {
 
 void AddNotification(TSNMPRec& aRec, const TTestTrapSettings& aSettings) {
   // Hundredths of a second since the machine started, as sysUpTime counts.
-  aRec.MIBAdd(kSysUpTime, std::to_string(TickCount32() / 10u), kBerTimeTicks);
+  aRec.MIBAdd(kSysUpTimeOid, std::to_string(TickCount32() / 10u), kBerTimeTicks);
   aRec.MIBAdd(kSnmpTrapOid, Utf8ToCp1252(aSettings.Oid + ".0"), kBerObjectId);
   aRec.MibAdd2(aSettings.Oid + ".1", aSettings.MsgId, kBerInteger);
   aRec.MibAdd2(aSettings.Oid + ".2", aSettings.MsgText, kBerOctetString);
@@ -191,7 +184,8 @@ std::string InformV3(const TTestTrapSettings& aSettings, const TInformOptions& a
       return why;
     const TSNMPRec& reply = snmp->Reply();
     if (reply.FPDUType == kPduReport) {
-      const bool timeOff = reply.MIBCount() > 0 && reply.MIBByIndex(0)->FOID == kNotInTimeWindows;
+      const bool timeOff =
+          reply.MIBCount() > 0 && reply.MIBByIndex(0)->FOID == kUsmStatsNotInTimeWindows;
       if (round == 0 && timeOff) {
         boots = reply.FAuthEngineBoots;
         time = reply.FAuthEngineTime;
