@@ -5,12 +5,7 @@
 #include <vector>
 
 #include "accounting/Client.h"
-#include "config/RC4Coder.h"
-#include "messages/Format.h"
-#include "messages/MsgClasses.h"
-#include "platform/Clock.h"
-#include "platform/TextUtils.h"
-#include "recipients/Recipients.h"
+#include "shell/ConsoleActions.h"
 
 namespace tavo {
 namespace {
@@ -44,21 +39,6 @@ std::vector<TControlSpec> ConsoleControls() {
        true},
       {"Splitter1", K::eSplitter, "", "", "", true},
   };
-}
-
-// Each "\r\n" (and a lone CR or LF) ends a line; the parts in order.
-std::vector<std::string> TextLines(const std::string& aText) {
-  std::vector<std::string> lines(1);
-  for (std::size_t i = 0; i < aText.size(); ++i) {
-    if (aText[i] == '\r' || aText[i] == '\n') {
-      if (aText[i] == '\r' && i + 1 < aText.size() && aText[i + 1] == '\n')
-        ++i;
-      lines.emplace_back();
-    } else {
-      lines.back() += aText[i];
-    }
-  }
-  return lines;
 }
 
 // The log view keeps at least this much room below the splitter.
@@ -147,10 +127,7 @@ void TConsoleWin32::AppendLogLine(const std::string& aLine) {
 }
 
 void TConsoleWin32::AppendToLogView(const std::string& aText) {
-  const std::int32_t lines = static_cast<std::int32_t>(TextLines(aText).size());
-  // Make room first, so the view never holds more than the limit plus the
-  // new text; a message line is one line, so the view tops out at 801.
-  const std::int32_t excess = LogViewLineCount() + lines - 1 - kLogViewKeepLines;
+  const std::int32_t excess = LogViewExcess(LogViewLineCount(), aText);
   if (excess > 0)
     fForm->DeleteFirstLines("Memo1", excess);
   fForm->AppendLine("Memo1", aText);
@@ -159,10 +136,8 @@ void TConsoleWin32::AppendToLogView(const std::string& aText) {
 void TConsoleWin32::FillConsoleLists() {
   TWin32Form& f = *fForm;
   f.ClearItems("cboRecipients");
-  for (const std::string& name : TextLines(TRecipientList::Instance().ListNames())) {
-    if (!name.empty())
-      f.AddItem("cboRecipients", name);
-  }
+  for (const std::string& name : RecipientNames())
+    f.AddItem("cboRecipients", name);
   if (f.ItemCount("cboRecipients") > 0)
     f.SetItemIndex("cboRecipients", 0);
 
@@ -175,20 +150,13 @@ void TConsoleWin32::FillConsoleLists() {
   if (f.ItemCount("cboClients") > 0)
     f.SetItemIndex("cboClients", 0);
 
-  f.SetControlVisible("btClientCheck", fController && fController->CheckInterval() == 0);
+  f.SetControlVisible("btClientCheck", ManualCheckShown(fController));
 }
 
 void TConsoleWin32::btSendReportClick() {
   const int index = fForm->ItemIndex("cboRecipients");
-  const std::string name = index < 0 ? std::string() : fForm->ItemText("cboRecipients", index);
-  TMsg::Info("Send test report to \"%s\"...", {name});
-  const TLocalDateTime now = Clock().Now();
-  const std::string caption = fController ? fController->Caption() : fForm->Caption();
-  const std::string report =
-      Format("%s <%s>\r\nSend timestamp %s\r\nFrom %s",
-             {"Test Report", name, ShortDateText(now) + " " + LongTimeText(now), caption});
-  TRecipientList::Instance().Report(name, report);
-  TMsg::Info("...done");
+  SendTestReport(index < 0 ? std::string() : fForm->ItemText("cboRecipients", index),
+                 fController ? fController->Caption() : fForm->Caption());
 }
 
 void TConsoleWin32::btEncodePwdClick() {
@@ -197,27 +165,20 @@ void TConsoleWin32::btEncodePwdClick() {
   if (!password || password->empty())
     return;
   fForm->SetText("Memo1", "");
-  const std::string passcode = EncodePasscode(*password);
   // Straight into the view: no time stamp, and never into the log file.
-  AppendToLogView("Encoded Password - Passcode=" + passcode);
+  AppendToLogView(PasscodeLine(*password));
 }
 
 TClient* TConsoleWin32::SelectedClient() const {
-  const int index = fForm->ItemIndex("cboClients");
-  if (index < 0 || !fController)
-    return nullptr;
-  const TClientList& clients = fController->Clients();
-  if (static_cast<std::size_t>(index) >= clients.size())
-    return nullptr;
-  return clients[static_cast<std::size_t>(index)].second.get();
+  return ClientAt(fController, fForm->ItemIndex("cboClients"));
 }
 
 void TConsoleWin32::btReadCounterClick() {
   TClient* client = SelectedClient();
   if (!client)
     return;
-  const std::string name = fForm->ItemText("cboClients", fForm->ItemIndex("cboClients"));
-  fForm->SetText("Memo2", Format("Client \"%s\" counter ...", {name}));
+  fForm->SetText("Memo2",
+                 CounterHeading(fForm->ItemText("cboClients", fForm->ItemIndex("cboClients"))));
   fForm->AppendLine("Memo2", client->ReadCounter());
 }
 
@@ -225,19 +186,12 @@ void TConsoleWin32::btIncMessageClick() {
   TClient* client = SelectedClient();
   if (!client)
     return;
-  const std::optional<std::int32_t> id = TryStrToInt(fForm->Text("tbClientEventId"));
-  if (!id)
-    return;
-  const std::string name = fForm->ItemText("cboClients", fForm->ItemIndex("cboClients"));
-  TMsg::Info("Simulate client event: \"%s-%d\"...", {name, *id});
-  client->Increment(*id, "Manual message increment");
-  TMsg::Info("...done");
+  SimulateClientEvent(*client, fForm->ItemText("cboClients", fForm->ItemIndex("cboClients")),
+                      fForm->Text("tbClientEventId"));
 }
 
 void TConsoleWin32::btClientCheckClick() {
-  TMsg::Info("Run manual client check...");
-  if (fController)
-    fController->CheckIntervalTimerEvent(nullptr);
+  RunManualClientCheck(fController);
 }
 
 }  // namespace tavo

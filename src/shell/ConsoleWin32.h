@@ -25,9 +25,6 @@ namespace tavo {
 
 class TConsoleWin32 final : public IConsole {
  public:
-  // The log view's limit: before a line is appended, lines are removed from
-  // the top until no more than this many remain.
-  static constexpr int kLogViewKeepLines = 800;
   static constexpr int kClientWidth = 624;
   static constexpr int kClientHeight = 381;
   static constexpr int kPanelHeight = 218;

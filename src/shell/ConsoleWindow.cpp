@@ -17,16 +17,9 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
-#include <optional>
 
 #include "accounting/Client.h"
-#include "config/RC4Coder.h"
-#include "config/SystemUtils.h"
-#include "messages/Format.h"
-#include "messages/MsgClasses.h"
-#include "platform/Clock.h"
-#include "platform/TextUtils.h"
-#include "recipients/Recipients.h"
+#include "shell/ConsoleActions.h"
 #include "shell/Guard.h"
 
 namespace tavo {
@@ -234,27 +227,20 @@ void TConsoleWindow::AppendLogLine(const std::string& aLine) {
 }
 
 void TConsoleWindow::AppendToLogView(const std::string& aText) {
-  const QStringList lines = TextLines(aText);
-  // Make room first, so the view never holds more than the limit plus the
-  // new text; a message line is one line, so the view tops out at 801.
-  const std::int32_t excess =
-      LogViewLineCount() + static_cast<std::int32_t>(lines.size()) - 1 - kLogViewKeepLines;
+  const std::int32_t excess = LogViewExcess(LogViewLineCount(), aText);
   if (excess > 0) {
     QTextCursor cursor(Memo1->document());
     cursor.movePosition(QTextCursor::Start);
     cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
     cursor.removeSelectedText();
   }
-  Memo1->appendPlainText(lines.join(QLatin1Char('\n')));
+  Memo1->appendPlainText(TextLines(aText).join(QLatin1Char('\n')));
 }
 
 void TConsoleWindow::FillConsoleLists() {
   cboRecipients->clear();
-  const std::string names = TRecipientList::Instance().ListNames();
-  for (const QString& name : TextLines(names)) {
-    if (!name.isEmpty())
-      cboRecipients->addItem(name);
-  }
+  for (const std::string& name : RecipientNames())
+    cboRecipients->addItem(Q(name));
   if (cboRecipients->count() > 0)
     cboRecipients->setCurrentIndex(0);
 
@@ -267,19 +253,12 @@ void TConsoleWindow::FillConsoleLists() {
   if (cboClients->count() > 0)
     cboClients->setCurrentIndex(0);
 
-  btClientCheck->setVisible(fController && fController->CheckInterval() == 0);
+  btClientCheck->setVisible(ManualCheckShown(fController));
 }
 
 void TConsoleWindow::btSendReportClick() {
-  const std::string name = cboRecipients->currentText().toStdString();
-  TMsg::Info("Send test report to \"%s\"...", {name});
-  const TLocalDateTime now = Clock().Now();
-  const std::string caption = fController ? fController->Caption() : windowTitle().toStdString();
-  const std::string report =
-      Format("%s <%s>\r\nSend timestamp %s\r\nFrom %s",
-             {"Test Report", name, ShortDateText(now) + " " + LongTimeText(now), caption});
-  TRecipientList::Instance().Report(name, report);
-  TMsg::Info("...done");
+  SendTestReport(cboRecipients->currentText().toStdString(),
+                 fController ? fController->Caption() : windowTitle().toStdString());
 }
 
 void TConsoleWindow::btEncodePwdClick() {
@@ -290,20 +269,12 @@ void TConsoleWindow::btEncodePwdClick() {
   if (!ok || password.isEmpty())
     return;
   Memo1->clear();
-  const std::string passcode = EncodePasscode(password.toStdString());
   // Straight into the view: no time stamp, and never into the log file.
-  AppendToLogView("Encoded Password - Passcode=" + passcode);
+  AppendToLogView(PasscodeLine(password.toStdString()));
 }
 
 TClient* TConsoleWindow::SelectedClient() const {
-  const int index = cboClients->currentIndex();
-  if (index < 0 || !fController)
-    return nullptr;
-  const TClientList& clients = fController->Clients();
-  // The list is filled once, but never trust a stale selector with an index.
-  if (static_cast<std::size_t>(index) >= clients.size())
-    return nullptr;
-  return clients[static_cast<std::size_t>(index)].second.get();
+  return ClientAt(fController, cboClients->currentIndex());
 }
 
 void TConsoleWindow::btReadCounterClick() {
@@ -311,8 +282,7 @@ void TConsoleWindow::btReadCounterClick() {
   if (!client)
     return;
   Memo2->clear();
-  Memo2->appendPlainText(
-      Q(Format("Client \"%s\" counter ...", {cboClients->currentText().toStdString()})));
+  Memo2->appendPlainText(Q(CounterHeading(cboClients->currentText().toStdString())));
   Memo2->appendPlainText(TextLines(client->ReadCounter()).join(QLatin1Char('\n')));
 }
 
@@ -320,18 +290,12 @@ void TConsoleWindow::btIncMessageClick() {
   TClient* client = SelectedClient();
   if (!client)
     return;
-  const std::optional<std::int32_t> id = TryStrToInt(tbClientEventId->text().toStdString());
-  if (!id)
-    return;
-  TMsg::Info("Simulate client event: \"%s-%d\"...", {cboClients->currentText().toStdString(), *id});
-  client->Increment(*id, "Manual message increment");
-  TMsg::Info("...done");
+  SimulateClientEvent(*client, cboClients->currentText().toStdString(),
+                      tbClientEventId->text().toStdString());
 }
 
 void TConsoleWindow::btClientCheckClick() {
-  TMsg::Info("Run manual client check...");
-  if (fController)
-    fController->CheckIntervalTimerEvent(nullptr);
+  RunManualClientCheck(fController);
 }
 
 }  // namespace tavo

@@ -2,8 +2,6 @@
 
 #include <QMessageBox>
 
-#include "messages/MsgClasses.h"
-
 namespace tavo {
 
 bool TTavoApplication::notify(QObject* aReceiver, QEvent* aEvent) {
@@ -38,20 +36,7 @@ TDesktopSession::TDesktopSession(IMainLoop& aLoop)
 }
 
 void TDesktopSession::ExceptionHook(const std::string& aText) {
-  // The timer and the receiver go on while the error box waits for the
-  // operator. An error that repeats at every tick would otherwise stack a
-  // box (and a nested event loop) per tick until the stack runs out: while
-  // one box is open, later errors get their Fatal line only.
-  if (fbErrorBoxOpen) {
-    TMsg::Fatal(aText);
-    return;
-  }
-  fbErrorBoxOpen = true;
-  struct TResetOnExit {
-    bool& Flag;
-    ~TResetOnExit() { Flag = false; }
-  } reset{fbErrorBoxOpen};
-  fController->ApplicationEvents1Exception(aText);
+  fErrorBox.Report(*fController, aText);
 }
 
 TDesktopSession::~TDesktopSession() {

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "platform/MessageBox.h"
+#include "shell/ConsoleActions.h"
 #include "shell/ConsoleWindow.h"
 #include "shell/Controller.h"
 #include "shell/Guard.h"
@@ -62,7 +63,7 @@ class TDesktopSession {
   std::unique_ptr<TConsoleWindow> fWindow;
   std::unique_ptr<TfrmMain> fController;
   TMessageBoxHandler fPreviousBox;
-  bool fbErrorBoxOpen = false;
+  TErrorBoxGate fErrorBox;
 };
 
 }  // namespace tavo

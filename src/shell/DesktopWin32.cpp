@@ -1,6 +1,5 @@
 #include "shell/DesktopWin32.h"
 
-#include "messages/MsgClasses.h"
 #include "shell/RunMode.h"
 #include "shell/RunScope.h"
 
@@ -48,19 +47,7 @@ void TWin32DesktopSession::Close() {
 }
 
 void TWin32DesktopSession::ExceptionHook(const std::string& aText) {
-  // The timer and the receiver go on while the error box waits for the
-  // operator; an error that repeats at every tick would otherwise stack a
-  // box (and a modal loop) per tick.
-  if (fbErrorBoxOpen) {
-    TMsg::Fatal(aText);
-    return;
-  }
-  fbErrorBoxOpen = true;
-  struct TResetOnExit {
-    bool& Flag;
-    ~TResetOnExit() { Flag = false; }
-  } reset{fbErrorBoxOpen};
-  fController->ApplicationEvents1Exception(aText);
+  fErrorBox.Report(*fController, aText);
 }
 
 void TWin32DesktopSession::EndSession() {

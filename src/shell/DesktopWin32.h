@@ -19,6 +19,7 @@
 
 #include "platform/MessageBox.h"
 #include "platform/Win32MainLoop.h"
+#include "shell/ConsoleActions.h"
 #include "shell/ConsoleWin32.h"
 #include "shell/Controller.h"
 
@@ -52,7 +53,7 @@ class TWin32DesktopSession {
   std::unique_ptr<TConsoleWin32> fWindow;
   std::unique_ptr<TfrmMain> fController;
   TMessageBoxHandler fPreviousBox;
-  bool fbErrorBoxOpen = false;
+  TErrorBoxGate fErrorBox;
 };
 
 // tavo.exe's desktop start: the session on a fresh loop until the window

@@ -12,7 +12,6 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "messages/Format.h"
 #include "platform/MessageBox.h"
 
 namespace tavo {
@@ -161,18 +160,13 @@ void TfrmTestSender::btSendSnmpV3Click() {
 }
 
 void TfrmTestSender::SendGuarded(bool (*aSend)(const TTestTrapSettings&)) {
-  std::string error;
-  try {
-    aSend(Settings());  // UDP gives no feedback: the result is not looked at
-    ++fnCounter;
-    Label1->setText(Q(Format("Traps send: %d", {fnCounter})));
+  const std::string error = SendForWindow(aSend, Settings());
+  if (!error.empty()) {
+    ShowMessageBox(TMsgBoxIcon::eError, error);
     return;
-  } catch (const std::exception& e) {
-    error = e.what();
-  } catch (...) {
-    error = "Unknown exception";
   }
-  ShowMessageBox(TMsgBoxIcon::eError, error);
+  ++fnCounter;
+  Label1->setText(Q(TrapsSentText(fnCounter)));
 }
 
 void TfrmTestSender::CenterOnScreen() {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "messages/Format.h"
 #include "platform/MessageBox.h"
 #include "platform/Win32MainLoop.h"
 
@@ -117,18 +116,13 @@ void TfrmTestSenderWin32::btSendSnmpV3Click() {
 }
 
 void TfrmTestSenderWin32::SendGuarded(bool (*aSend)(const TTestTrapSettings&)) {
-  std::string error;
-  try {
-    aSend(Settings());  // UDP gives no feedback: the result is not looked at
-    ++fnCounter;
-    fForm->SetText("Label1", Format("Traps send: %d", {fnCounter}));
+  const std::string error = SendForWindow(aSend, Settings());
+  if (!error.empty()) {
+    ShowMessageBox(TMsgBoxIcon::eError, error);
     return;
-  } catch (const std::exception& e) {
-    error = e.what();
-  } catch (...) {
-    error = "Unknown exception";
   }
-  ShowMessageBox(TMsgBoxIcon::eError, error);
+  ++fnCounter;
+  fForm->SetText("Label1", TrapsSentText(fnCounter));
 }
 
 int RunTestSenderWindow() {

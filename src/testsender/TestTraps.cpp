@@ -1,7 +1,9 @@
 #include "testsender/TestTraps.h"
 
+#include <exception>
 #include <memory>
 
+#include "messages/Format.h"
 #include "platform/Clock.h"
 #include "platform/TextCodec.h"
 #include "snmp/BerEncoding.h"
@@ -51,6 +53,22 @@ bool SendTestTrapV3(const TTestTrapSettings& aSettings) {
   query.MibAdd2(aSettings.Oid + ".1", aSettings.MsgId, kBerInteger);
   query.MibAdd2(aSettings.Oid + ".2", aSettings.MsgText, kBerOctetString);
   return snmp->SendTrap();
+}
+
+std::string SendForWindow(bool (*aSend)(const TTestTrapSettings&),
+                          const TTestTrapSettings& aSettings) {
+  try {
+    aSend(aSettings);
+    return {};
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Unknown exception";
+  }
+}
+
+std::string TrapsSentText(std::int32_t aCount) {
+  return Format("Traps send: %d", {aCount});
 }
 
 }  // namespace tavo

@@ -47,6 +47,14 @@ struct TTestTrapSettings {
 // A fresh endpoint aimed at the settings' host and port.
 std::unique_ptr<TSNMPSend> NewEndpoint(const TTestTrapSettings& aSettings);
 
+// A window's send: one trap by aSend, whose result is not looked at (UDP
+// gives no feedback). Empty when it went out; else the text of what it
+// raised, for the window's error box.
+std::string SendForWindow(bool (*aSend)(const TTestTrapSettings&),
+                          const TTestTrapSettings& aSettings);
+// The window's counter text.
+std::string TrapsSentText(std::int32_t aCount);
+
 // The names of the type list, in the order of TV3Flags.
 extern const char* const kSecurityLevelNames[3];
 
