@@ -26,8 +26,14 @@ const char* LevelName(TV3Flags aFlags) {
 
 // A configured text against the 8-bit text of a message: the system sends
 // and expects Windows-1252, other senders (net-snmp on Linux) UTF-8.
+// Every datagram is held against every user's name, so the conversion runs
+// only for a name outside ASCII, which it leaves as it is.
 bool SameConfiguredText(const std::string& aReceived, const std::string& aConfigured) {
-  return aReceived == Utf8ToCp1252(aConfigured) || aReceived == aConfigured;
+  if (aReceived == aConfigured)
+    return true;
+  const bool ascii = std::all_of(aConfigured.begin(), aConfigured.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  return !ascii && aReceived == Utf8ToCp1252(aConfigured);
 }
 
 std::string Received(const std::string& aBytes) {
